@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# One entry point for the project's two everyday commands:
+#   ./run.sh demo   build what is missing and run a session against a provider
+#   ./run.sh test   build every target (Linux, sanitizers, Windows x64 and x86) and run all tests
+# Both install the Debian packages they need on first use.
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$PWD
+JOBS=${JOBS:-2}
+
+PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev openjdk-17-jdk-headless
+          mingw-w64 wine64 junit5 libjna-java libdtl-dev libpicocli-java locales
+          clang libclang-rt-14-dev)
+
+log() { printf '== %s\n' "$*"; }
+
+ensure_packages() {
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if ((${#missing[@]})); then
+        log "installing ${missing[*]}"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq
+        apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    fi
+    # A Latin-1 locale for the conversion tests.
+    if ! locale -a 2>/dev/null | grep -qi '^en_US\.iso88591$'; then
+        log "generating the en_US.ISO-8859-1 locale"
+        localedef -i en_US -f ISO-8859-1 en_US.ISO-8859-1
+    fi
+}
+
+build() {
+    local preset=$1
+    log "building $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$JOBS"
+}
+
+run_tests() {
+    ensure_packages
+    build win64
+    build win32
+    build asan
+    build linux
+    if [ -x tests/fuzz/run-fuzz.sh ]; then
+        log "fuzzing"
+        tests/fuzz/run-fuzz.sh "$ROOT/build/fuzz" "${FUZZ_SECONDS:-20}"
+    fi
+    log "tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+    ctest --preset asan -j "$JOBS"
+    log "all tests (Linux, JVM, Windows x64 under wine, Windows x86 exports)"
+    ctest --preset linux
+}
+
+run_demo() {
+    ensure_packages
+    build linux
+    if [ -x build/linux/demo/run-demo.sh ]; then
+        build/linux/demo/run-demo.sh
+    else
+        echo "the demo session is not built yet" >&2
+        exit 1
+    fi
+}
+
+case "${1:-}" in
+    test) run_tests ;;
+    demo) run_demo ;;
+    *) echo "usage: $0 demo|test" >&2; exit 2 ;;
+esac

@@ -1,0 +1,45 @@
+#include "boundary/discovery.h"
+
+#include "platform/platform.h"
+
+namespace oskel::discovery {
+
+namespace {
+constexpr const char kInstalledProviders[] =
+    "Software\\SourceCodeControlProvider\\InstalledSCCProviders";
+constexpr uint32_t kNameBuffer = 260;
+constexpr uint32_t kDataBuffer = 260;
+} // namespace
+
+bool listProviderNames(std::vector<std::string> &names) {
+    names.clear();
+    auto key = platform::RegistryKey::open(kInstalledProviders);
+    if (!key.isOpen())
+        return false;
+    uint32_t count = 0;
+    if (!key.valueCount(&count))
+        return false;
+    names.reserve(count);
+    char name[kNameBuffer];
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!key.valueName(i, name, kNameBuffer)) {
+            names.clear();
+            return false;
+        }
+        names.emplace_back(name);
+    }
+    return true;
+}
+
+bool readProviderKey(const char *name, std::string &key) {
+    auto installed = platform::RegistryKey::open(kInstalledProviders);
+    if (!installed.isOpen())
+        return false;
+    char data[kDataBuffer];
+    if (!installed.readText(name, data, kDataBuffer))
+        return false;
+    key = data;
+    return true;
+}
+
+} // namespace oskel::discovery

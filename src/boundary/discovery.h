@@ -1,0 +1,18 @@
+// Provider discovery: the installed providers' names and their keys, read from
+// HKEY_LOCAL_MACHINE\Software\SourceCodeControlProvider\InstalledSCCProviders.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace oskel::discovery {
+
+// Every provider name, in the registry's enumeration order. False when the
+// key is missing or any step of the listing fails: never a partial list.
+bool listProviderNames(std::vector<std::string> &names);
+
+// The provider key recorded under `name`. False when there is none or it is
+// longer than the 260-byte buffer allows.
+bool readProviderKey(const char *name, std::string &key);
+
+} // namespace oskel::discovery

@@ -1,0 +1,157 @@
+// The file commands: eleven members of one family, each described by a row of
+// facts (entry point, call shape, option slot, trace texts) and run through one
+// shared path.
+#include <cstdio>
+#include <string>
+
+#include "core/SccInterface.h"
+
+namespace oskel {
+
+enum class Shape {
+    ListFlags,        // ctx, null, n, names, flags, slot
+    ListCommentFlags, // ctx, null, n, names, comment, flags, slot
+    ListCommentAdd,   // ctx, null, n, names, comment, per-file flags, slot
+    OneFlags,         // ctx, null, name, flags, slot
+    One,              // ctx, null, name
+    ListStatus,       // ctx, n, names, status words
+    List,             // ctx, null, n, names
+};
+
+struct SccInterface::CommandSpec {
+    const char *entryPoint;
+    Shape shape;
+    int slot; // option slot passed, or -1 for none
+    const char *entryLine;
+    const char *exitLine;
+    const char *detailLabel; // single-file commands: detail line label
+};
+
+namespace {
+
+// Indexes into kCommands.
+enum : int { kGet, kCheckout, kCheckin, kUncheckout, kAdd, kRemove, kHistory, kDiff,
+             kProperties, kQueryInfo, kRunScc };
+
+const SccInterface::CommandSpec kCommands[] = {
+    {"SccGet", Shape::ListFlags, SCC_COMMAND_GET, "-->Getting files", "<--Getting files", nullptr},
+    {"SccCheckout", Shape::ListCommentFlags, SCC_COMMAND_CHECKOUT, "-->checking out",
+     "<--checking out", nullptr},
+    {"SccCheckin", Shape::ListCommentFlags, SCC_COMMAND_CHECKIN, "-->checking in",
+     "<--checking in", nullptr},
+    {"SccUncheckout", Shape::ListFlags, SCC_COMMAND_UNCHECKOUT, "-->Undo checkout",
+     "<--Undo checkout", nullptr},
+    {"SccAdd", Shape::ListCommentAdd, SCC_COMMAND_ADD, "-->Add", "<--Add", nullptr},
+    {"SccRemove", Shape::ListCommentFlags, SCC_COMMAND_REMOVE, "-->Removing", "<--Removing",
+     nullptr},
+    {"SccHistory", Shape::ListFlags, SCC_COMMAND_HISTORY, "-->History", "<--History", nullptr},
+    {"SccDiff", Shape::OneFlags, SCC_COMMAND_DIFF, "-->Comparing", "<--Comparing",
+     "Comparing file of "},
+    {"SccProperties", Shape::One, -1, "-->Properties", "<--Properties", "Getting property of "},
+    {"SccQueryInfo", Shape::ListStatus, -1, "-->Query Info", "<--Query Info", nullptr},
+    {"SccRunScc", Shape::List, -1, "-->Launching native UI", "<--Launching native UI", nullptr},
+};
+
+const SccInterface::CommandSpec *spec(int index) { return &kCommands[index]; }
+
+bool isList(Shape s) { return s != Shape::OneFlags && s != Shape::One; }
+} // namespace
+
+int32_t SccInterface::runCommand(const CommandSpec &c, int32_t n, const char **names,
+                                 const char *comment, int32_t flags, SCCLONG *extra) {
+    trace(c.entryLine, 1);
+    if (isList(c.shape)) {
+        if (traceLevel > 3 && c.shape != Shape::ListStatus)
+            traceFileList(names, n);
+    } else if (traceLevel > 1) {
+        std::string line = c.detailLabel;
+        line += names[0] ? names[0] : "(null)";
+        traceLine(line.c_str());
+    }
+
+    int32_t result = kNoEntryPoint;
+    if (void *fn = resolve(c.entryPoint)) {
+        SCCCMDOPTS slot = c.slot >= 0 ? commandOptions[c.slot] : nullptr;
+        void *ctx = providerContext;
+        switch (c.shape) {
+        case Shape::ListFlags:
+            result = reinterpret_cast<SccGetFn>(fn)(ctx, nullptr, n, names, flags, slot);
+            break;
+        case Shape::ListCommentFlags:
+            result = reinterpret_cast<SccCheckoutFn>(fn)(ctx, nullptr, n, names, comment, flags,
+                                                         slot);
+            break;
+        case Shape::ListCommentAdd:
+            result = reinterpret_cast<SccAddFn>(fn)(ctx, nullptr, n, names, comment, extra, slot);
+            break;
+        case Shape::OneFlags:
+            result = reinterpret_cast<SccDiffFn>(fn)(ctx, nullptr, names[0], flags, slot);
+            break;
+        case Shape::One:
+            result = reinterpret_cast<SccPropertiesFn>(fn)(ctx, nullptr, names[0]);
+            break;
+        case Shape::ListStatus:
+            result = reinterpret_cast<SccQueryInfoFn>(fn)(ctx, n, names, extra);
+            break;
+        case Shape::List:
+            result = reinterpret_cast<SccRunSccFn>(fn)(ctx, nullptr, n, names);
+            break;
+        }
+    }
+
+    if (c.shape == Shape::ListStatus && traceLevel > 3 && traceFilePath) {
+        std::string block = "Status:";
+        char word[16];
+        for (int32_t i = 0; i < n; ++i) {
+            block += ' ';
+            block += names[i] ? names[i] : "(null)";
+            std::snprintf(word, sizeof word, "=0x%lx",
+                          static_cast<unsigned long>(static_cast<uint32_t>(extra[i])));
+            block += word;
+        }
+        block += '\n';
+        writeRawBlock(block);
+    }
+    trace(c.exitLine, 1);
+    return result;
+}
+
+int32_t SccInterface::getFiles(int32_t n, const char **names, int32_t flags) {
+    return runCommand(*spec(kGet), n, names, nullptr, flags, nullptr);
+}
+int32_t SccInterface::checkout(int32_t n, const char **names, const char *comment,
+                               int32_t flags) {
+    return runCommand(*spec(kCheckout), n, names, comment, flags, nullptr);
+}
+int32_t SccInterface::checkin(int32_t n, const char **names, const char *comment,
+                              int32_t flags) {
+    return runCommand(*spec(kCheckin), n, names, comment, flags, nullptr);
+}
+int32_t SccInterface::uncheckout(int32_t n, const char **names, int32_t flags) {
+    return runCommand(*spec(kUncheckout), n, names, nullptr, flags, nullptr);
+}
+int32_t SccInterface::add(int32_t n, const char **names, const char *comment,
+                          SCCLONG *addFlags) {
+    return runCommand(*spec(kAdd), n, names, comment, 0, addFlags);
+}
+int32_t SccInterface::remove(int32_t n, const char **names, const char *comment,
+                             int32_t flags) {
+    return runCommand(*spec(kRemove), n, names, comment, flags, nullptr);
+}
+int32_t SccInterface::history(int32_t n, const char **names, int32_t flags) {
+    return runCommand(*spec(kHistory), n, names, nullptr, flags, nullptr);
+}
+int32_t SccInterface::diff(const char *name, int32_t flags) {
+    return runCommand(*spec(kDiff), 1, &name, nullptr, flags, nullptr);
+}
+int32_t SccInterface::properties(const char *name) {
+    return runCommand(*spec(kProperties), 1, &name, nullptr, 0, nullptr);
+}
+int32_t SccInterface::queryInfo(int32_t n, const char **names, SCCLONG *status) {
+    return runCommand(*spec(kQueryInfo), n, names, nullptr, 0, status);
+}
+int32_t SccInterface::runScc(int32_t n, const char **names) {
+    return runCommand(*spec(kRunScc), n, names, nullptr, 0, nullptr);
+}
+
+} // namespace oskel

@@ -1,0 +1,145 @@
+// The native object behind one connection to a source-control provider.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "oskelsccih/scc_api.h"
+#include "platform/platform.h"
+
+namespace oskel {
+
+// Fixed text sizes, terminator included. The project name and the aux project
+// path may be as long as the SCC API allows a provider to make them.
+constexpr size_t kTextSize = 261;        // 260 bytes of text and the terminator
+constexpr size_t kProjectTextSize = 301; // SCC_PRJPATH_LEN and the terminator
+constexpr size_t kMaxKeyLength = 259;    // longest provider key that is looked up
+
+// The four project texts, in the order in which they always travel.
+struct ProjectTexts {
+    char user[kTextSize] = {};
+    char projectName[kProjectTextSize] = {};
+    char localPath[kTextSize] = {};
+    char auxProjPath[kProjectTextSize] = {};
+};
+
+constexpr int kCommandSlots = 10;
+constexpr int32_t kNoEntryPoint = SCC_E_NONSPECIFICERROR;
+extern const char kCallerName[];
+
+class SccInterface {
+public:
+    // Construction with a provider key (8-bit text), or of the default provider.
+    explicit SccInterface(const char *providerKey);
+    SccInterface();
+    ~SccInterface();
+    SccInterface(const SccInterface &) = delete;
+    SccInterface &operator=(const SccInterface &) = delete;
+
+    // Connection (lifecycle).
+    int32_t initialize();
+    int32_t uninitialize();
+    int32_t getVersion();
+    const char *getSCCName() const { return sccName; }
+    int32_t getCapabilities() const { return capabilities; }
+
+    // Trace log.
+    void setTracing(int32_t level, const char *path);
+    void traceLine(const char *text) const;
+    void trace(const char *text, int32_t minLevel) const;
+    void traceFileList(const char *const *names, int32_t count) const;
+    void writeCapabilityReport() const;
+    // Appends a raw block (no date, time or tag) with one open and close.
+    void writeRawBlock(const std::string &block) const;
+    int32_t traceLevelValue() const { return traceLevel; }
+    bool tracingTo() const { return traceFilePath != nullptr; }
+
+    // Provider messages.
+    void getErrList(std::vector<std::string> &messages);
+    void resetErrList();
+
+    // Projects.
+    int32_t openProject(const char *user, const char *projectName, const char *localPath,
+                        const char *auxProjPath);
+    int32_t getProjectPath(ProjectTexts &texts, int32_t allowChangePath, int32_t allowNewFlag);
+    int32_t closeProject();
+    void returnProjectPath(ProjectTexts &texts) const;
+    void resetProjectPath(const ProjectTexts &texts);
+    bool isProjectOpen() const { return projectOpen != 0; }
+    const ProjectTexts &projectTexts() const { return project; }
+
+    // File commands: the members of one family, run through one shared path.
+    int32_t getFiles(int32_t n, const char **names, int32_t flags);
+    int32_t checkout(int32_t n, const char **names, const char *comment, int32_t flags);
+    int32_t checkin(int32_t n, const char **names, const char *comment, int32_t flags);
+    int32_t uncheckout(int32_t n, const char **names, int32_t flags);
+    int32_t add(int32_t n, const char **names, const char *comment, SCCLONG *addFlags);
+    int32_t remove(int32_t n, const char **names, const char *comment, int32_t flags);
+    int32_t history(int32_t n, const char **names, int32_t flags);
+    int32_t diff(const char *name, int32_t flags);
+    int32_t properties(const char *name);
+    int32_t queryInfo(int32_t n, const char **names, SCCLONG *status);
+    int32_t runScc(int32_t n, const char **names);
+
+    // Command options.
+    int32_t getCommandOptions(int32_t command);
+    int32_t checkCommandOptions(int32_t command);
+    void *commandOption(int32_t command) const;
+
+    // Populate lists.
+    int32_t populateList(int32_t command, int32_t n, const char **names, SCCLONG *status,
+                         int32_t options);
+    int32_t getListNumber(int32_t which) const;
+    const std::vector<std::string> &getList(int32_t which) const;
+    // Called by the populate callback with the keep flag and the reported name.
+    void addPopulateEntry(SCCBOOL keep, const char *fileName);
+
+    // Resolves a provider entry point by name; null when the library lacks it.
+    void *resolve(const char *entryPoint) const;
+    template <typename Fn> Fn entry(const char *name) const {
+        return reinterpret_cast<Fn>(resolve(name));
+    }
+
+    // One row of the file-command family.
+    struct CommandSpec;
+
+private:
+    int32_t runCommand(const CommandSpec &spec, int32_t n, const char **names,
+                       const char *comment, int32_t flags, SCCLONG *extra);
+    void construct();
+    platform::LibraryHandle loadProvider(const char *key);
+    platform::LibraryHandle loadDefaultProvider();
+    void resetCommandOptions();
+    void freeCommandOptions();
+    void createPopulateList(bool initial);
+    void freePopulateList();
+    void traceProjectTexts(const ProjectTexts &texts) const;
+
+    // The keep and drop lists: counts are the vectors' sizes; capacities grow
+    // as documented for the lists and are kept from one call to the next.
+    std::vector<std::string> keepItems;
+    std::vector<std::string> dropItems;
+    int32_t keepCapacity = 0;
+    int32_t dropCapacity = 0;
+    int32_t capabilities = 0;
+    ProjectTexts project; // user, projectName, localPath, auxProjPath
+    platform::LibraryHandle providerLibrary = nullptr;
+    void *providerContext = nullptr;
+    char sccName[kTextSize] = {};
+    char auxPathLabel[kTextSize] = {};
+    SCCLONG checkoutCommentLen = 0;
+    SCCLONG commentLen = 0;
+    int32_t projectOpen = 0;
+    int32_t traceLevel = 0;
+    SCCBOOL allowNew = 1;
+    std::unique_ptr<char[]> traceFilePath;
+    std::array<SCCCMDOPTS, kCommandSlots> commandOptions{};
+};
+
+// The capacity a populate list grows to from `capacity`.
+int32_t grownCapacity(int32_t capacity);
+
+} // namespace oskel

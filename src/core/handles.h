@@ -1,0 +1,17 @@
+// The process-wide record of the interface objects that _initialize handed
+// out. A handle that is not in it is never dereferenced.
+#pragma once
+
+#include <cstdint>
+
+namespace oskel {
+class SccInterface;
+
+namespace handles {
+// Records a live object and returns its handle.
+int64_t add(SccInterface *object);
+// The object behind a handle, or null when no successful _initialize
+// returned that handle.
+SccInterface *find(int64_t handle);
+} // namespace handles
+} // namespace oskel

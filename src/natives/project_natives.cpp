@@ -1,0 +1,102 @@
+// Natives that open, locate and close projects through a Java descriptor.
+#include <cstring>
+
+#include "boundary/jni_text.h"
+#include "projects/descriptor.h"
+
+using namespace oskel;
+
+namespace {
+
+constexpr size_t kUserLimit = kTextSize - 1;
+constexpr size_t kNameLimit = kProjectTextSize - 1;
+
+// Replaces a project text by a caller's override: a null override keeps the
+// text, one that does not convert or does not fit empties it.
+template <size_t N> void override(JNIEnv *env, jstring value, char (&buffer)[N]) {
+    if (value == nullptr)
+        return;
+    AnsiText text(env, value);
+    if (text.get() != nullptr && text.size() < N)
+        std::memcpy(buffer, text.get(), text.size() + 1);
+    else
+        buffer[0] = '\0';
+}
+
+jlong queryPath(JNIEnv *env, SccInterface &scc, jobject descriptor, ProjectTexts &texts,
+                jboolean allowChangePath, jboolean allowNew, PendingExceptions &pending) {
+    int32_t result = scc.getProjectPath(texts, allowChangePath ? 1 : 0, allowNew ? 1 : 0);
+    if (result == SCC_OK) {
+        scc.resetProjectPath(texts);
+        writeDescriptor(env, descriptor, scc, texts, pending);
+    }
+    return result;
+}
+
+} // namespace
+
+OSKEL_NATIVE(jlong, _1openProject)(JNIEnv *env, jclass, jlong handle, jobject descriptor) {
+    SccInterface *scc = object(handle);
+    if (scc == nullptr || descriptor == nullptr)
+        return kNoEntryPoint;
+    PendingExceptions pending(env);
+    return guarded<jlong>(kNoEntryPoint, [&]() -> jlong {
+        ProjectTexts texts;
+        readDescriptorText(env, descriptor, "getUser", texts.user, kUserLimit, pending);
+        readDescriptorText(env, descriptor, "getProjectName", texts.projectName, kNameLimit,
+                           pending);
+        readDescriptorText(env, descriptor, "getAuxProjPath", texts.auxProjPath, kNameLimit,
+                           pending);
+        readDescriptorText(env, descriptor, "reGetLocalPath", texts.localPath, kUserLimit,
+                           pending);
+        int32_t result =
+            scc->openProject(texts.user, texts.projectName, texts.localPath, texts.auxProjPath);
+        if (result == SCC_OK)
+            writeDescriptor(env, descriptor, *scc, texts, pending);
+        return result;
+    });
+}
+
+OSKEL_NATIVE(jlong, _1getProjPath)(JNIEnv *env, jclass, jlong handle, jobject descriptor,
+                                    jboolean allowChangePath, jboolean allowNew) {
+    SccInterface *scc = object(handle);
+    if (scc == nullptr || descriptor == nullptr)
+        return kNoEntryPoint;
+    PendingExceptions pending(env);
+    return guarded<jlong>(kNoEntryPoint, [&]() -> jlong {
+        ProjectTexts texts;
+        readDescriptorText(env, descriptor, "getUser", texts.user, kUserLimit, pending);
+        readDescriptorText(env, descriptor, "getProjectName", texts.projectName, kNameLimit,
+                           pending);
+        readDescriptorText(env, descriptor, "getLocalPath", texts.localPath, kUserLimit, pending);
+        readDescriptorText(env, descriptor, "getAuxProjPath", texts.auxProjPath, kNameLimit,
+                           pending);
+        return queryPath(env, *scc, descriptor, texts, allowChangePath, allowNew, pending);
+    });
+}
+
+OSKEL_NATIVE(jlong, _1reGetProjPath)(JNIEnv *env, jclass, jlong handle, jobject descriptor,
+                                      jstring user, jstring localPath, jboolean allowChangePath,
+                                      jboolean allowNew) {
+    SccInterface *scc = object(handle);
+    if (scc == nullptr || descriptor == nullptr)
+        return kNoEntryPoint;
+    PendingExceptions pending(env);
+    return guarded<jlong>(kNoEntryPoint, [&]() -> jlong {
+        ProjectTexts texts;
+        readDescriptorText(env, descriptor, "getUser", texts.user, kUserLimit, pending);
+        readDescriptorText(env, descriptor, "getLocalPath", texts.localPath, kUserLimit, pending);
+        readDescriptorText(env, descriptor, "getProjectName", texts.projectName, kNameLimit,
+                           pending);
+        readDescriptorText(env, descriptor, "getAuxProjPath", texts.auxProjPath, kNameLimit,
+                           pending);
+        override(env, user, texts.user);
+        override(env, localPath, texts.localPath);
+        return queryPath(env, *scc, descriptor, texts, allowChangePath, allowNew, pending);
+    });
+}
+
+OSKEL_NATIVE(jlong, _1closeProject)(JNIEnv *, jclass, jlong handle) {
+    SccInterface *scc = object(handle);
+    return scc ? scc->closeProject() : kNoEntryPoint;
+}

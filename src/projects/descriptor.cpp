@@ -1,0 +1,69 @@
+#include "projects/descriptor.h"
+
+#include <cstring>
+
+#include "boundary/jni_text.h"
+
+namespace oskel {
+
+namespace {
+constexpr const char kGetterSignature[] = "()Ljava/lang/String;";
+constexpr const char kSetterSignature[] = "(Ljava/lang/String;)V";
+
+// Looks a method up on the descriptor's class; a missing one raises
+// NoSuchMethodError, which is taken and kept for the caller.
+jmethodID method(JNIEnv *env, jclass cls, const char *name, const char *signature,
+                 PendingExceptions &pending) {
+    jmethodID id = env->GetMethodID(cls, name, signature);
+    if (id == nullptr)
+        pending.take();
+    return id;
+}
+} // namespace
+
+void readDescriptorText(JNIEnv *env, jobject descriptor, const char *getter, char *buffer,
+                        size_t limit, PendingExceptions &pending) {
+    jclass cls = env->GetObjectClass(descriptor);
+    jmethodID id = method(env, cls, getter, kGetterSignature, pending);
+    env->DeleteLocalRef(cls);
+    if (id == nullptr)
+        return;
+    auto value = static_cast<jstring>(env->CallObjectMethod(descriptor, id));
+    if (pending.take())
+        value = nullptr; // a getter that threw counts as having returned null
+    AnsiText text(env, value);
+    if (value != nullptr)
+        env->DeleteLocalRef(value);
+    if (text.get() == nullptr) {
+        buffer[0] = '\0';
+    } else if (text.size() <= limit) {
+        std::memcpy(buffer, text.get(), text.size() + 1);
+    }
+}
+
+void writeDescriptor(JNIEnv *env, jobject descriptor, const SccInterface &scc,
+                     ProjectTexts &buffers, PendingExceptions &pending) {
+    scc.returnProjectPath(buffers);
+    jclass cls = env->GetObjectClass(descriptor);
+    const struct {
+        const char *setter;
+        const char *text;
+    } order[] = {{"setProjectName", buffers.projectName},
+                 {"setAuxProjPath", buffers.auxProjPath},
+                 {"setUser", buffers.user},
+                 {"setLocalPath", buffers.localPath}};
+    for (const auto &pair : order) {
+        jmethodID id = method(env, cls, pair.setter, kSetterSignature, pending);
+        if (id == nullptr)
+            continue;
+        jstring value = toJavaString(env, pair.text);
+        pending.take(); // a failed allocation of the string
+        env->CallVoidMethod(descriptor, id, value);
+        pending.take();
+        if (value != nullptr)
+            env->DeleteLocalRef(value);
+    }
+    env->DeleteLocalRef(cls);
+}
+
+} // namespace oskel
