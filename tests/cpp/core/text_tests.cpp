@@ -142,7 +142,11 @@ const JavaCase kJavaCases[] = {
     {"empty", "C", "", u"", false},
     {"ascii", "C", "a.java", u"a.java", false},
     {"latin1 byte", "latin1", "caf\xe9", u"caf\u00e9", false},
+#if defined(_WIN32)
+    {"code page 1252 high bytes", "latin1", "\xff\x80", u"\u00ff\u20ac", false},
+#else
     {"latin1 high bytes", "latin1", "\xff\x80", u"\u00ff\u0080", false},
+#endif
     {"utf8 two bytes", "utf8", "caf\xc3\xa9", u"caf\u00e9", false},
     {"utf8 four bytes become a pair", "utf8", "\xf0\x9f\x98\x80", u"\U0001F600", false},
     {"utf8 truncated sequence", "utf8", "ab\xc3", u"", true},
