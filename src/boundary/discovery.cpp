@@ -1,5 +1,6 @@
 #include "boundary/discovery.h"
 
+#include "boundary/text.h"
 #include "platform/platform.h"
 
 namespace oskel::discovery {
@@ -40,6 +41,21 @@ bool readProviderKey(const char *name, std::string &key) {
         return false;
     key = data;
     return true;
+}
+
+bool findRawProviderKey(const std::u16string &decoded, std::string &key) {
+    std::vector<std::string> names;
+    if (!listProviderNames(names))
+        return false;
+    std::string candidate;
+    for (const auto &name : names) {
+        if (readProviderKey(name.c_str(), candidate) && !text::isModifiedUtf8(candidate.c_str()) &&
+            text::decodeForeign(candidate.c_str()) == decoded) {
+            key = candidate;
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace oskel::discovery

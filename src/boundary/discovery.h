@@ -15,4 +15,9 @@ bool listProviderNames(std::vector<std::string> &names);
 // longer than the 260-byte buffer allows.
 bool readProviderKey(const char *name, std::string &key);
 
+// The raw key among the installed providers' keys whose decoded form (as it
+// reached Java) is `decoded`, for keys that are not modified UTF-8 in the
+// registry. False when there is none.
+bool findRawProviderKey(const std::u16string &decoded, std::string &key);
+
 } // namespace oskel::discovery

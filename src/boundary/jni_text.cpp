@@ -7,22 +7,39 @@ namespace oskel {
 namespace {
 constexpr size_t kNull = static_cast<size_t>(-1);
 
-// Appends the ANSI text of a Java string to `out`; false when it does not
-// convert. `units` is scratch space reused across calls.
-bool appendJavaString(JNIEnv *env, jstring string, std::u16string &units, std::string &out) {
-    jsize n = env->GetStringLength(string);
+// Appends the ANSI text of a Java string and its terminator to `out`; false,
+// with `out` unchanged, when it does not convert. Strings of ASCII characters
+// alone, in a locale that encodes ASCII as itself, are copied by the VM
+// straight into `out`; others are read as UTF-16 into `units` (scratch space
+// reused across calls) and converted.
+bool appendJavaString(JNIEnv *env, const text::LocaleTraits &locale, jstring string,
+                      std::u16string &units, std::string &out) {
+    const jsize n = env->GetStringLength(string);
+    if (locale.asciiIdentity && env->GetStringUTFLength(string) == n) {
+        // Modified UTF-8 of U+0001..U+007F is the ASCII bytes themselves; a
+        // U+0000 would take two bytes and so never comes this way.
+        const size_t start = out.size();
+        out.resize(start + static_cast<size_t>(n) + 1);
+        if (n > 0)
+            env->GetStringUTFRegion(string, 0, n, &out[start]);
+        out[start + static_cast<size_t>(n)] = '\0';
+        return true;
+    }
     units.resize(static_cast<size_t>(n));
     if (n > 0)
         env->GetStringRegion(string, 0, n, reinterpret_cast<jchar *>(&units[0]));
-    return text::appendAnsi(units.data(), units.size(), out);
+    return text::appendAnsi(locale, units.data(), units.size(), out);
 }
+
+// Bytes a typical file name takes, for reserving a text array's storage once.
+constexpr size_t kTypicalName = 64;
 } // namespace
 
 AnsiText::AnsiText(JNIEnv *env, jstring string) {
     if (string == nullptr)
         return;
     std::u16string units;
-    valid_ = appendJavaString(env, string, units, text_);
+    valid_ = appendJavaString(env, text::currentLocale(), string, units, text_);
     if (valid_)
         text_.pop_back(); // the terminator appended by the conversion
 }
@@ -33,27 +50,38 @@ TextArray::TextArray(JNIEnv *env, jobjectArray array, jsize limit) {
     jsize n = env->GetArrayLength(array);
     if (limit >= 0 && limit < n)
         n = limit;
-    std::vector<size_t> offsets(static_cast<size_t>(n), kNull);
-    std::u16string units;
+    const text::LocaleTraits locale = text::currentLocale();
+    thread_local std::vector<size_t> offsets;
+    thread_local std::u16string units;
+    offsets.assign(static_cast<size_t>(n), kNull);
+    storage_.reserve(static_cast<size_t>(n) * kTypicalName);
     for (jsize i = 0; i < n; ++i) {
         auto element = static_cast<jstring>(env->GetObjectArrayElement(array, i));
         if (element == nullptr)
             continue;
         size_t start = storage_.size();
-        if (appendJavaString(env, element, units, storage_))
+        if (appendJavaString(env, locale, element, units, storage_))
             offsets[static_cast<size_t>(i)] = start;
         env->DeleteLocalRef(element);
     }
+    // The storage is final now: turn the offsets into pointers.
     pointers_.resize(static_cast<size_t>(n));
-    for (size_t i = 0; i < offsets.size(); ++i)
+    for (size_t i = 0; i < pointers_.size(); ++i)
         pointers_[i] = offsets[i] == kNull ? nullptr : storage_.data() + offsets[i];
 }
 
 jstring toJavaString(JNIEnv *env, const char *text) {
+    return toJavaString(env, text::currentLocale(), text);
+}
+
+jstring toJavaString(JNIEnv *env, const text::LocaleTraits &locale, const char *text) {
     if (text == nullptr)
         return nullptr;
+    // ASCII is the same in the locale and in modified UTF-8.
+    if (locale.asciiIdentity && text::isAscii(text))
+        return env->NewStringUTF(text);
     std::u16string units;
-    if (!text::toUtf16(text, units))
+    if (!text::toUtf16(locale, text, units))
         return nullptr;
     return env->NewString(reinterpret_cast<const jchar *>(units.data()),
                           static_cast<jsize>(units.size()));
@@ -70,7 +98,14 @@ jstring foreignToJavaString(JNIEnv *env, const char *bytes) {
 }
 
 jobjectArray newStringArray(JNIEnv *env, jsize count) {
-    jclass stringClass = env->FindClass("java/lang/String");
+    // The class is looked up once and kept for the life of the process.
+    static jclass stringClass = [env] {
+        jclass local = env->FindClass("java/lang/String");
+        jclass global = local ? static_cast<jclass>(env->NewGlobalRef(local)) : nullptr;
+        if (local)
+            env->DeleteLocalRef(local);
+        return global;
+    }();
     if (stringClass == nullptr)
         return nullptr;
     jstring empty = env->NewStringUTF("");
@@ -78,7 +113,6 @@ jobjectArray newStringArray(JNIEnv *env, jsize count) {
         return nullptr;
     jobjectArray array = env->NewObjectArray(count, stringClass, empty);
     env->DeleteLocalRef(empty);
-    env->DeleteLocalRef(stringClass);
     return array;
 }
 

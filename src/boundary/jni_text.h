@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "boundary/text.h"
+
 namespace oskel {
 
 // One Java string as owned ANSI text; null for a null or unconvertible string.
@@ -40,6 +42,8 @@ private:
 
 // ANSI text as a new Java string; null for a null or unconvertible text.
 jstring toJavaString(JNIEnv *env, const char *text);
+// The same with the locale looked up once for a batch of texts.
+jstring toJavaString(JNIEnv *env, const text::LocaleTraits &locale, const char *text);
 
 // 8-bit text from outside (registry, provider name) as a Java string that is
 // always well formed: valid modified UTF-8 passes as it is, anything else is

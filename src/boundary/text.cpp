@@ -1,10 +1,15 @@
 #include "boundary/text.h"
 
-#include <climits>
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <memory>
+#include <mutex>
+
+#if !defined(_WIN32)
+#include <langinfo.h>
+#endif
 
 namespace oskel::text {
 
@@ -12,8 +17,8 @@ namespace {
 
 constexpr bool kWideIsUtf16 = sizeof(wchar_t) == 2;
 
-bool isHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool isLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool isHigh(uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool isLow(uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 // Copies the units up to the first zero into wide characters, combining
 // surrogate pairs where wchar_t is wide enough. False for a lone surrogate.
@@ -21,11 +26,11 @@ bool widen(const char16_t *units, size_t n, std::wstring &wide) {
     wide.clear();
     wide.reserve(n);
     for (size_t i = 0; i < n && units[i] != 0; ++i) {
-        char16_t u = units[i];
+        uint32_t u = units[i];
         if (kWideIsUtf16) {
             wide.push_back(static_cast<wchar_t>(u));
         } else if (isHigh(u) && i + 1 < n && isLow(units[i + 1])) {
-            uint32_t cp = 0x10000 + ((uint32_t(u) - 0xD800) << 10) + (uint32_t(units[i + 1]) - 0xDC00);
+            uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (uint32_t(units[i + 1]) - 0xDC00);
             wide.push_back(static_cast<wchar_t>(cp));
             ++i;
         } else if (isHigh(u) || isLow(u)) {
@@ -37,9 +42,133 @@ bool widen(const char16_t *units, size_t n, std::wstring &wide) {
     return true;
 }
 
+// Looks the traits of a locale up by converting every ASCII character both ways.
+LocaleTraits probeLocale() {
+    LocaleTraits traits;
+    wchar_t wide[128];
+    char bytes[128];
+    for (int c = 1; c < 128; ++c) {
+        wide[c - 1] = static_cast<wchar_t>(c);
+        bytes[c - 1] = static_cast<char>(c);
+    }
+    wide[127] = 0;
+    bytes[127] = 0;
+    char narrow[128 * 8];
+    wchar_t back[129];
+    traits.asciiIdentity = std::wcstombs(narrow, wide, sizeof narrow) == 127 &&
+                           std::memcmp(narrow, bytes, 128) == 0 &&
+                           std::mbstowcs(back, bytes, 129) == 127 &&
+                           std::memcmp(back, wide, sizeof(wchar_t) * 128) == 0;
+#if !defined(_WIN32)
+    const char *codeset = nl_langinfo(CODESET);
+    traits.utf8 = traits.asciiIdentity && !kWideIsUtf16 && codeset != nullptr &&
+                  std::strcmp(codeset, "UTF-8") == 0;
+#endif
+    return traits;
+}
+
+// UTF-16 to UTF-8 as the C library does it for a UTF-8 locale.
+bool appendUtf8(const char16_t *units, size_t n, std::string &out) {
+    const size_t start = out.size();
+    out.resize(start + n * 3 + 1);
+    char *p = &out[start];
+    for (size_t i = 0; i < n && units[i] != 0; ++i) {
+        uint32_t u = units[i];
+        if (u < 0x80) {
+            *p++ = static_cast<char>(u);
+        } else if (u < 0x800) {
+            *p++ = static_cast<char>(0xC0 | (u >> 6));
+            *p++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else if (isHigh(u) && i + 1 < n && isLow(units[i + 1])) {
+            uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (uint32_t(units[++i]) - 0xDC00);
+            *p++ = static_cast<char>(0xF0 | (cp >> 18));
+            *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (isHigh(u) || isLow(u)) {
+            out.resize(start);
+            return false;
+        } else {
+            *p++ = static_cast<char>(0xE0 | (u >> 12));
+            *p++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    *p++ = '\0';
+    out.resize(static_cast<size_t>(p - out.data()));
+    return true;
+}
+
+// UTF-8 to UTF-16 as the C library does it for a UTF-8 locale: overlong
+// forms, encoded surrogates, code points above U+10FFFF and cut sequences are
+// not characters.
+bool decodeUtf8(const unsigned char *s, std::u16string &out) {
+    out.clear();
+    while (*s) {
+        uint32_t c = *s;
+        if (c < 0x80) {
+            out.push_back(static_cast<char16_t>(c));
+            ++s;
+            continue;
+        }
+        int extra;
+        uint32_t min;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1, min = 0x80, c &= 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2, min = 0x800, c &= 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3, min = 0x10000, c &= 0x07;
+        } else {
+            return false;
+        }
+        ++s;
+        for (int k = 0; k < extra; ++k, ++s) {
+            if ((*s & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (*s & 0x3F);
+        }
+        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        if (c < 0x10000) {
+            out.push_back(static_cast<char16_t>(c));
+        } else {
+            c -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        }
+    }
+    return true;
+}
+
 } // namespace
 
-bool appendAnsi(const char16_t *units, size_t n, std::string &out) {
+LocaleTraits currentLocale() {
+    static std::mutex lock;
+    static std::string cachedName;
+    static LocaleTraits cached;
+    static bool known = false;
+    const char *name = std::setlocale(LC_CTYPE, nullptr);
+    std::lock_guard<std::mutex> hold(lock);
+    if (name == nullptr)
+        return probeLocale();
+    if (!known || cachedName != name) {
+        cachedName = name;
+        cached = probeLocale();
+        known = true;
+    }
+    return cached;
+}
+
+bool isAscii(const char *text) {
+    for (const auto *p = reinterpret_cast<const unsigned char *>(text); *p; ++p) {
+        if (*p >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+bool appendAnsiPlain(const char16_t *units, size_t n, std::string &out) {
     std::wstring wide;
     if (!widen(units, n, wide))
         return false;
@@ -52,11 +181,34 @@ bool appendAnsi(const char16_t *units, size_t n, std::string &out) {
         return false;
     }
     out.resize(start + written + 1);
-    out[start + written] = '\0';
     return true;
 }
 
-bool toUtf16(const char *text, std::u16string &out) {
+bool appendAnsi(const LocaleTraits &locale, const char16_t *units, size_t n, std::string &out) {
+    if (locale.asciiIdentity) {
+        size_t ascii = 0;
+        while (ascii < n && units[ascii] != 0 && units[ascii] < 0x80)
+            ++ascii;
+        if (ascii == n || units[ascii] == 0) {
+            const size_t start = out.size();
+            out.resize(start + ascii + 1);
+            char *p = &out[start];
+            for (size_t i = 0; i < ascii; ++i)
+                p[i] = static_cast<char>(units[i]);
+            p[ascii] = '\0';
+            return true;
+        }
+        if (locale.utf8)
+            return appendUtf8(units, n, out);
+    }
+    return appendAnsiPlain(units, n, out);
+}
+
+bool appendAnsi(const char16_t *units, size_t n, std::string &out) {
+    return appendAnsi(currentLocale(), units, n, out);
+}
+
+bool toUtf16Plain(const char *text, std::u16string &out) {
     out.clear();
     const size_t n = std::strlen(text);
     auto wide = std::make_unique<wchar_t[]>(n + 1);
@@ -78,6 +230,18 @@ bool toUtf16(const char *text, std::u16string &out) {
     }
     return true;
 }
+
+bool toUtf16(const LocaleTraits &locale, const char *text, std::u16string &out) {
+    if (locale.asciiIdentity && isAscii(text)) {
+        out.assign(text, text + std::strlen(text));
+        return true;
+    }
+    if (locale.utf8)
+        return decodeUtf8(reinterpret_cast<const unsigned char *>(text), out);
+    return toUtf16Plain(text, out);
+}
+
+bool toUtf16(const char *text, std::u16string &out) { return toUtf16(currentLocale(), text, out); }
 
 bool isModifiedUtf8(const char *bytes) {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes);
@@ -109,9 +273,32 @@ std::u16string decodeForeign(const char *bytes) {
     std::u16string out;
     if (toUtf16(bytes, out))
         return out;
+    // Character by character: what the locale decodes stays, every byte it
+    // cannot decode is taken as ISO-8859-1.
     out.clear();
-    for (const auto *p = reinterpret_cast<const unsigned char *>(bytes); *p; ++p)
-        out.push_back(static_cast<char16_t>(*p));
+    const char *p = bytes;
+    size_t left = std::strlen(bytes);
+    std::mbstate_t state{};
+    while (left > 0) {
+        wchar_t wc = 0;
+        size_t used = std::mbrtowc(&wc, p, left, &state);
+        if (used == static_cast<size_t>(-1) || used == static_cast<size_t>(-2) || used == 0) {
+            out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*p)));
+            state = std::mbstate_t{};
+            used = 1;
+        } else {
+            uint32_t c = static_cast<uint32_t>(wc);
+            if (!kWideIsUtf16 && c >= 0x10000 && c <= 0x10FFFF) {
+                c -= 0x10000;
+                out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+                out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+            } else {
+                out.push_back(static_cast<char16_t>(c));
+            }
+        }
+        p += used;
+        left -= used;
+    }
     return out;
 }
 

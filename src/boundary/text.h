@@ -2,9 +2,11 @@
 // can be tested on its own.
 //
 // ANSI text is zero-terminated text in the multibyte encoding of the process's
-// current C locale; conversions go through the C library (wcstombs, mbstowcs)
-// and give exactly the bytes and characters it gives. Where wchar_t is 32 bits
-// a UTF-16 surrogate pair converts as the one character it encodes, and a lone
+// current C locale. Every conversion gives exactly what the C library's
+// wcstombs and mbstowcs give; where the locale allows, it gets there faster:
+// ASCII is copied byte for byte when the locale encodes it as itself, and
+// UTF-8 locales are encoded and decoded directly. Where wchar_t is 32 bits a
+// UTF-16 surrogate pair converts as the one character it encodes, and a lone
 // surrogate cannot be converted.
 #pragma once
 
@@ -14,14 +16,31 @@
 
 namespace oskel::text {
 
+// What the current C locale does with text, looked up once per conversion
+// batch (a native call) and cached per locale name.
+struct LocaleTraits {
+    bool asciiIdentity = false; // U+0001..U+007F convert to the same bytes and back
+    bool utf8 = false;          // the locale's encoding is UTF-8
+};
+LocaleTraits currentLocale();
+
 // Converts `n` UTF-16 units, up to the first zero unit, and appends the ANSI
 // bytes and a terminator to `out`. Returns false, leaving `out` as it was,
 // when a character cannot be represented in the locale's encoding.
 bool appendAnsi(const char16_t *units, size_t n, std::string &out);
+bool appendAnsi(const LocaleTraits &locale, const char16_t *units, size_t n, std::string &out);
+
+// The same through the C library alone (the reference the fast paths match).
+bool appendAnsiPlain(const char16_t *units, size_t n, std::string &out);
 
 // Converts zero-terminated ANSI text to UTF-16 units. Returns false when the
 // text holds a byte sequence that is not a character of the locale's encoding.
 bool toUtf16(const char *text, std::u16string &out);
+bool toUtf16(const LocaleTraits &locale, const char *text, std::u16string &out);
+bool toUtf16Plain(const char *text, std::u16string &out);
+
+// True when every byte of the zero-terminated text is below 0x80.
+bool isAscii(const char *text);
 
 // True when `bytes` is valid modified UTF-8 as JNI's NewStringUTF reads it.
 bool isModifiedUtf8(const char *bytes);

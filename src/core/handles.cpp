@@ -1,26 +1,79 @@
 #include "core/handles.h"
 
+#include <atomic>
+#include <memory>
 #include <mutex>
-#include <unordered_set>
+#include <vector>
 
 namespace oskel::handles {
 
 namespace {
-std::mutex &lock() {
+// Lookups outnumber additions by far, and a handle once added stays valid for
+// the life of the process. Readers probe an open-addressing table through one
+// atomic load, without a lock. An addition that would fill the table past half
+// publishes a table of twice the size; earlier tables are kept (a reader may
+// still be probing one), which costs at most as much again as the newest.
+struct Table {
+    explicit Table(size_t size) : slots(size) {
+        for (auto &slot : slots)
+            slot.store(0, std::memory_order_relaxed);
+    }
+    std::vector<std::atomic<int64_t>> slots; // 0 marks an empty slot
+    size_t used = 0;
+};
+
+size_t hashOf(int64_t handle, size_t size) {
+    auto h = static_cast<uint64_t>(handle);
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return static_cast<size_t>(h) & (size - 1);
+}
+
+void insert(Table &table, int64_t handle) {
+    size_t i = hashOf(handle, table.slots.size());
+    while (table.slots[i].load(std::memory_order_relaxed) != 0)
+        i = (i + 1) & (table.slots.size() - 1);
+    table.slots[i].store(handle, std::memory_order_release);
+    ++table.used;
+}
+
+std::atomic<Table *> &current() {
+    static std::atomic<Table *> table{nullptr};
+    return table;
+}
+
+std::mutex &writerLock() {
     static std::mutex m;
     return m;
 }
-std::unordered_set<int64_t> &live() {
-    static std::unordered_set<int64_t> set;
-    return set;
+
+std::vector<std::unique_ptr<Table>> &tables() {
+    static std::vector<std::unique_ptr<Table>> all;
+    return all;
 }
 } // namespace
 
 int64_t add(SccInterface *object) {
     // A 32-bit address is sign-extended like every 32-bit result.
     auto handle = static_cast<int64_t>(reinterpret_cast<intptr_t>(object));
-    std::lock_guard<std::mutex> hold(lock());
-    live().insert(handle);
+    std::lock_guard<std::mutex> hold(writerLock());
+    Table *table = current().load(std::memory_order_acquire);
+    if (table == nullptr || (table->used + 1) * 2 > table->slots.size()) {
+        auto bigger = std::make_unique<Table>(table ? table->slots.size() * 2 : 64);
+        if (table) {
+            for (const auto &slot : table->slots) {
+                if (int64_t h = slot.load(std::memory_order_relaxed))
+                    insert(*bigger, h);
+            }
+        }
+        table = bigger.get();
+        tables().push_back(std::move(bigger));
+        insert(*table, handle);
+        current().store(table, std::memory_order_release);
+    } else {
+        insert(*table, handle);
+    }
     return handle;
 }
 
@@ -29,10 +82,17 @@ SccInterface *find(int64_t handle) {
         handle = static_cast<int32_t>(static_cast<uint32_t>(handle));
     if (handle == 0)
         return nullptr;
-    std::lock_guard<std::mutex> hold(lock());
-    if (live().count(handle) == 0)
+    const Table *table = current().load(std::memory_order_acquire);
+    if (table == nullptr)
         return nullptr;
-    return reinterpret_cast<SccInterface *>(static_cast<intptr_t>(handle));
+    const size_t mask = table->slots.size() - 1;
+    for (size_t i = hashOf(handle, table->slots.size());; i = (i + 1) & mask) {
+        int64_t slot = table->slots[i].load(std::memory_order_acquire);
+        if (slot == handle)
+            return reinterpret_cast<SccInterface *>(static_cast<intptr_t>(handle));
+        if (slot == 0)
+            return nullptr;
+    }
 }
 
 } // namespace oskel::handles

@@ -178,8 +178,9 @@ OSKEL_NATIVE(jobjectArray, _1getPopulateList)(JNIEnv *env, jclass, jlong handle,
         jobjectArray result = newStringArray(env, count);
         if (result == nullptr)
             return nullptr;
+        const text::LocaleTraits locale = text::currentLocale();
         for (int32_t i = 0; i < count; ++i) {
-            jstring entry = toJavaString(env, items[static_cast<size_t>(i)].c_str());
+            jstring entry = toJavaString(env, locale, items[static_cast<size_t>(i)].c_str());
             if (env->ExceptionCheck())
                 return nullptr;
             env->SetObjectArrayElement(result, i, entry);

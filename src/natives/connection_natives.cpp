@@ -1,7 +1,9 @@
 // Natives of the provider connection and the trace log.
 #include <clocale>
 #include <memory>
+#include <string>
 
+#include "boundary/discovery.h"
 #include "boundary/jni_text.h"
 #include "natives/native_support.h"
 
@@ -15,7 +17,15 @@ OSKEL_NATIVE(jlong, _1initialize)(JNIEnv *env, jclass, jstring providerKey) {
             UtfChars key(env, providerKey);
             if (key.get() == nullptr)
                 return 0;
-            created = std::make_unique<SccInterface>(key.get());
+            // A key that is not modified UTF-8 in the registry reached Java
+            // decoded; its registry bytes are found again among the installed
+            // providers' keys.
+            std::string raw;
+            if (!text::isAscii(key.get()) &&
+                discovery::findRawProviderKey(javaChars(env, providerKey), raw))
+                created = std::make_unique<SccInterface>(raw.c_str());
+            else
+                created = std::make_unique<SccInterface>(key.get());
         } else {
             created = std::make_unique<SccInterface>();
         }

@@ -17,8 +17,9 @@ OSKEL_NATIVE(jobjectArray, _1getErrList)(JNIEnv *env, jclass, jlong handle) {
         jobjectArray result = newStringArray(env, static_cast<jsize>(messages.size()));
         if (result == nullptr)
             return nullptr;
+        const text::LocaleTraits locale = text::currentLocale();
         for (size_t i = 0; i < messages.size(); ++i) {
-            jstring message = toJavaString(env, messages[i].c_str());
+            jstring message = toJavaString(env, locale, messages[i].c_str());
             if (env->ExceptionCheck())
                 return nullptr;
             env->SetObjectArrayElement(result, static_cast<jsize>(i), message);
