@@ -4,11 +4,12 @@
 #   run-fuzz.sh BUILD_DIR SECONDS
 #
 # BUILD_DIR is a build directory of its own (configured from tests/fuzz alone).
-# The fuzzer starts from the seed corpus in tests/fuzz/corpus/regfile and keeps
-# what it finds in BUILD_DIR/corpus, so the repository's seeds stay as they
-# are. A crash or a broken invariant leaves its input in BUILD_DIR/artifacts
+# Two targets: the .reg parser and the text conversions (a differential test
+# of the fast paths against the C library). Each starts from its seed corpus in
+# tests/fuzz/corpus/<target> and keeps what it finds in BUILD_DIR/corpus-<target>.
+# A crash or a broken invariant leaves its input in BUILD_DIR/artifacts-<target>
 # and makes the script exit non-zero; replay it with
-#   BUILD_DIR/fuzz_regfile BUILD_DIR/artifacts/crash-...
+#   BUILD_DIR/fuzz_<target> BUILD_DIR/artifacts-<target>/crash-...
 set -euo pipefail
 
 if [ $# -ne 2 ] || ! [[ $2 =~ ^[0-9]+$ ]]; then
@@ -23,17 +24,26 @@ generator=()
 if command -v ninja >/dev/null; then generator=(-G Ninja); fi
 cmake -S "$here" -B "$build_dir" "${generator[@]}" \
     -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build_dir" --target fuzz_regfile -j 2
+cmake --build "$build_dir" --target fuzz_regfile fuzz_text -j 2
 
-mkdir -p "$build_dir/corpus" "$build_dir/artifacts"
-cp -n "$here"/corpus/regfile/* "$build_dir/corpus/" 2>/dev/null || true
-
-"$build_dir/fuzz_regfile" \
-    -max_total_time="$seconds" \
-    -timeout=10 \
-    -rss_limit_mb=2048 \
-    -max_len=16384 \
-    -dict="$here/regfile.dict" \
-    -artifact_prefix="$build_dir/artifacts/" \
-    -print_final_stats=1 \
-    "$build_dir/corpus"
+# Each target gets half of the time.
+half=$(( (seconds + 1) / 2 ))
+for target in regfile text; do
+    mkdir -p "$build_dir/corpus-$target" "$build_dir/artifacts-$target"
+    if [ -d "$here/corpus/$target" ]; then
+        cp -n "$here"/corpus/$target/* "$build_dir/corpus-$target/" 2>/dev/null || true
+    fi
+    dict=()
+    [ -f "$here/$target.dict" ] && dict=(-dict="$here/$target.dict")
+    echo "fuzzing $target for ${half}s"
+    "$build_dir/fuzz_$target" \
+        -max_total_time="$half" \
+        -timeout=10 \
+        -rss_limit_mb=2048 \
+        -max_len=16384 \
+        "${dict[@]}" \
+        -artifact_prefix="$build_dir/artifacts-$target/" \
+        -print_final_stats=1 \
+        "$build_dir/corpus-$target" 2>&1 | grep -E '^(#[0-9]+ *DONE|stat::number_of_executed_units|==|SUMMARY|conversion mismatch|INFO: fuzzed)' || true
+    test "${PIPESTATUS[0]}" -eq 0
+done

@@ -225,3 +225,53 @@ TEST(DecodeForeign, UsesTheLocaleWhereItDecodes) {
 }
 
 } // namespace
+
+namespace {
+
+// The fast paths against the C library alone, on random texts weighted toward
+// what file names hold: ASCII, Latin-1, other BMP characters, pairs and lone
+// surrogates. Runs under every locale this platform has.
+class Differential : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(Differential, FastPathsGiveTheCLibrarysBytes) {
+    const char *name = localeFor(GetParam());
+    if (name == nullptr)
+        GTEST_SKIP() << "no such locale on this platform";
+    ScopedLocale scoped(name);
+    ASSERT_TRUE(scoped.ok()) << name;
+    const oskel::text::LocaleTraits locale = oskel::text::currentLocale();
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    for (int round = 0; round < 20000; ++round) {
+        std::u16string units(next() % 40, u'a');
+        for (auto &u : units) {
+            switch (next() % 8) {
+            case 0: u = static_cast<char16_t>(0x80 + next() % 0x80); break;
+            case 1: u = static_cast<char16_t>(0x100 + next() % 0xD700); break;
+            case 2: u = static_cast<char16_t>(0xD800 + next() % 0x800); break;
+            case 3: u = static_cast<char16_t>(0xE000 + next() % 0x2000); break;
+            case 4: u = static_cast<char16_t>(next() % 0x80); break;
+            default: u = static_cast<char16_t>(0x20 + next() % 0x5F); break;
+            }
+        }
+        std::string fast, plain;
+        bool fastOk = oskel::text::appendAnsi(locale, units.data(), units.size(), fast);
+        bool plainOk = oskel::text::appendAnsiPlain(units.data(), units.size(), plain);
+        ASSERT_EQ(fastOk, plainOk) << "round " << round;
+        ASSERT_EQ(hex(fast), hex(plain)) << "round " << round;
+
+        std::string bytes(next() % 40, 'a');
+        for (auto &b : bytes)
+            b = static_cast<char>(next() % 4 == 0 ? 0x80 + next() % 0x80 : 0x01 + next() % 0x7F);
+        std::u16string fastUnits, plainUnits;
+        fastOk = oskel::text::toUtf16(locale, bytes.c_str(), fastUnits);
+        plainOk = oskel::text::toUtf16Plain(bytes.c_str(), plainUnits);
+        ASSERT_EQ(fastOk, plainOk) << "round " << round << ": " << hex(bytes);
+        if (fastOk)
+            ASSERT_TRUE(fastUnits == plainUnits) << "round " << round << ": " << hex(bytes);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, Differential, ::testing::Values("C", "utf8", "latin1"));
+
+} // namespace
