@@ -267,8 +267,9 @@ TEST_P(Differential, FastPathsGiveTheCLibrarysBytes) {
         fastOk = oskel::text::toUtf16(locale, bytes.c_str(), fastUnits);
         plainOk = oskel::text::toUtf16Plain(bytes.c_str(), plainUnits);
         ASSERT_EQ(fastOk, plainOk) << "round " << round << ": " << hex(bytes);
-        if (fastOk)
+        if (fastOk) {
             ASSERT_TRUE(fastUnits == plainUnits) << "round " << round << ": " << hex(bytes);
+        }
     }
 }
 
