@@ -48,6 +48,7 @@ struct MissingCase {
     const char *name;
     std::string key;
 };
+void PrintTo(const MissingCase &c, std::ostream *os) { *os << c.name; }
 
 class MissingProvider : public ProviderTest, public ::testing::WithParamInterface<MissingCase> {};
 
@@ -165,6 +166,7 @@ struct CommandCase {
     const char *callAfterEntry; // call-log text after "<EntryPoint> context=0x5cc0c0de "
     bool onFiles;               // the On Files dump at level 4
 };
+void PrintTo(const CommandCase &c, std::ostream *os) { *os << c.entryPoint; }
 
 const char *kNames[] = {"a.java", nullptr, "dir with space/c\xe9.txt"};
 

@@ -69,6 +69,7 @@ struct AnsiCase {
     std::u16string input;
     std::string expected; // kFails when the conversion must fail
 };
+void PrintTo(const AnsiCase &c, std::ostream *os) { *os << c.name << " (" << c.locale << ")"; }
 
 const char *localeFor(const std::string &which) {
     if (which == "utf8")
@@ -120,6 +121,7 @@ struct JavaCase {
     std::u16string expected;
     bool fails;
 };
+void PrintTo(const JavaCase &c, std::ostream *os) { *os << c.name << " (" << c.locale << ")"; }
 
 class ToJava : public ::testing::TestWithParam<JavaCase> {};
 
@@ -192,6 +194,9 @@ struct Mutf8Case {
     const char *bytes;
     bool valid;
 };
+void PrintTo(const Mutf8Case &c, std::ostream *os) {
+    *os << "bytes " << hex(c.bytes) << (c.valid ? "valid" : "invalid");
+}
 
 class ModifiedUtf8 : public ::testing::TestWithParam<Mutf8Case> {};
 
