@@ -8,9 +8,6 @@ using namespace oskel;
 
 namespace {
 
-constexpr size_t kUserLimit = kTextSize - 1;
-constexpr size_t kNameLimit = kProjectTextSize - 1;
-
 // Replaces a project text by a caller's override: a null override keeps the
 // text, one that does not convert or does not fit empties it.
 template <size_t N> void override(JNIEnv *env, jstring value, char (&buffer)[N]) {
@@ -42,13 +39,12 @@ OSKEL_NATIVE(jlong, _1openProject)(JNIEnv *env, jclass, jlong handle, jobject de
     PendingExceptions pending(env);
     return guarded<jlong>(kNoEntryPoint, [&]() -> jlong {
         ProjectTexts texts;
-        readDescriptorText(env, descriptor, "getUser", texts.user, kUserLimit, pending);
-        readDescriptorText(env, descriptor, "getProjectName", texts.projectName, kNameLimit,
-                           pending);
-        readDescriptorText(env, descriptor, "getAuxProjPath", texts.auxProjPath, kNameLimit,
-                           pending);
-        readDescriptorText(env, descriptor, "reGetLocalPath", texts.localPath, kUserLimit,
-                           pending);
+        readDescriptor(env, descriptor,
+                       {{"getUser", ProjectText::User},
+                        {"getProjectName", ProjectText::ProjectName},
+                        {"getAuxProjPath", ProjectText::AuxProjPath},
+                        {"reGetLocalPath", ProjectText::LocalPath}},
+                       texts, pending);
         int32_t result =
             scc->openProject(texts.user, texts.projectName, texts.localPath, texts.auxProjPath);
         if (result == SCC_OK)
@@ -65,12 +61,12 @@ OSKEL_NATIVE(jlong, _1getProjPath)(JNIEnv *env, jclass, jlong handle, jobject de
     PendingExceptions pending(env);
     return guarded<jlong>(kNoEntryPoint, [&]() -> jlong {
         ProjectTexts texts;
-        readDescriptorText(env, descriptor, "getUser", texts.user, kUserLimit, pending);
-        readDescriptorText(env, descriptor, "getProjectName", texts.projectName, kNameLimit,
-                           pending);
-        readDescriptorText(env, descriptor, "getLocalPath", texts.localPath, kUserLimit, pending);
-        readDescriptorText(env, descriptor, "getAuxProjPath", texts.auxProjPath, kNameLimit,
-                           pending);
+        readDescriptor(env, descriptor,
+                       {{"getUser", ProjectText::User},
+                        {"getProjectName", ProjectText::ProjectName},
+                        {"getLocalPath", ProjectText::LocalPath},
+                        {"getAuxProjPath", ProjectText::AuxProjPath}},
+                       texts, pending);
         return queryPath(env, *scc, descriptor, texts, allowChangePath, allowNew, pending);
     });
 }
@@ -84,12 +80,12 @@ OSKEL_NATIVE(jlong, _1reGetProjPath)(JNIEnv *env, jclass, jlong handle, jobject 
     PendingExceptions pending(env);
     return guarded<jlong>(kNoEntryPoint, [&]() -> jlong {
         ProjectTexts texts;
-        readDescriptorText(env, descriptor, "getUser", texts.user, kUserLimit, pending);
-        readDescriptorText(env, descriptor, "getLocalPath", texts.localPath, kUserLimit, pending);
-        readDescriptorText(env, descriptor, "getProjectName", texts.projectName, kNameLimit,
-                           pending);
-        readDescriptorText(env, descriptor, "getAuxProjPath", texts.auxProjPath, kNameLimit,
-                           pending);
+        readDescriptor(env, descriptor,
+                       {{"getUser", ProjectText::User},
+                        {"getLocalPath", ProjectText::LocalPath},
+                        {"getProjectName", ProjectText::ProjectName},
+                        {"getAuxProjPath", ProjectText::AuxProjPath}},
+                       texts, pending);
         override(env, user, texts.user);
         override(env, localPath, texts.localPath);
         return queryPath(env, *scc, descriptor, texts, allowChangePath, allowNew, pending);

@@ -41,6 +41,28 @@ void readDescriptorText(JNIEnv *env, jobject descriptor, const char *getter, cha
     }
 }
 
+void readDescriptor(JNIEnv *env, jobject descriptor, std::initializer_list<Getter> getters,
+                    ProjectTexts &texts, PendingExceptions &pending) {
+    for (const Getter &getter : getters) {
+        char *buffer = texts.user;
+        size_t limit = sizeof texts.user - 1;
+        switch (getter.text) {
+        case ProjectText::User:
+            break;
+        case ProjectText::ProjectName:
+            buffer = texts.projectName, limit = sizeof texts.projectName - 1;
+            break;
+        case ProjectText::LocalPath:
+            buffer = texts.localPath, limit = sizeof texts.localPath - 1;
+            break;
+        case ProjectText::AuxProjPath:
+            buffer = texts.auxProjPath, limit = sizeof texts.auxProjPath - 1;
+            break;
+        }
+        readDescriptorText(env, descriptor, getter.method, buffer, limit, pending);
+    }
+}
+
 void writeDescriptor(JNIEnv *env, jobject descriptor, const SccInterface &scc,
                      ProjectTexts &buffers, PendingExceptions &pending) {
     scc.returnProjectPath(buffers);

@@ -5,6 +5,8 @@
 
 #include <jni.h>
 
+#include <initializer_list>
+
 #include "core/SccInterface.h"
 #include "natives/native_support.h"
 
@@ -15,6 +17,18 @@ namespace oskel {
 // as it was; a null or unconvertible value empties it.
 void readDescriptorText(JNIEnv *env, jobject descriptor, const char *getter, char *buffer,
                         size_t limit, PendingExceptions &pending);
+
+// One getter call of a native: the method and the project text it fills.
+enum class ProjectText { User, ProjectName, LocalPath, AuxProjPath };
+struct Getter {
+    const char *method;
+    ProjectText text;
+};
+
+// Reads the project texts through `getters`, in their order, each within the
+// limit of its text (260 bytes; 300 for project name and aux project path).
+void readDescriptor(JNIEnv *env, jobject descriptor, std::initializer_list<Getter> getters,
+                    ProjectTexts &texts, PendingExceptions &pending);
 
 // Copies the object's project texts into `buffers` and stores them into the
 // descriptor through setProjectName, setAuxProjPath, setUser, setLocalPath.
