@@ -1,0 +1,824 @@
+// The file commands of the provider. Commands that change the store check
+// every file first and change nothing when one of them fails; then they write
+// the new versions, flush them, and replace the index in one rename.
+#include "provider.h"
+
+#include "textdiff.h"
+
+namespace localstore {
+
+namespace {
+
+SCCRTN codeFor(const sys::Error &error) {
+    return error.kind == sys::ErrorKind::NotFound ? SCC_E_FILENOTEXIST : SCC_E_ACCESSFAILURE;
+}
+
+std::string textOf(const char *text) {
+    return text ? std::string(text) : std::string();
+}
+
+std::string plural(uint64_t count, const char *word) {
+    return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+}
+
+std::string describeEvent(const Event &event) {
+    if (event.kind == Event::Kind::Removed) {
+        return "Removed     " + event.time + "  " + event.user;
+    }
+    return "Version " + std::to_string(event.version) + "   " + event.time + "  " + event.user + "  " +
+           std::to_string(event.size) + " bytes";
+}
+
+// A comment as indented lines below its event.
+void commentLines(std::vector<std::string> &out, const std::string &comment) {
+    size_t start = 0;
+    while (start < comment.size()) {
+        size_t end = comment.find('\n', start);
+        std::string line = comment.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        out.push_back("    " + line);
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+}
+
+} // namespace
+
+// --- changing the store -------------------------------------------------------------------
+
+SCCRTN Provider::add(SCCLONG count, const char **names, const char *comment, const SCCLONG *flags) {
+    SCCRTN result = SCC_OK;
+    if (!checkNames(count, names, result)) {
+        return result;
+    }
+    Problems problems;
+    std::vector<Target> targets = resolveAll(count, names, problems);
+    if (!problems.empty()) {
+        return problems.report(*this);
+    }
+    Session session;
+    if ((result = begin(session, true)) != SCC_OK) {
+        return result;
+    }
+    for (const Target &target : targets) {
+        const FileRecord *record = session.index.find(target.relative);
+        sys::FileInfo info;
+        sys::Error error;
+        if (record && !record->removed) {
+            problems.add(SCC_E_FILEALREADYEXISTS, target.given + ": is under source control already.");
+        } else if (!sys::statFile(target.path, info, error)) {
+            problems.add(codeFor(error), error.text);
+        } else if (!info.exists) {
+            problems.add(SCC_E_FILENOTEXIST, target.given + ": the file does not exist.");
+        } else if (!info.isRegular) {
+            problems.add(SCC_E_INVALIDFILEPATH, target.given + ": is not a file.");
+        }
+    }
+    if (!problems.empty()) {
+        return problems.report(*this);
+    }
+
+    Store store(store_);
+    const std::string time = sys::utcStamp(sys::now());
+    std::vector<std::pair<int, uint64_t>> added;  // version, hash per target
+    std::vector<std::pair<uint64_t, int>> written;
+    for (const Target &target : targets) {
+        std::string data;
+        sys::Error error;
+        if (!sys::readFile(target.path, data, error)) {
+            problems.add(codeFor(error), error.text);
+            break;
+        }
+        const SCCLONG type = flags ? flags[target.position] : SCC_FILETYPE_AUTO;
+        const bool binary = (type & SCC_FILETYPE_BINARY)  ? true
+                            : (type & SCC_FILETYPE_TEXT) ? false
+                                                         : isBinaryContent(data);
+        FileRecord *record = session.index.find(target.relative);
+        if (!record) {
+            record = &session.index.add(target.relative, binary);
+        }
+        record->removed = false;
+        record->binary = binary;
+        Event event;
+        event.version = record->latestVersion() + 1;
+        event.time = time;
+        event.user = user_;
+        event.comment = textOf(comment);
+        event.size = data.size();
+        event.hash = contentHash(data);
+        if (!store.writeVersion(record->id, event.version, data, error)) {
+            problems.add(codeFor(error), "Nothing was added: " + error.text);
+            break;
+        }
+        written.emplace_back(record->id, event.version);
+        added.emplace_back(event.version, event.hash);
+        record->events.push_back(std::move(event));
+    }
+    sys::Error flushError;
+    if (problems.empty() && !store.flushVersions(written, flushError)) {
+        problems.add(codeFor(flushError), "Nothing was added: " + flushError.text);
+    }
+    if (!problems.empty()) {
+        return problems.report(*this);
+    }
+    if ((result = saveIndex(session)) != SCC_OK) {
+        return result;
+    }
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const FileRecord *record = session.index.find(targets[i].relative);
+        sys::Error error;
+        if (!sys::setReadOnly(targets[i].path, true, error)) {
+            message(SCC_MSG_WARNING, error.text);
+        }
+        remember(session.workspace, *record, added[i].first, targets[i].path, added[i].second);
+    }
+    saveWorkspace(session);
+    return SCC_OK;
+}
+
+SCCRTN Provider::checkout(SCCLONG count, const char **names, const char *comment) {
+    SCCRTN result = SCC_OK;
+    if (!checkNames(count, names, result)) {
+        return result;
+    }
+    Problems problems;
+    std::vector<Target> targets = resolveAll(count, names, problems);
+    if (!problems.empty()) {
+        return problems.report(*this);
+    }
+    Session session;
+    if ((result = begin(session, true)) != SCC_OK) {
+        return result;
+    }
+    std::vector<Working> working;
+    for (const Target &target : targets) {
+        const FileRecord *record = session.index.find(target.relative);
+        if (!record || record->removed) {
+            problems.add(SCC_E_FILENOTCONTROLLED, target.given + ": is not under source control.");
+            working.emplace_back();
+            continue;
+        }
+        if (mine(record->checkout)) {
+            problems.add(SCC_E_ALREADYCHECKEDOUT, target.given + ": is checked out by you already.");
+        } else if (record->checkout.held) {
+            problems.add(SCC_E_FILEOUTEXCLUSIVE,
+                         target.given + ": is checked out by " + holder(record->checkout) + ".");
+        }
+        working.push_back(examine(*record, session.workspace, target.path));
+        const Working &w = working.back();
+        const int latest = record->latestVersion();
+        if (w.exists && !w.regular) {
+            problems.add(SCC_E_INVALIDFILEPATH, target.given + ": is not a file.");
+        } else if (w.exists && w.modified && w.base != latest) {
+            problems.add(SCC_E_OPNOTPERFORMED,
+                         target.given + ": has changes of its own and is not a copy of the latest version " +
+                             std::to_string(latest) +
+                             "; keep the changes elsewhere, get the latest version, and check it out again.");
+        }
+    }
+    if (!problems.empty()) {
+        return problems.report(*this);
+    }
+    const std::string time = sys::utcStamp(sys::now());
+    for (const Target &target : targets) {
+        FileRecord *record = session.index.find(target.relative);
+        Checkout &out = record->checkout;
+        out.held = true;
+        out.user = user_;
+        out.folder = root_;
+        out.time = time;
+        out.comment = textOf(comment);
+        out.base = record->latestVersion();
+    }
+    if ((result = saveIndex(session)) != SCC_OK) {
+        return result;
+    }
+    Store store(store_);
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const Target &target = targets[i];
+        const FileRecord *record = session.index.find(target.relative);
+        const Event *latest = record->latest();
+        const Working &w = working[i];
+        sys::Error error;
+        if (w.exists && w.base == latest->version) {
+            if (!sys::setReadOnly(target.path, false, error)) {
+                problems.add(SCC_E_ACCESSFAILURE, error.text);
+            }
+            if (w.modified) {
+                message(SCC_MSG_INFO, target.given + ": kept the changes of the working file.");
+            } else {
+                remember(session.workspace, *record, latest->version, target.path, latest->hash);
+            }
+            continue;
+        }
+        std::string data;
+        if (!store.readVersion(record->id, latest->version, data, error) ||
+            !writeWorking(target.path, data, false, error)) {
+            problems.add(codeFor(error), target.given + ": is checked out, but " + error.text);
+            continue;
+        }
+        remember(session.workspace, *record, latest->version, target.path, latest->hash);
+    }
+    saveWorkspace(session);
+    return problems.report(*this);
+}
+
+SCCRTN Provider::checkin(SCCLONG count, const char **names, const char *comment, SCCLONG flags) {
+    SCCRTN result = SCC_OK;
+    if (!checkNames(count, names, result)) {
+        return result;
+    }
+    Problems problems;
+    std::vector<Target> targets = resolveAll(count, names, problems);
+    if (!problems.empty()) {
+        return problems.report(*this);
+    }
+    Session session;
+    if ((result = begin(session, true)) != SCC_OK) {
+        return result;
+    }
+    for (const Target &target : targets) {
+        const FileRecord *record = session.index.find(target.relative);
+        sys::FileInfo info;
+        sys::Error error;
+        if (!record || record->removed) {
+            problems.add(SCC_E_FILENOTCONTROLLED, target.given + ": is not under source control.");
+        } else if (!record->checkout.held) {
+            problems.add(SCC_E_NOTCHECKEDOUT, target.given + ": is not checked out.");
+        } else if (!mine(record->checkout)) {
+            problems.add(SCC_E_NOTCHECKEDOUT,
+                         target.given + ": is checked out by " + holder(record->checkout) + ", not by you here.");
+        } else if (!sys::statFile(target.path, info, error)) {
+            problems.add(codeFor(error), error.text);
+        } else if (!info.exists) {
+            problems.add(SCC_E_FILENOTEXIST, target.given + ": the working file does not exist.");
+        } else if (!info.isRegular) {
+            problems.add(SCC_E_INVALIDFILEPATH, target.given + ": is not a file.");
+        }
+    }
+    if (!problems.empty()) {
+        return problems.report(*this);
+    }
+
+    Store store(store_);
+    const bool keep = (flags & SCC_KEEP_CHECKEDOUT) != 0;
+    const std::string time = sys::utcStamp(sys::now());
+    std::vector<std::pair<uint64_t, int>> written;
+    for (const Target &target : targets) {
+        FileRecord *record = session.index.find(target.relative);
+        std::string data;
+        sys::Error error;
+        if (!sys::readFile(target.path, data, error)) {
+            problems.add(codeFor(error), "Nothing was checked in: " + error.text);
+            return problems.report(*this);
+        }
+        Event event;
+        event.version = record->latestVersion() + 1;
+        event.time = time;
+        event.user = user_;
+        event.comment = textOf(comment);
+        event.size = data.size();
+        event.hash = contentHash(data);
+        if (!store.writeVersion(record->id, event.version, data, error)) {
+            problems.add(codeFor(error), "Nothing was checked in: " + error.text);
+            return problems.report(*this);
+        }
+        written.emplace_back(record->id, event.version);
+        record->events.push_back(std::move(event));
+        if (keep) {
+            record->checkout.base = record->latestVersion();
+        } else {
+            record->checkout = Checkout();
+        }
+    }
+    sys::Error flushError;
+    if (!store.flushVersions(written, flushError)) {
+        problems.add(codeFor(flushError), "Nothing was checked in: " + flushError.text);
+        return problems.report(*this);
+    }
+    if ((result = saveIndex(session)) != SCC_OK) {
+        return result;
+    }
+    for (const Target &target : targets) {
+        const FileRecord *record = session.index.find(target.relative);
+        sys::Error error;
+        if (!keep && !sys::setReadOnly(target.path, true, error)) {
+            message(SCC_MSG_WARNING, error.text);
+        }
+        remember(session.workspace, *record, record->latestVersion(), target.path, record->latest()->hash);
+    }
+    saveWorkspace(session);
+    return SCC_OK;
+}
+
+SCCRTN Provider::uncheckout(SCCLONG count, const char **names) {
+    SCCRTN result = SCC_OK;
+    if (!checkNames(count, names, result)) {
+        return result;
+    }
+    Problems problems;
+    std::vector<Target> targets = resolveAll(count, names, problems);
+    if (!problems.empty()) {
+        return problems.report(*this);
+    }
+    Session session;
+    if ((result = begin(session, true)) != SCC_OK) {
+        return result;
+    }
+    for (const Target &target : targets) {
+        const FileRecord *record = session.index.find(target.relative);
+        if (!record || record->removed) {
+            problems.add(SCC_E_FILENOTCONTROLLED, target.given + ": is not under source control.");
+        } else if (!record->checkout.held) {
+            problems.add(SCC_E_NOTCHECKEDOUT, target.given + ": is not checked out.");
+        } else if (!mine(record->checkout)) {
+            problems.add(SCC_E_NOTCHECKEDOUT,
+                         target.given + ": is checked out by " + holder(record->checkout) + ", not by you here.");
+        }
+    }
+    if (!problems.empty()) {
+        return problems.report(*this);
+    }
+    // The working files go back first and the check-outs are released after:
+    // a crash in between leaves the files checked out, so that the next undo
+    // finishes the work, instead of free files that still hold the changes.
+    Store store(store_);
+    for (const Target &target : targets) {
+        const FileRecord *record = session.index.find(target.relative);
+        const Event *latest = record->latest();
+        Working w = examine(*record, session.workspace, target.path);
+        sys::Error error;
+        if (w.exists && w.regular && !w.modified && w.base == latest->version) {
+            if (!sys::setReadOnly(target.path, true, error)) {
+                message(SCC_MSG_WARNING, error.text);
+            }
+        } else {
+            std::string data;
+            if (!store.readVersion(record->id, latest->version, data, error) ||
+                !writeWorking(target.path, data, true, error)) {
+                problems.add(codeFor(error), target.given + ": " + error.text);
+                continue;
+            }
+        }
+        remember(session.workspace, *record, latest->version, target.path, latest->hash);
+    }
+    if (!problems.empty()) {
+        saveWorkspace(session);
+        return problems.report(*this);
+    }
+    for (const Target &target : targets) {
+        session.index.find(target.relative)->checkout = Checkout();
+    }
+    if ((result = saveIndex(session)) != SCC_OK) {
+        return result;
+    }
+    saveWorkspace(session);
+    return SCC_OK;
+}
+
+SCCRTN Provider::remove(SCCLONG count, const char **names, const char *comment) {
+    SCCRTN result = SCC_OK;
+    if (!checkNames(count, names, result)) {
+        return result;
+    }
+    Problems problems;
+    std::vector<Target> targets = resolveAll(count, names, problems);
+    if (!problems.empty()) {
+        return problems.report(*this);
+    }
+    Session session;
+    if ((result = begin(session, true)) != SCC_OK) {
+        return result;
+    }
+    for (const Target &target : targets) {
+        const FileRecord *record = session.index.find(target.relative);
+        if (!record || record->removed) {
+            problems.add(SCC_E_FILENOTCONTROLLED, target.given + ": is not under source control.");
+        } else if (record->checkout.held) {
+            problems.add(SCC_E_FILEISCHECKEDOUT,
+                         target.given + ": is checked out by " + holder(record->checkout) + " and stays.");
+        }
+    }
+    if (!problems.empty()) {
+        return problems.report(*this);
+    }
+    const std::string time = sys::utcStamp(sys::now());
+    for (const Target &target : targets) {
+        FileRecord *record = session.index.find(target.relative);
+        Event event;
+        event.kind = Event::Kind::Removed;
+        event.time = time;
+        event.user = user_;
+        event.comment = textOf(comment);
+        record->events.push_back(std::move(event));
+        record->removed = true;
+    }
+    if ((result = saveIndex(session)) != SCC_OK) {
+        return result;
+    }
+    for (const Target &target : targets) {
+        const FileRecord *record = session.index.find(target.relative);
+        session.workspace.entries.erase(record->id);
+        sys::FileInfo info;
+        sys::Error error;
+        // No longer under source control: the working file is the user's to edit.
+        if (sys::statFile(target.path, info, error) && info.isRegular && !sys::setReadOnly(target.path, false, error)) {
+            message(SCC_MSG_WARNING, error.text);
+        }
+    }
+    saveWorkspace(session);
+    return SCC_OK;
+}
+
+SCCRTN Provider::get(SCCLONG count, const char **names) {
+    SCCRTN result = SCC_OK;
+    if (!checkNames(count, names, result)) {
+        return result;
+    }
+    Problems problems;
+    std::vector<Target> targets = resolveAll(count, names, problems);
+    if (!problems.empty()) {
+        return problems.report(*this);
+    }
+    // A get changes no version; from a read-only store it still fills the
+    // working folder, only the record of the folder stays as it was.
+    const bool storeWritable = !Store(store_).markedReadOnly();
+    Session session;
+    if ((result = begin(session, storeWritable)) != SCC_OK) {
+        return result;
+    }
+    std::vector<Working> working;
+    std::vector<bool> skip;
+    for (const Target &target : targets) {
+        const FileRecord *record = session.index.find(target.relative);
+        working.emplace_back();
+        skip.push_back(false);
+        if (!record || record->removed) {
+            problems.add(SCC_E_FILENOTCONTROLLED, target.given + ": is not under source control.");
+            continue;
+        }
+        working.back() = examine(*record, session.workspace, target.path);
+        const Working &w = working.back();
+        if (mine(record->checkout)) {
+            skip.back() = true;  // the user's copy to work on: never replaced
+            message(SCC_MSG_INFO, target.given + ": is checked out by you; the working file stays as it is.");
+        } else if (w.exists && !w.regular) {
+            problems.add(SCC_E_INVALIDFILEPATH, target.given + ": is not a file.");
+        } else if (w.exists && w.modified) {
+            problems.add(SCC_E_OPNOTPERFORMED,
+                         target.given + ": the working file has changes of its own that a get would overwrite.");
+        }
+    }
+    if (!problems.empty()) {
+        return problems.report(*this);
+    }
+    Store store(store_);
+    for (size_t i = 0; i < targets.size(); ++i) {
+        if (skip[i]) {
+            continue;
+        }
+        const Target &target = targets[i];
+        const FileRecord *record = session.index.find(target.relative);
+        const Event *latest = record->latest();
+        const Working &w = working[i];
+        sys::Error error;
+        if (w.exists && w.base == latest->version) {
+            if (!sys::setReadOnly(target.path, true, error)) {
+                message(SCC_MSG_WARNING, error.text);
+            }
+        } else {
+            std::string data;
+            if (!store.readVersion(record->id, latest->version, data, error) ||
+                !writeWorking(target.path, data, true, error)) {
+                problems.add(codeFor(error), target.given + ": " + error.text);
+                continue;
+            }
+        }
+        remember(session.workspace, *record, latest->version, target.path, latest->hash);
+    }
+    if (storeWritable) {
+        saveWorkspace(session);
+    }
+    return problems.report(*this);
+}
+
+// --- examining the store ------------------------------------------------------------------
+
+SCCRTN Provider::diff(const char *name, SCCLONG flags) {
+    if (!requireProject()) {
+        return SCC_E_PROJNOTOPEN;
+    }
+    Target target;
+    std::string problem;
+    if (!resolve(name, target, problem)) {
+        message(SCC_MSG_ERROR, problem);
+        return SCC_E_INVALIDFILEPATH;
+    }
+    Session session;
+    SCCRTN result = begin(session, false);
+    if (result != SCC_OK) {
+        return result;
+    }
+    const FileRecord *record = session.index.find(target.relative);
+    if (!record || record->removed) {
+        message(SCC_MSG_ERROR, target.given + ": is not under source control.");
+        return SCC_E_FILENOTCONTROLLED;
+    }
+    const Event *latest = record->latest();
+    std::string working;
+    std::string stored;
+    sys::FileInfo info;
+    sys::Error error;
+    if (!sys::statFile(target.path, info, error) || !info.exists) {
+        message(SCC_MSG_ERROR, target.given + ": the working file does not exist.");
+        return SCC_E_FILENOTEXIST;
+    }
+    if (!sys::readFile(target.path, working, error) ||
+        !Store(store_).readVersion(record->id, latest->version, stored, error)) {
+        message(SCC_MSG_ERROR, error.text);
+        return codeFor(error);
+    }
+    session.lock.release();
+    const bool sameBytes = working == stored;
+    if (flags & (SCC_DIFF_QD_CONTENTS | SCC_DIFF_QD_CHECKSUM | SCC_DIFF_QD_TIME)) {
+        return sameBytes ? SCC_OK : SCC_I_FILEDIFFERS;
+    }
+    const std::string label = target.relative;
+    if (sameBytes) {
+        message(SCC_MSG_INFO, label + ": no differences from version " + std::to_string(latest->version) + ".");
+        return SCC_OK;
+    }
+    if (record->binary || isBinaryContent(working) || isBinaryContent(stored)) {
+        message(SCC_MSG_INFO, label + ": the binary working file differs from version " +
+                                  std::to_string(latest->version) + ".");
+        return SCC_I_FILEDIFFERS;
+    }
+    DiffOptions options;
+    options.ignoreCase = (flags & SCC_DIFF_IGNORECASE) != 0;
+    options.ignoreSpace = (flags & SCC_DIFF_IGNORESPACE) != 0;
+    std::vector<std::string> lines;
+    if (!unifiedDiff(stored, working, options, lines)) {
+        message(SCC_MSG_INFO, label + ": no differences from version " + std::to_string(latest->version) +
+                                  " but in case or blanks.");
+        return SCC_OK;
+    }
+    message(SCC_MSG_INFO, "--- " + label + "\t(version " + std::to_string(latest->version) + ")");
+    message(SCC_MSG_INFO, "+++ " + label + "\t(working file)");
+    for (const std::string &line : lines) {
+        message(SCC_MSG_INFO, line);
+    }
+    return SCC_I_FILEDIFFERS;
+}
+
+SCCRTN Provider::history(SCCLONG count, const char **names) {
+    SCCRTN result = SCC_OK;
+    if (!checkNames(count, names, result)) {
+        return result;
+    }
+    Problems problems;
+    std::vector<Target> targets = resolveAll(count, names, problems);
+    Session session;
+    if ((result = begin(session, false)) != SCC_OK) {
+        return result;
+    }
+    session.lock.release();
+    for (const Target &target : targets) {
+        const FileRecord *record = session.index.find(target.relative);
+        if (!record) {
+            problems.add(SCC_E_FILENOTCONTROLLED, target.given + ": is not under source control.");
+            continue;
+        }
+        std::vector<std::string> lines;
+        lines.push_back("History of " + record->path + " (" + plural(record->latestVersion(), "version") +
+                        (record->removed ? ", removed" : "") + ")");
+        for (auto it = record->events.rbegin(); it != record->events.rend(); ++it) {
+            lines.push_back(describeEvent(*it));
+            commentLines(lines, it->comment);
+        }
+        for (const std::string &line : lines) {
+            message(SCC_MSG_INFO, line);
+        }
+    }
+    return problems.report(*this);
+}
+
+SCCRTN Provider::properties(const char *name) {
+    if (!requireProject()) {
+        return SCC_E_PROJNOTOPEN;
+    }
+    Target target;
+    std::string problem;
+    if (!resolve(name, target, problem)) {
+        message(SCC_MSG_ERROR, problem);
+        return SCC_E_INVALIDFILEPATH;
+    }
+    Session session;
+    SCCRTN result = begin(session, false);
+    if (result != SCC_OK) {
+        return result;
+    }
+    session.lock.release();
+    const FileRecord *record = session.index.find(target.relative);
+    if (!record || record->removed) {
+        message(SCC_MSG_ERROR, target.given + ": is not under source control.");
+        return SCC_E_FILENOTCONTROLLED;
+    }
+    const Event *latest = record->latest();
+    Working w = examine(*record, session.workspace, target.path);
+    std::string state;
+    if (!w.exists) {
+        state = "missing";
+    } else if (w.modified) {
+        state = "changed";
+    } else if (w.base < latest->version) {
+        state = "version " + std::to_string(w.base) + ", out of date";
+    } else {
+        state = "up to date";
+    }
+    message(SCC_MSG_INFO, "File:           " + record->path);
+    message(SCC_MSG_INFO, "Project:        " + project_);
+    message(SCC_MSG_INFO, std::string("Type:           ") + (record->binary ? "binary" : "text"));
+    message(SCC_MSG_INFO, "Latest version: " + std::to_string(latest->version) + " of " + latest->time + " by " +
+                              latest->user + ", " + plural(latest->size, "byte"));
+    if (record->checkout.held) {
+        message(SCC_MSG_INFO, "Checked out:    by " + holder(record->checkout) + " since " +
+                                  record->checkout.time);
+    } else {
+        message(SCC_MSG_INFO, "Checked out:    no");
+    }
+    message(SCC_MSG_INFO, "Working file:   " + state);
+    message(SCC_MSG_INFO, "Store:          " + store_);
+    return SCC_OK;
+}
+
+SCCRTN Provider::queryInfo(SCCLONG count, const char **names, SCCLONG *status) {
+    if (!requireProject()) {
+        return SCC_E_PROJNOTOPEN;
+    }
+    if (count < 0 || (count > 0 && (!names || !status))) {
+        message(SCC_MSG_ERROR, "The list of files or of status words is missing.");
+        return SCC_E_NONSPECIFICERROR;
+    }
+    for (SCCLONG i = 0; i < count; ++i) {
+        status[i] = SCC_STATUS_INVALID;
+    }
+    Session session;
+    SCCRTN result = begin(session, false);
+    if (result != SCC_OK) {
+        return result;
+    }
+    session.lock.release();
+    for (SCCLONG i = 0; i < count; ++i) {
+        Target target;
+        std::string problem;
+        if (!resolve(names[i], target, problem)) {
+            continue;
+        }
+        const FileRecord *record = session.index.find(target.relative);
+        status[i] = record ? statusOf(record, examine(*record, session.workspace, target.path))
+                           : SCC_STATUS_NOTCONTROLLED;
+    }
+    return SCC_OK;
+}
+
+SCCRTN Provider::runScc(SCCLONG count, const char **names) {
+    SCCRTN result = SCC_OK;
+    if (!checkNames(count, names, result)) {
+        return result;
+    }
+    Problems problems;
+    std::vector<Target> targets = resolveAll(count, names, problems);
+    Session session;
+    if ((result = begin(session, false)) != SCC_OK) {
+        return result;
+    }
+    session.lock.release();
+    if (count == 0) {
+        for (const FileRecord &record : session.index.files) {
+            if (!record.removed) {
+                Target target;
+                target.given = record.path;
+                target.relative = record.path;
+                target.path = sys::join(root_, record.path);
+                targets.push_back(std::move(target));
+            }
+        }
+    }
+    message(SCC_MSG_INFO, "Project " + project_ + " in " + store_ + ", working folder " + root_ + ":");
+    for (const Target &target : targets) {
+        const FileRecord *record = session.index.find(target.relative);
+        if (!record) {
+            message(SCC_MSG_INFO, target.relative + "  not under source control");
+            continue;
+        }
+        if (record->removed) {
+            message(SCC_MSG_INFO, record->path + "  removed");
+            continue;
+        }
+        Working w = examine(*record, session.workspace, target.path);
+        SCCLONG status = statusOf(record, w);
+        std::string line = record->path + "  version " + std::to_string(record->latestVersion());
+        if (status & SCC_STATUS_CHECKEDOUT) {
+            line += ", checked out by you";
+        } else if (status & SCC_STATUS_OUTOTHER) {
+            line += ", checked out by " + holder(record->checkout);
+        }
+        if (!w.exists) {
+            line += ", working file missing";
+        } else if (status & SCC_STATUS_MODIFIED) {
+            line += ", changed";
+        }
+        if (w.exists && (status & SCC_STATUS_OUTOFDATE)) {
+            line += ", out of date";
+        }
+        message(SCC_MSG_INFO, line);
+    }
+    return problems.report(*this);
+}
+
+SCCRTN Provider::populateList(int command, SCCLONG count, const char **names, POPLISTFUNC populate,
+                              void *callerData, SCCLONG *status, SCCLONG) {
+    SCCRTN result = SCC_OK;
+    if (!checkNames(count, names, result)) {
+        return result;
+    }
+    if (command < SCC_COMMAND_GET || command > SCC_COMMAND_PROPERTIES) {
+        message(SCC_MSG_ERROR, "Command " + std::to_string(command) + " has no file list.");
+        return SCC_E_OPNOTSUPPORTED;
+    }
+    Session session;
+    if ((result = begin(session, false)) != SCC_OK) {
+        return result;
+    }
+    session.lock.release();
+    for (SCCLONG i = 0; i < count; ++i) {
+        Target target;
+        std::string problem;
+        if (status) {
+            status[i] = SCC_STATUS_INVALID;
+        }
+        if (!names[i]) {
+            continue;  // nothing to name in a callback
+        }
+        bool keep = false;
+        if (resolve(names[i], target, problem)) {
+            const FileRecord *record = session.index.find(target.relative);
+            sys::FileInfo info;
+            sys::Error error;
+            const bool isFile = sys::statFile(target.path, info, error) && info.isRegular;
+            Working w;
+            if (record) {
+                w = examine(*record, session.workspace, target.path);
+            }
+            const SCCLONG word = statusOf(record, w);
+            if (status) {
+                status[i] = word;
+            }
+            const bool controlled = record && !record->removed;
+            const bool free = controlled && !record->checkout.held;
+            const bool ours = controlled && mine(record->checkout);
+            switch (command) {
+            case SCC_COMMAND_GET:
+                keep = controlled && !ours && !(w.exists && w.modified);
+                break;
+            case SCC_COMMAND_CHECKOUT:
+                keep = free && !(w.exists && w.modified && w.base != record->latestVersion());
+                break;
+            case SCC_COMMAND_CHECKIN:
+                keep = ours && isFile;
+                break;
+            case SCC_COMMAND_UNCHECKOUT:
+                keep = ours;
+                break;
+            case SCC_COMMAND_ADD:
+                keep = !controlled && isFile;
+                break;
+            case SCC_COMMAND_REMOVE:
+                keep = free;
+                break;
+            case SCC_COMMAND_DIFF:
+                keep = controlled && isFile;
+                break;
+            case SCC_COMMAND_HISTORY:
+                keep = record != nullptr;
+                break;
+            case SCC_COMMAND_PROPERTIES:
+                keep = controlled;
+                break;
+            default:  // rename: not offered
+                keep = false;
+                break;
+            }
+        }
+        if (populate && !populate(callerData, keep ? 1 : 0, status ? status[i] : 0, names[i])) {
+            break;  // the caller wants no more
+        }
+    }
+    return SCC_OK;
+}
+
+} // namespace localstore

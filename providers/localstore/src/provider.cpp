@@ -1,0 +1,463 @@
+#include "provider.h"
+
+#include "textdiff.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+
+namespace localstore {
+
+namespace {
+
+// Text buffers the caller hands to SccGetProjPath and SccOpenProject hold at
+// least this many bytes and the terminator (the user name: SCC_USER_LEN).
+constexpr size_t kTextLimit = 260;
+
+bool fits(const std::string &text, size_t limit) {
+    return text.size() <= limit && text.find('\0') == std::string::npos;
+}
+
+void copyOut(char *buffer, const std::string &text) {
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+}
+
+std::string textOf(const char *text) {
+    return text ? std::string(text) : std::string();
+}
+
+} // namespace
+
+SCCRTN Provider::Problems::report(const Provider &provider) const {
+    for (const auto &problem : list_) {
+        provider.message(SCC_MSG_ERROR, problem.second);
+    }
+    return list_.empty() ? SCC_OK : list_.front().first;
+}
+
+Provider::Provider(const char *callerName) : callerName_(textOf(callerName)) {}
+
+void Provider::message(SCCLONG type, const std::string &text) const {
+    if (textOut_) {
+        textOut_(text.c_str(), type);
+    }
+}
+
+// --- projects ---------------------------------------------------------------------
+
+SCCRTN Provider::getProjPath(char *user, char *projectName, char *localPath, char *auxPath,
+                             SCCBOOL allowChangePath, SCCBOOL *isNew) {
+    if (!user || !projectName || !localPath || !auxPath) {
+        message(SCC_MSG_ERROR, "The project texts are missing.");
+        return SCC_E_NONSPECIFICERROR;
+    }
+    std::string root;
+    if (!sys::absolutePath(localPath, root) || !fits(root, kTextLimit)) {
+        message(SCC_MSG_ERROR, "No usable working folder was given: \"" + textOf(localPath) + "\".");
+        return SCC_E_INVALIDFILEPATH;
+    }
+    std::string userName = user;
+    if (userName.empty()) {
+        userName = sys::userName();
+        if (userName.empty() || !fits(userName, SCC_USER_LEN)) {
+            message(SCC_MSG_ERROR, "The user name is unknown.");
+            return SCC_E_INVALIDUSER;
+        }
+    }
+    std::string storeText = auxPath;
+    if (storeText.empty()) {
+        storeText = sys::join(root, kDefaultStoreName);
+    }
+    std::string storeFolder;
+    if (!sys::absolutePath(storeText, storeFolder) || !fits(storeText, kTextLimit)) {
+        message(SCC_MSG_ERROR, "No usable store folder: \"" + storeText + "\".");
+        return SCC_E_INVALIDFILEPATH;
+    }
+    Store store(storeFolder);
+    std::string name = projectName;
+    bool created = false;
+    if (store.exists()) {
+        sys::FileLock lock;
+        sys::Error error;
+        std::string problem;
+        Index index;
+        lock.acquire(store.lockPath(), false, false, error);
+        if (!store.load(index, error, problem)) {
+            message(SCC_MSG_ERROR, error.failed() ? error.text : problem);
+            return SCC_E_ACCESSFAILURE;
+        }
+        name = index.project;
+    } else {
+        if (isNew && !*isNew) {
+            message(SCC_MSG_ERROR, "There is no store in " + storeFolder + ", and no new project may be made.");
+            return SCC_E_UNKNOWNPROJECT;
+        }
+        if (name.empty()) {
+            name = sys::lastComponent(root);
+        }
+        if (name.empty()) {
+            name = "project";
+        }
+        created = true;
+    }
+    if (!fits(name, kTextLimit)) {
+        message(SCC_MSG_ERROR, "The project name is too long.");
+        return SCC_E_PROJSYNTAXERR;
+    }
+    copyOut(user, userName);
+    copyOut(projectName, name);
+    copyOut(auxPath, storeText);
+    if (allowChangePath) {
+        copyOut(localPath, root);
+    }
+    if (isNew) {
+        *isNew = created ? 1 : 0;
+    }
+    return SCC_OK;
+}
+
+SCCRTN Provider::openProject(char *user, char *projectName, const char *localPath, char *auxPath,
+                             const char *comment, LPTEXTOUTPROC textOut, SCCLONG flags) {
+    if (open_) {
+        message(SCC_MSG_ERROR, "The project " + project_ + " is open already; close it first.");
+        return SCC_E_PROJECTALREADYOPEN;
+    }
+    textOut_ = textOut;
+    std::string userName = textOf(user);
+    if (userName.empty()) {
+        userName = sys::userName();
+        if (userName.empty() || !fits(userName, SCC_USER_LEN)) {
+            message(SCC_MSG_ERROR, "The user name is unknown.");
+            return SCC_E_INVALIDUSER;
+        }
+    }
+    std::string root;
+    sys::FileInfo info;
+    sys::Error error;
+    if (!sys::absolutePath(textOf(localPath), root)) {
+        message(SCC_MSG_ERROR, "No working folder was given.");
+        return SCC_E_INVALIDFILEPATH;
+    }
+    if (!sys::statFile(root, info, error) || !info.isDirectory) {
+        message(SCC_MSG_ERROR, "The working folder " + root + " does not exist.");
+        return SCC_E_INVALIDFILEPATH;
+    }
+    std::string storeText = textOf(auxPath);
+    if (storeText.empty()) {
+        storeText = sys::join(root, kDefaultStoreName);
+    }
+    std::string storeFolder;
+    if (!sys::absolutePath(storeText, storeFolder)) {
+        message(SCC_MSG_ERROR, "No usable store folder: \"" + storeText + "\".");
+        return SCC_E_INVALIDFILEPATH;
+    }
+    std::string ignored;
+    if (storeFolder == root || sys::relativeTo(storeFolder, root, ignored)) {
+        message(SCC_MSG_ERROR, "The store folder " + storeFolder + " cannot hold the working folder " + root + ".");
+        return SCC_E_INVALIDFILEPATH;
+    }
+    Store store(storeFolder);
+    if (!store.exists()) {
+        if (!(flags & SCC_OP_CREATEIFNEW)) {
+            message(SCC_MSG_ERROR, "There is no store in " + storeFolder + ".");
+            return SCC_E_UNKNOWNPROJECT;
+        }
+        std::vector<std::string> entries;
+        sys::Error listError;
+        if (sys::statFile(storeFolder, info, error) && info.exists &&
+            (!info.isDirectory || !sys::listDirectory(storeFolder, entries, listError) || !entries.empty())) {
+            message(SCC_MSG_ERROR, storeFolder + " is not a store, and a new store is made only in an empty or new folder.");
+            return SCC_E_COULDNOTCREATEPROJECT;
+        }
+        Index index;
+        index.project = textOf(projectName);
+        if (index.project.empty()) {
+            index.project = sys::lastComponent(root);
+        }
+        index.created = sys::utcStamp(sys::now());
+        index.createdBy = userName;
+        index.comment = textOf(comment);
+        if (!store.create(index, error)) {
+            message(SCC_MSG_ERROR, "Cannot make a store in " + storeFolder + ": " + error.text);
+            return SCC_E_COULDNOTCREATEPROJECT;
+        }
+        message(SCC_MSG_INFO, "Made a new store for project " + index.project + " in " + storeFolder + ".");
+    }
+    Index index;
+    {
+        sys::FileLock lock;
+        std::string problem;
+        lock.acquire(store.lockPath(), false, false, error);
+        error = sys::Error();
+        if (!store.load(index, error, problem)) {
+            message(SCC_MSG_ERROR, error.failed() ? error.text : problem);
+            return SCC_E_ACCESSFAILURE;
+        }
+    }
+    std::string name = textOf(projectName);
+    if (!name.empty() && name != index.project) {
+        message(SCC_MSG_ERROR, "The store in " + storeFolder + " holds the project " + index.project + ", not " +
+                                   name + ".");
+        return SCC_E_UNKNOWNPROJECT;
+    }
+    if (user && textOf(user).empty()) {
+        copyOut(user, userName);
+    }
+    if (projectName && name.empty() && fits(index.project, kTextLimit)) {
+        copyOut(projectName, index.project);
+    }
+    if (auxPath && textOf(auxPath).empty() && fits(storeText, kTextLimit)) {
+        copyOut(auxPath, storeText);
+    }
+    open_ = true;
+    user_ = userName;
+    project_ = index.project;
+    root_ = root;
+    store_ = storeFolder;
+    if (store.markedReadOnly()) {
+        message(SCC_MSG_WARNING, "The store in " + storeFolder + " is read-only: files can be got and examined, not changed.");
+    }
+    return SCC_OK;
+}
+
+SCCRTN Provider::closeProject() {
+    if (!open_) {
+        message(SCC_MSG_ERROR, "No project is open.");
+        return SCC_E_PROJNOTOPEN;
+    }
+    open_ = false;
+    return SCC_OK;
+}
+
+// --- common steps ---------------------------------------------------------------------
+
+bool Provider::requireProject() const {
+    if (!open_) {
+        message(SCC_MSG_ERROR, "No project is open.");
+        return false;
+    }
+    return true;
+}
+
+bool Provider::checkNames(SCCLONG count, const char **names, SCCRTN &result) const {
+    if (!requireProject()) {
+        result = SCC_E_PROJNOTOPEN;
+        return false;
+    }
+    if (count < 0 || (count > 0 && !names)) {
+        message(SCC_MSG_ERROR, "The list of files is missing.");
+        result = SCC_E_NONSPECIFICERROR;
+        return false;
+    }
+    return true;
+}
+
+bool Provider::resolve(const char *name, Target &target, std::string &problem) const {
+    if (!name || !*name) {
+        problem = "A file name is missing.";
+        return false;
+    }
+    target.given = name;
+    std::string text = name;
+    if (!sys::toPath(text).is_absolute()) {
+        text = sys::join(root_, text);
+    }
+    if (!sys::absolutePath(text, target.path)) {
+        problem = target.given + ": not a usable file name.";
+        return false;
+    }
+    std::string inStore;
+    if (target.path == store_ || sys::relativeTo(store_, target.path, inStore)) {
+        problem = target.given + ": lies in the store folder, not in the project.";
+        return false;
+    }
+    if (!sys::relativeTo(root_, target.path, target.relative)) {
+        problem = target.given + ": lies outside the project folder " + root_ + ".";
+        return false;
+    }
+    return true;
+}
+
+std::vector<Provider::Target> Provider::resolveAll(SCCLONG count, const char **names, Problems &problems) const {
+    std::vector<Target> targets;
+    std::unordered_set<std::string> seen;
+    for (SCCLONG i = 0; i < count; ++i) {
+        Target target;
+        target.position = i;
+        std::string problem;
+        if (!resolve(names[i], target, problem)) {
+            problems.add(SCC_E_INVALIDFILEPATH, problem);
+            continue;
+        }
+        if (seen.insert(sys::pathKey(target.relative)).second) {
+            targets.push_back(std::move(target));
+        }
+    }
+    return targets;
+}
+
+SCCRTN Provider::begin(Session &session, bool write) const {
+    Store store(store_);
+    sys::Error error;
+    if (write && store.markedReadOnly()) {
+        message(SCC_MSG_ERROR, "The store in " + store_ + " is read-only; nothing was changed.");
+        return SCC_E_ACCESSFAILURE;
+    }
+    if (!session.lock.acquire(store.lockPath(), write, write, error)) {
+        if (write || error.kind != sys::ErrorKind::NotFound) {
+            message(SCC_MSG_ERROR, error.text);
+            return SCC_E_ACCESSFAILURE;
+        }
+        // A store without a lock file that we may not make: read it unlocked;
+        // its index is only ever replaced whole.
+    }
+    std::string problem;
+    error = sys::Error();
+    if (!store.load(session.index, error, problem)) {
+        message(SCC_MSG_ERROR, error.failed() ? error.text : problem);
+        return SCC_E_ACCESSFAILURE;
+    }
+    if (write) {
+        store.clearTemporaries();
+    }
+    session.workspace.user = user_;
+    session.workspace.folder = root_;
+    store.loadWorkspace(session.workspace, error);
+    return SCC_OK;
+}
+
+SCCRTN Provider::saveIndex(Session &session) const {
+    sys::Error error;
+    if (!Store(store_).save(session.index, error)) {
+        message(SCC_MSG_ERROR, "Nothing was changed: " + error.text);
+        return SCC_E_ACCESSFAILURE;
+    }
+    return SCC_OK;
+}
+
+void Provider::saveWorkspace(Session &session) const {
+    sys::Error error;
+    if (!Store(store_).saveWorkspace(session.workspace, error)) {
+        message(SCC_MSG_WARNING, "The record of this working folder was not updated: " + error.text);
+    }
+}
+
+bool Provider::mine(const Checkout &checkout) const {
+    return checkout.held && checkout.user == user_ && sys::pathKey(checkout.folder) == sys::pathKey(root_);
+}
+
+std::string Provider::holder(const Checkout &checkout) const {
+    if (checkout.user == user_) {
+        return "you in " + checkout.folder;
+    }
+    return checkout.user + " in " + checkout.folder;
+}
+
+Provider::Working Provider::examine(const FileRecord &record, const Workspace &workspace,
+                                    const std::string &path) const {
+    Working working;
+    sys::FileInfo info;
+    sys::Error error;
+    if (!sys::statFile(path, info, error) || !info.exists) {
+        return working;
+    }
+    working.exists = true;
+    working.regular = info.isRegular;
+    working.size = info.size;
+    if (!info.isRegular) {
+        working.modified = true;
+        return working;
+    }
+    auto entry = workspace.entries.find(record.id);
+    if (entry != workspace.entries.end() && entry->second.size == info.size && entry->second.mtime == info.mtime &&
+        record.version(entry->second.base)) {
+        working.base = entry->second.base;
+        return working;
+    }
+    // Changed since the provider last saw it, or never seen: compare contents.
+    std::string data;
+    if (!sys::readFile(path, data, error)) {
+        working.unreadable = true;
+        working.modified = true;
+        return working;
+    }
+    uint64_t hash = contentHash(data);
+    if (entry != workspace.entries.end() && entry->second.size == data.size() && entry->second.hash == hash &&
+        record.version(entry->second.base)) {
+        working.base = entry->second.base;
+        return working;
+    }
+    for (auto it = record.events.rbegin(); it != record.events.rend(); ++it) {
+        if (it->kind == Event::Kind::Version && it->size == data.size() && it->hash == hash) {
+            working.base = it->version;
+            return working;
+        }
+    }
+    working.modified = true;
+    if (entry != workspace.entries.end() && record.version(entry->second.base)) {
+        working.base = entry->second.base;
+    }
+    return working;
+}
+
+SCCLONG Provider::statusOf(const FileRecord *record, const Working &working) const {
+    if (!record) {
+        return SCC_STATUS_NOTCONTROLLED;
+    }
+    if (record->removed) {
+        return SCC_STATUS_DELETED;
+    }
+    SCCLONG status = SCC_STATUS_CONTROLLED;
+    if (record->checkout.held) {
+        status |= SCC_STATUS_OUTEXCLUSIVE;
+        if (mine(record->checkout)) {
+            status |= SCC_STATUS_CHECKEDOUT | SCC_STATUS_OUTBYUSER;
+        } else {
+            status |= SCC_STATUS_OUTOTHER;
+            if (record->checkout.user == user_) {
+                status |= SCC_STATUS_OUTBYUSER;
+            }
+        }
+    }
+    if (!working.exists) {
+        status |= SCC_STATUS_OUTOFDATE;
+    } else {
+        if (working.modified) {
+            status |= SCC_STATUS_MODIFIED;
+        }
+        if (working.base > 0 && working.base < record->latestVersion()) {
+            status |= SCC_STATUS_OUTOFDATE;
+        }
+    }
+    return status;
+}
+
+void Provider::remember(Workspace &workspace, const FileRecord &record, int version, const std::string &path,
+                        uint64_t hash) const {
+    sys::FileInfo info;
+    sys::Error error;
+    if (!sys::statFile(path, info, error) || !info.exists) {
+        workspace.entries.erase(record.id);
+        return;
+    }
+    WorkspaceEntry &entry = workspace.entries[record.id];
+    entry.base = version;
+    entry.size = info.size;
+    entry.mtime = info.mtime;
+    entry.hash = hash;
+}
+
+bool Provider::writeWorking(const std::string &path, const std::string &data, bool readOnly,
+                            sys::Error &error) const {
+    std::string folder = sys::parentOf(path);
+    if (!sys::makeDirectories(folder, error)) {
+        return false;
+    }
+    std::string temp = sys::join(folder, "." + sys::lastComponent(path) + ".localstore-new");
+    if (!sys::replaceFile(temp, path, data, false, error)) {
+        return false;
+    }
+    return sys::setReadOnly(path, readOnly, error);
+}
+
+} // namespace localstore

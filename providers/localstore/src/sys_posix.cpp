@@ -1,0 +1,279 @@
+// The operating-system layer on POSIX systems (Linux).
+#include "sys.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace localstore::sys {
+
+namespace {
+
+Error systemError(int code, const std::string &what, const std::string &path) {
+    Error error;
+    switch (code) {
+    case ENOENT:
+    case ENOTDIR:
+        error.kind = ErrorKind::NotFound;
+        break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        error.kind = ErrorKind::AccessDenied;
+        break;
+    default:
+        error.kind = ErrorKind::Other;
+        break;
+    }
+    error.text = what + " " + path + ": " + std::strerror(code);
+    return error;
+}
+
+// A file descriptor closed on every path.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    int get() const { return fd_; }
+    // Closes now and reports the result (a failed close can mean lost data).
+    bool close() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool writeAll(int fd, const char *data, size_t size) {
+    while (size > 0) {
+        ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+} // namespace
+
+char separator() {
+    return '/';
+}
+
+std::filesystem::path toPath(const std::string &text) {
+    return std::filesystem::path(text);
+}
+
+std::string fromPath(const std::filesystem::path &path) {
+    return path.string();
+}
+
+std::string pathKey(const std::string &relative) {
+    return relative;
+}
+
+bool statFile(const std::string &path, FileInfo &info, Error &error) {
+    info = FileInfo();
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return true;
+        }
+        error = systemError(errno, "cannot examine", path);
+        return false;
+    }
+    info.exists = true;
+    info.isDirectory = S_ISDIR(st.st_mode);
+    info.isRegular = S_ISREG(st.st_mode);
+    info.size = static_cast<uint64_t>(st.st_size);
+    info.mtime = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    info.readOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    return true;
+}
+
+bool readFile(const std::string &path, std::string &data, Error &error) {
+    data.clear();
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        error = systemError(errno, "cannot read", path);
+        return false;
+    }
+    struct stat st;
+    if (::fstat(fd.get(), &st) == 0 && st.st_size > 0) {
+        data.reserve(static_cast<size_t>(st.st_size));
+    }
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            error = systemError(errno, "cannot read", path);
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        data.append(buffer, static_cast<size_t>(got));
+    }
+}
+
+bool replaceFile(const std::string &tempPath, const std::string &path, const std::string &data,
+                 bool flush, Error &error) {
+    Descriptor fd(::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (fd.get() < 0) {
+        error = systemError(errno, "cannot write", tempPath);
+        return false;
+    }
+    bool ok = writeAll(fd.get(), data.data(), data.size());
+    int code = errno;
+    if (ok && flush && ::fsync(fd.get()) != 0) {
+        ok = false;
+        code = errno;
+    }
+    if (!fd.close() && ok) {
+        ok = false;
+        code = errno;
+    }
+    if (!ok) {
+        ::unlink(tempPath.c_str());
+        error = systemError(code, "cannot write", tempPath);
+        return false;
+    }
+    if (::rename(tempPath.c_str(), path.c_str()) != 0) {
+        code = errno;
+        ::unlink(tempPath.c_str());
+        error = systemError(code, "cannot replace", path);
+        return false;
+    }
+    return true;
+}
+
+bool flushFile(const std::string &path, Error &error) {
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0 || ::fsync(fd.get()) != 0) {
+        error = systemError(errno, "cannot flush", path);
+        return false;
+    }
+    return true;
+}
+
+bool flushFileSystem(const std::string &path) {
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        ::sync();
+        return true;
+    }
+    if (::syncfs(fd.get()) != 0) {
+        ::sync();
+    }
+    return true;
+}
+
+bool canFlushFileSystem() {
+    return true;
+}
+
+void flushDirectory(const std::string &path) {
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0) {
+        ::fsync(fd.get());
+    }
+}
+
+bool removeFile(const std::string &path, Error &error) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        error = systemError(errno, "cannot delete", path);
+        return false;
+    }
+    return true;
+}
+
+bool setReadOnly(const std::string &path, bool readOnly, Error &error) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        error = systemError(errno, "cannot change permissions of", path);
+        return false;
+    }
+    mode_t mode = st.st_mode & 07777;
+    if (readOnly) {
+        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    } else {
+        mode |= S_IWUSR;
+    }
+    if (mode != (st.st_mode & 07777) && ::chmod(path.c_str(), mode) != 0) {
+        error = systemError(errno, "cannot change permissions of", path);
+        return false;
+    }
+    return true;
+}
+
+bool FileLock::acquire(const std::string &path, bool exclusive, bool create, Error &error) {
+    release();
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
+    if (fd < 0 && (errno == EACCES || errno == EROFS)) {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);  // a store we may only read
+    }
+    if (fd < 0) {
+        error = systemError(errno, "cannot open the lock file", path);
+        return false;
+    }
+    // flock() locks belong to the open file, so two FileLock objects of one
+    // process exclude each other just as two processes do.
+    while (::flock(fd, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+        if (errno != EINTR) {
+            error = systemError(errno, "cannot lock", path);
+            ::close(fd);
+            return false;
+        }
+    }
+    handle_ = fd;
+    return true;
+}
+
+void FileLock::release() {
+    if (handle_ != -1) {
+        ::close(static_cast<int>(handle_));  // drops the lock
+        handle_ = -1;
+    }
+}
+
+std::string userName() {
+    if (const char *name = ::getenv("USER"); name && *name) {
+        return name;
+    }
+    if (const char *name = ::getenv("LOGNAME"); name && *name) {
+        return name;
+    }
+    struct passwd entry;
+    struct passwd *found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found) {
+        return found->pw_name;
+    }
+    return "";
+}
+
+long processId() {
+    return static_cast<long>(::getpid());
+}
+
+} // namespace localstore::sys
