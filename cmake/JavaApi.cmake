@@ -1,0 +1,262 @@
+# The Java side users touch: the typed API (module com.vantrel.oskel.scc), the
+# scc command-line tool, their jars with the native libraries inside, the demo
+# session script and the tests of all of it.
+#
+# Included from the top-level CMakeLists.txt of the Linux build; everything is
+# built with javac and jar from the installed JDK, offline.
+#
+# Outputs:
+#   ${CMAKE_BINARY_DIR}/jars/oskelsccih-scc.jar  the API module with the natives
+#   ${CMAKE_BINARY_DIR}/jars/scc.jar             the tool: API, picocli, natives
+#   ${CMAKE_BINARY_DIR}/bin/scc                  runs the tool's jar
+#   ${CMAKE_BINARY_DIR}/demo/run-demo.sh         the session of ./run.sh demo
+#
+# The jars carry liboskelsccih.so of this build and, when they have been built,
+# the Windows DLLs of the win32 and win64 builds (OSKEL_WIN32_DIR and
+# OSKEL_WIN64_DIR below).
+
+if(WIN32 OR NOT OSKEL_JAVA)
+  return()
+endif()
+if(NOT TARGET oskelsccih)
+  message(WARNING "JavaApi.cmake: include it after add_subdirectory(src); the Java API is not built")
+  return()
+endif()
+
+if(NOT Java_JAVAC_EXECUTABLE AND EXISTS "${OSKEL_JAVA_HOME}/bin/javac")
+  set(Java_JAVAC_EXECUTABLE "${OSKEL_JAVA_HOME}/bin/javac" CACHE FILEPATH "javac")
+  set(Java_JAVA_EXECUTABLE "${OSKEL_JAVA_HOME}/bin/java" CACHE FILEPATH "java")
+  set(Java_JAR_EXECUTABLE "${OSKEL_JAVA_HOME}/bin/jar" CACHE FILEPATH "jar")
+endif()
+find_package(Java 17 REQUIRED COMPONENTS Runtime Development)
+
+find_file(OSKEL_PICOCLI_JAR
+  NAMES picocli.jar
+  PATHS /usr/share/java
+  DOC "picocli (Debian package libpicocli-java), bundled into the scc tool's jar")
+find_file(OSKEL_JUNIT_CONSOLE_JAR
+  NAMES junit-platform-console-standalone.jar
+  PATHS /usr/share/java
+  DOC "JUnit platform console launcher, standalone jar")
+
+set(OSKEL_WIN32_DIR "${PROJECT_SOURCE_DIR}/build/win32" CACHE PATH
+    "Build folder of the Windows x86 build, whose src/oskelsccih.dll the jars carry")
+set(OSKEL_WIN64_DIR "${PROJECT_SOURCE_DIR}/build/win64" CACHE PATH
+    "Build folder of the Windows x64 build, whose src/oskelsccih.dll the jars carry")
+foreach(_arch IN ITEMS WIN32 WIN64)
+  if(NOT EXISTS "${OSKEL_${_arch}_DIR}/src/oskelsccih.dll")
+    message(WARNING "No ${OSKEL_${_arch}_DIR}/src/oskelsccih.dll yet: the jars carry it only once "
+                    "that build has run (cmake --preset ${_arch}; cmake --build --preset ${_arch}) "
+                    "before this one builds them.")
+  endif()
+endforeach()
+
+set(_sccj "${CMAKE_BINARY_DIR}/java-api")
+set(_sccj_jars "${CMAKE_BINARY_DIR}/jars")
+set(_sccj_api_jar "${_sccj_jars}/oskelsccih-scc.jar")
+set(_sccj_cli_jar "${_sccj_jars}/scc.jar")
+set(_sccj_javac_flags --release 17 -encoding UTF-8 -Xlint:all,-path,-processing -Werror)
+
+# --- The API module, with the class of the natives ----------------------------
+file(GLOB_RECURSE _sccj_api_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/java/api/src/*.java")
+list(APPEND _sccj_api_sources
+  "${PROJECT_SOURCE_DIR}/java/src/com/vantrel/oskel/managedprojects/scci/JavaSCCInterface.java")
+set(_sccj_api_classes "${_sccj}/api-classes")
+set(_sccj_api_stamp "${_sccj}/api-classes.stamp")
+add_custom_command(
+  OUTPUT "${_sccj_api_stamp}"
+  COMMAND "${CMAKE_COMMAND}" -E rm -rf "${_sccj_api_classes}"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${_sccj_api_classes}"
+  # Javadoc is checked for every public type and member of the API package.
+  COMMAND "${Java_JAVAC_EXECUTABLE}" ${_sccj_javac_flags}
+          -Xdoclint:all/protected -Xdoclint/package:com.vantrel.oskel.scc
+          -d "${_sccj_api_classes}" ${_sccj_api_sources}
+  COMMAND "${CMAKE_COMMAND}" -E touch "${_sccj_api_stamp}"
+  DEPENDS ${_sccj_api_sources}
+  COMMENT "Compiling the Java API module"
+  VERBATIM)
+
+# API documentation, on demand: cmake --build <dir> --target scc_api_javadoc
+if(EXISTS "${OSKEL_JAVA_HOME}/bin/javadoc")
+  add_custom_target(scc_api_javadoc
+    COMMAND "${CMAKE_COMMAND}" -E rm -rf "${_sccj}/javadoc"
+    COMMAND "${OSKEL_JAVA_HOME}/bin/javadoc" -quiet --release 17 -encoding UTF-8
+            -Xdoclint:all,-missing -d "${_sccj}/javadoc" ${_sccj_api_sources}
+    COMMENT "Javadoc of the Java API in java-api/javadoc"
+    VERBATIM)
+endif()
+
+# --- The native libraries the jars carry --------------------------------------
+set(_sccj_natives "${_sccj}/natives")
+set(_sccj_natives_stamp "${_sccj}/natives.stamp")
+set(_sccj_native_list
+  "linux-x86_64=$<TARGET_FILE:oskelsccih>"
+  "windows-x86=${OSKEL_WIN32_DIR}/src/oskelsccih.dll"
+  "windows-x86_64=${OSKEL_WIN64_DIR}/src/oskelsccih.dll")
+# Runs at every build; the stamp changes only when a library did.
+add_custom_target(scc_natives
+  COMMAND "${CMAKE_COMMAND}" -DOUT=${_sccj_natives} -DSTAMP=${_sccj_natives_stamp}
+          "-DNATIVES=${_sccj_native_list}"
+          -P "${PROJECT_SOURCE_DIR}/java/api/stage-natives.cmake"
+  BYPRODUCTS "${_sccj_natives_stamp}"
+  COMMENT "Staging the native libraries for the jars"
+  VERBATIM)
+add_dependencies(scc_natives oskelsccih)
+
+# --- The API jar: a modular jar that loads its own natives --------------------
+add_custom_command(
+  OUTPUT "${_sccj_api_jar}"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${_sccj_jars}"
+  COMMAND "${CMAKE_COMMAND}" -E rm -f "${_sccj_api_jar}"
+  COMMAND "${Java_JAR_EXECUTABLE}" --create --file "${_sccj_api_jar}"
+          --module-version "${PROJECT_VERSION}"
+          -C "${_sccj_api_classes}" . -C "${_sccj_natives}" .
+  DEPENDS "${_sccj_api_stamp}" "${_sccj_natives_stamp}"
+  COMMENT "Packing jars/oskelsccih-scc.jar"
+  VERBATIM)
+add_custom_target(scc_api_jar ALL DEPENDS "${_sccj_api_jar}")
+add_dependencies(scc_api_jar scc_natives)
+
+# --- The scc tool --------------------------------------------------------------
+if(NOT OSKEL_PICOCLI_JAR)
+  message(WARNING "picocli.jar not found (Debian package libpicocli-java): the scc tool, the "
+                  "demo and the tests of the Java API are not built")
+  return()
+endif()
+
+file(GLOB_RECURSE _sccj_cli_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/java/cli/src/*.java")
+set(_sccj_cli_classes "${_sccj}/cli-classes")
+set(_sccj_cli_stamp "${_sccj}/cli-classes.stamp")
+add_custom_command(
+  OUTPUT "${_sccj_cli_stamp}"
+  COMMAND "${CMAKE_COMMAND}" -E rm -rf "${_sccj_cli_classes}"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${_sccj_cli_classes}"
+  COMMAND "${Java_JAVAC_EXECUTABLE}" ${_sccj_javac_flags}
+          -cp "${_sccj_api_classes}:${OSKEL_PICOCLI_JAR}"
+          -d "${_sccj_cli_classes}" ${_sccj_cli_sources}
+  COMMAND "${CMAKE_COMMAND}" -E touch "${_sccj_cli_stamp}"
+  DEPENDS ${_sccj_cli_sources} "${_sccj_api_stamp}"
+  COMMENT "Compiling the scc tool"
+  VERBATIM)
+
+# One jar that runs from a folder with nothing else in it: the tool, the API
+# (on the class path, so without its module descriptor), picocli and the
+# natives.
+set(_sccj_cli_staging "${_sccj}/cli-jar")
+set(_sccj_cli_manifest "${_sccj}/scc-manifest.txt")
+file(CONFIGURE OUTPUT "${_sccj_cli_manifest}" @ONLY CONTENT
+"Main-Class: com.vantrel.oskel.scc.cli.SccTool
+Implementation-Title: scc
+Implementation-Version: @PROJECT_VERSION@
+")
+add_custom_command(
+  OUTPUT "${_sccj_cli_jar}"
+  COMMAND "${CMAKE_COMMAND}" -E rm -rf "${_sccj_cli_staging}"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${_sccj_cli_staging}" "${_sccj_jars}"
+  COMMAND "${CMAKE_COMMAND}" -E chdir "${_sccj_cli_staging}"
+          "${Java_JAR_EXECUTABLE}" --extract --file "${OSKEL_PICOCLI_JAR}"
+  COMMAND "${CMAKE_COMMAND}" -E rm -rf "${_sccj_cli_staging}/META-INF"
+  COMMAND "${CMAKE_COMMAND}" -E copy_directory "${_sccj_api_classes}" "${_sccj_cli_staging}"
+  COMMAND "${CMAKE_COMMAND}" -E rm -f "${_sccj_cli_staging}/module-info.class"
+  COMMAND "${CMAKE_COMMAND}" -E copy_directory "${_sccj_cli_classes}" "${_sccj_cli_staging}"
+  COMMAND "${CMAKE_COMMAND}" -E copy_directory "${_sccj_natives}" "${_sccj_cli_staging}"
+  COMMAND "${CMAKE_COMMAND}" -E rm -f "${_sccj_cli_jar}"
+  COMMAND "${Java_JAR_EXECUTABLE}" --create --file "${_sccj_cli_jar}"
+          --manifest "${_sccj_cli_manifest}" -C "${_sccj_cli_staging}" .
+  DEPENDS "${_sccj_cli_stamp}" "${_sccj_api_stamp}" "${_sccj_natives_stamp}"
+          "${_sccj_cli_manifest}" "${OSKEL_PICOCLI_JAR}"
+  COMMENT "Packing jars/scc.jar"
+  VERBATIM)
+add_custom_target(scc_cli_jar ALL DEPENDS "${_sccj_cli_jar}")
+add_dependencies(scc_cli_jar scc_natives)
+
+set(OSKEL_SCC_JAVA "${Java_JAVA_EXECUTABLE}")
+set(OSKEL_SCC_JAR "${_sccj_cli_jar}")
+configure_file("${PROJECT_SOURCE_DIR}/java/cli/scc.in" "${CMAKE_BINARY_DIR}/bin/scc" @ONLY
+  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                   WORLD_READ WORLD_EXECUTE)
+
+# --- The demo session ------------------------------------------------------------
+set(OSKEL_DEMO_BUILD_DIR "${CMAKE_BINARY_DIR}")
+set(OSKEL_DEMO_LOCALSTORE "${CMAKE_BINARY_DIR}/providers/${CMAKE_SHARED_LIBRARY_PREFIX}localstore${CMAKE_SHARED_LIBRARY_SUFFIX}")
+set(OSKEL_DEMO_CMAKE "${CMAKE_COMMAND}")
+configure_file("${PROJECT_SOURCE_DIR}/demo/run-demo.sh.in" "${CMAKE_BINARY_DIR}/demo/run-demo.sh"
+  @ONLY
+  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                   WORLD_READ WORLD_EXECUTE)
+if(TARGET localstore)
+  add_dependencies(scc_cli_jar localstore)
+endif()
+
+# --- Tests -------------------------------------------------------------------------
+if(NOT OSKEL_TESTS)
+  return()
+endif()
+if(NOT OSKEL_JUNIT_CONSOLE_JAR)
+  message(WARNING "junit-platform-console-standalone.jar not found (Debian package junit5): "
+                  "the tests of the Java API are not built")
+  return()
+endif()
+
+file(GLOB_RECURSE _sccj_test_sources CONFIGURE_DEPENDS
+  "${PROJECT_SOURCE_DIR}/java/apitest/src/*.java")
+set(_sccj_test_classes "${_sccj}/apitest-classes")
+set(_sccj_test_stamp "${_sccj}/apitest-classes.stamp")
+add_custom_command(
+  OUTPUT "${_sccj_test_stamp}"
+  COMMAND "${CMAKE_COMMAND}" -E rm -rf "${_sccj_test_classes}"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${_sccj_test_classes}"
+  COMMAND "${Java_JAVAC_EXECUTABLE}" ${_sccj_javac_flags}
+          -cp "${_sccj_api_jar}:${OSKEL_JUNIT_CONSOLE_JAR}"
+          -d "${_sccj_test_classes}" ${_sccj_test_sources}
+  COMMAND "${CMAKE_COMMAND}" -E touch "${_sccj_test_stamp}"
+  DEPENDS ${_sccj_test_sources} "${_sccj_api_jar}"
+  COMMENT "Compiling the tests of the Java API and the scc tool"
+  VERBATIM)
+add_custom_target(scc_apitest ALL DEPENDS "${_sccj_test_stamp}")
+add_dependencies(scc_apitest scc_api_jar scc_cli_jar)
+foreach(_target IN ITEMS testprovider testprovider_uninit testprovider_initonly localstore)
+  if(TARGET ${_target})
+    add_dependencies(scc_apitest ${_target})
+  endif()
+endforeach()
+
+# scc_api_test(NAME TAG [LOCALE]) registers one JVM (run with -Xcheck:jni) that
+# runs the test classes of one JUnit tag, under LOCALE (default C.UTF-8).
+function(scc_api_test name tag)
+  set(_locale C.UTF-8)
+  if(ARGC GREATER 2)
+    set(_locale "${ARGV2}")
+  endif()
+  add_test(NAME "${name}"
+    COMMAND bash "${PROJECT_SOURCE_DIR}/java/apitest/run-api-tests.sh"
+            --java "${Java_JAVA_EXECUTABLE}"
+            --classes "${_sccj_test_classes}"
+            --api-jar "${_sccj_api_jar}"
+            --cli-jar "${_sccj_cli_jar}"
+            --junit "${OSKEL_JUNIT_CONSOLE_JAR}"
+            --library "$<TARGET_FILE:oskelsccih>"
+            --providers "${CMAKE_BINARY_DIR}/providers"
+            --work-root "${_sccj}/runs"
+            --name "${name}" --tag "${tag}" --locale "${_locale}")
+  set_tests_properties("${name}" PROPERTIES LABELS "java-api" SKIP_RETURN_CODE 77 TIMEOUT 900)
+endfunction()
+
+scc_api_test(scc.api.results results)
+scc_api_test(scc.api.projects projects)
+scc_api_test(scc.api.concurrency concurrency)
+scc_api_test(scc.api.loader loader)
+scc_api_test(scc.api.localstore localstore)
+scc_api_test(scc.cli cli)
+# Texts the locale cannot represent are refused before they reach the provider.
+scc_api_test(scc.api.locale.utf8 locale C.UTF-8)
+scc_api_test(scc.api.locale.c locale C)
+scc_api_test(scc.api.locale.latin1 locale en_US.ISO-8859-1)
+
+# The demo itself, as ./run.sh demo runs it, under -Xcheck:jni (skipped while
+# localstore is missing).
+add_test(NAME scc.demo
+  COMMAND bash "${PROJECT_SOURCE_DIR}/java/apitest/run-api-tests.sh"
+          --demo "${CMAKE_BINARY_DIR}/demo/run-demo.sh" --work-root "${_sccj}/runs" --name scc.demo)
+set_tests_properties(scc.demo PROPERTIES LABELS "java-api" SKIP_RETURN_CODE 77 TIMEOUT 600
+  ENVIRONMENT "OSKEL_DEMO_NO_BUILD=1")

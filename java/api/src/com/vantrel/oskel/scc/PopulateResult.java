@@ -1,0 +1,27 @@
+package com.vantrel.oskel.scc;
+
+import java.util.List;
+import java.util.Objects;
+
+/**
+ * How the provider sorted a file list for a command.
+ *
+ * @param result the provider's result
+ * @param keep the files the provider keeps for the command, in the order it reported them
+ * @param drop the files it drops, in the order it reported them
+ * @see Project#populate(SccCommand, java.util.Collection)
+ */
+public record PopulateResult(SccResult result, List<String> keep, List<String> drop) {
+    /**
+     * Copies the lists.
+     *
+     * @param result the provider's result
+     * @param keep the keep list
+     * @param drop the drop list
+     */
+    public PopulateResult {
+        Objects.requireNonNull(result, "result");
+        keep = List.copyOf(keep);
+        drop = List.copyOf(drop);
+    }
+}

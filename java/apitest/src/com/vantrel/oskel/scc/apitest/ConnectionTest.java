@@ -1,0 +1,138 @@
+package com.vantrel.oskel.scc.apitest;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import com.vantrel.oskel.scc.Capability;
+import com.vantrel.oskel.scc.ConnectException;
+import com.vantrel.oskel.scc.Connection;
+import com.vantrel.oskel.scc.Provider;
+import com.vantrel.oskel.scc.ProviderNotFoundException;
+import com.vantrel.oskel.scc.Scc;
+import com.vantrel.oskel.scc.SccException;
+import java.util.Arrays;
+import java.util.EnumSet;
+import java.util.LinkedHashMap;
+import java.util.List;
+import java.util.Map;
+import java.util.stream.Collectors;
+import org.junit.jupiter.api.Tag;
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.CsvSource;
+
+/** Discovery, connecting, and what a connection reports about its provider. */
+@Tag("results")
+class ConnectionTest extends TestProviderBase {
+    @ParameterizedTest(name = "capability word {0}")
+    @CsvSource(delimiter = '|', value = {
+        "0x00000000 | '' | 0x0",
+        "0x00000001 | REMOVE | 0x0",
+        "0x00000020 | RUNSCC | 0x0",
+        "0x80000000 | '' | 0x80000000",
+        "0x00010000 | '' | 0x10000",
+        "0x33c0fabd | REMOVE DIFF HISTORY PROPERTIES RUNSCC QUERYINFO GETPROJPATH COMMENTCHECKOUT"
+                + " COMMENTCHECKIN COMMENTADD COMMENTREMOVE TEXTOUT HISTORY_MULTFILE IGNORECASE"
+                + " IGNORESPACE POPULATELIST DIFFALWAYS GET_NOUI | 0x0",
+        "0xffffffff | REMOVE RENAME DIFF HISTORY PROPERTIES RUNSCC GETCOMMANDOPTIONS QUERYINFO"
+                + " GETEVENTS GETPROJPATH ADDFROMSCC COMMENTCHECKOUT COMMENTCHECKIN COMMENTADD"
+                + " COMMENTREMOVE TEXTOUT ADD_STORELATEST HISTORY_MULTFILE IGNORECASE IGNORESPACE"
+                + " POPULATELIST COMMENTPROJECT DIFFALWAYS GET_NOUI REENTRANT | 0x881f0000"})
+    void capabilitiesAreDecoded(String word, String names, String unknown) throws SccException {
+        int bits = Integer.parseUnsignedInt(word.substring(2), 16);
+        TestEnvironment.script("init.caps " + word);
+        Connection connection = connect();
+        EnumSet<Capability> expected = EnumSet.noneOf(Capability.class);
+        if (!names.isEmpty()) {
+            Arrays.stream(names.split(" ")).map(Capability::valueOf).forEach(expected::add);
+        }
+        assertEquals(List.of(expected, bits, Integer.parseUnsignedInt(unknown.substring(2), 16)),
+                List.of(connection.capabilities(), connection.capabilityBits(),
+                        Capability.unknownBits(connection.capabilityBits())),
+                "capabilities, word and unknown bits of " + word);
+        for (Capability capability : Capability.values()) {
+            assertEquals(expected.contains(capability), connection.has(capability),
+                    "has(" + capability + ") for " + word);
+        }
+    }
+
+    @Test
+    void nameAndVersionComeFromTheProvider() throws SccException {
+        TestEnvironment.script("init.name Scripted Provider", "version 0x00020005");
+        Connection connection = connect();
+        assertEquals(List.of("Scripted Provider", 0x00020005, "2.5",
+                        TestEnvironment.TEST_PROVIDER_KEY),
+                List.of(connection.providerName(), connection.version(),
+                        Connection.versionText(connection.version()),
+                        connection.providerKey().orElseThrow()),
+                "name, version and key");
+    }
+
+    @Test
+    void providersAreListedWithTheirKeys() throws SccException {
+        Map<String, java.nio.file.Path> providers = new LinkedHashMap<>();
+        providers.put(TestEnvironment.TEST_PROVIDER, TestEnvironment.provider("testprovider"));
+        providers.put("Second", TestEnvironment.provider("testprovider_initonly"));
+        TestEnvironment.registerProviders(providers);
+        assertEquals(List.of(TestEnvironment.TEST_PROVIDER + " (" + TestEnvironment.TEST_PROVIDER_KEY
+                        + ")", "Second (Software\\Vantrel\\Second)"),
+                Scc.providers().stream().map(Provider::toString).collect(Collectors.toList()),
+                "installed providers");
+        try (Connection connection = Scc.providers().get(1).connect()) {
+            assertEquals("Software\\Vantrel\\Second", connection.providerKey().orElseThrow(),
+                    "key of the provider connected through its list entry");
+        }
+        try (Connection connection = Scc.connectDefault()) {
+            assertEquals("Test Provider", connection.providerName(), "the default provider");
+        }
+    }
+
+    @Test
+    void anUnknownProviderNameIsNotFound() {
+        ProviderNotFoundException e = assertThrows(ProviderNotFoundException.class,
+                () -> Scc.connect("No Such Provider"));
+        assertEquals(ProviderNotFoundException.Reason.UNKNOWN_PROVIDER, e.reason(), e.getMessage());
+        assertTrue(e.getMessage().contains(TestEnvironment.TEST_PROVIDER),
+                "the message lists the installed providers: " + e.getMessage());
+    }
+
+    @Test
+    void withoutARegistryNothingIsFound() {
+        TestEnvironment.removeRegistry();
+        ProviderNotFoundException listing = assertThrows(ProviderNotFoundException.class,
+                Scc::providers);
+        ProviderNotFoundException connecting = assertThrows(ProviderNotFoundException.class,
+                () -> Scc.connect(TestEnvironment.TEST_PROVIDER));
+        assertEquals(List.of(ProviderNotFoundException.Reason.NO_REGISTRY,
+                        ProviderNotFoundException.Reason.NO_REGISTRY),
+                List.of(listing.reason(), connecting.reason()), "reasons");
+    }
+
+    @ParameterizedTest(name = "{0}")
+    @CsvSource({
+        "a library that does not load, missing, ''",
+        "SccInitialize failing, testprovider, return SccInitialize -1",
+        "no SccInitialize, testprovider_uninit, ''"})
+    void providersThatDoNotStartAreConnectFailures(String what, String library, String script) {
+        TestEnvironment.registerProviders(Map.of("Broken", TestEnvironment.provider(library)));
+        TestEnvironment.script(script);
+        ConnectException e = assertThrows(ConnectException.class, () -> Scc.connect("Broken"));
+        assertEquals(List.of(ConnectException.class, -1, "SCC_E_INITIALIZEFAILED",
+                        "Software\\Vantrel\\Broken"),
+                List.of(e.getClass(), e.code(), e.sccName(), e.providerKey()),
+                "failure for " + what + ": " + e.getMessage());
+    }
+
+    @Test
+    void aClosedConnectionRefusesCallsAndClosesOnce() throws SccException {
+        Connection connection = connect();
+        connection.close();
+        connection.close();
+        assertEquals(1, TestEnvironment.calls("SccUninitialize").size(),
+                "SccUninitialize calls after two closes");
+        assertTrue(connection.isClosed(), "isClosed after close");
+        assertThrows(IllegalStateException.class, () -> connection.openProject(location()),
+                "openProject on a closed connection");
+    }
+}
