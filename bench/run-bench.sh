@@ -9,7 +9,7 @@ BUILD=$ROOT/build/linux
 OUT=${1:-$ROOT/docs/performance.md}
 
 cmake --preset linux >/dev/null
-cmake --build --preset linux -j 2 --target oskelsccih noopprovider oskelbench >/dev/null
+cmake --build --preset linux -j 2 --target oskelsccih oskelsccih-host noopprovider oskelbench >/dev/null
 
 # The newest JDK on the machine runs everything; with 22 or later the FFM anchor is measured too.
 JDK=/usr/lib/jvm/java-17-openjdk-amd64
@@ -32,6 +32,10 @@ Windows Registry Editor Version 5.00
 
 [HKEY_LOCAL_MACHINE\\Software\\OskelBench\\Noop]
 "SCCServerPath"="$BUILD/providers/libnoopprovider.so"
+
+[HKEY_LOCAL_MACHINE\\Software\\OskelBench\\NoopHosted]
+"SCCServerPath"="$BUILD/providers/libnoopprovider.so"
+"SCCHostProcess"="1"
 REG
 
 extra=()
@@ -42,6 +46,7 @@ LC_ALL=C.UTF-8 OSKELSCCIH_REGISTRY=$REG "$JDK/bin/java" "${extra[@]}" -Xms512m -
     -Doskelbench.anchors="$BUILD/bench/liboskelbench.so" \
     -Doskelbench.provider="$BUILD/providers/libnoopprovider.so" \
     -Doskelbench.key='Software\OskelBench\Noop' \
+    -Doskelbench.hostedKey='Software\OskelBench\NoopHosted' \
     -Dbench.filter="${BENCH_FILTER:-}" \
     -cp "$CLASSES:$JNA" com.vantrel.oskel.bench.Bench "$TABLE"
 

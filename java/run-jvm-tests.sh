@@ -4,10 +4,13 @@
 #
 #   run-jvm-tests.sh --java JAVA --classpath CP --library LIB --providers DIR
 #                    [--work-root DIR] [--locale LOCALE] [--name NAME] [--keep]
-#                    [--allow-empty]
+#                    [--allow-empty] [--hosted]
 #                    [--class FQCN]... [--tag TAG]... [--exclude-tag TAG]...
 #                    [-- extra console launcher arguments]
 #
+# --hosted runs the same tests with every test provider in a provider host
+# process: the tests' registry then carries SCCHostProcess="1" on the provider
+# keys (system property oskel.test.hosted).
 # --class selects test classes, --tag/--exclude-tag filter by JUnit tag (tag
 # expressions such as '!a & !b' included); with no --class the test class
 # folder(s) of CP are scanned. A run that finds no test fails unless
@@ -24,7 +27,7 @@
 set -u -o pipefail
 
 java=java classpath="" library="" providers="" work_root="${TMPDIR:-/tmp}"
-locale_name=C.UTF-8 name=jvm keep=0 allow_empty=0
+locale_name=C.UTF-8 name=jvm keep=0 allow_empty=0 hosted=false
 classes=() tags=() exclude_tags=() extra=()
 
 die() { echo "run-jvm-tests.sh: $*" >&2; exit 2; }
@@ -40,6 +43,7 @@ while [ $# -gt 0 ]; do
         --name) name=$2; shift 2 ;;
         --keep) keep=1; shift ;;
         --allow-empty) allow_empty=1; shift ;;
+        --hosted) hosted=true; shift ;;
         --class) classes+=("$2"); shift 2 ;;
         --tag) tags+=("$2"); shift 2 ;;
         --exclude-tag) exclude_tags+=("$2"); shift 2 ;;
@@ -108,6 +112,7 @@ echo "== $name: locale $locale_name ($codeset), scratch folder $work"
         -Doskel.providers="$providers" \
         -Doskel.test.locale="$locale_name" \
         -Doskel.test.codeset="$codeset" \
+        -Doskel.test.hosted="$hosted" \
         -cp "$classpath" org.junit.platform.console.ConsoleLauncher "${launcher[@]}"
 ) 2>&1 | tee "$output"
 status=${PIPESTATUS[0]}

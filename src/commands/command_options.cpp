@@ -6,40 +6,47 @@
 
 namespace oskel {
 
-void SccInterface::resetCommandOptions() { commandOptions.fill(nullptr); }
+void SccInterface::resetCommandOptions() { commandOptions.fill(0); }
 
 void SccInterface::freeCommandOptions() {
     // The slot array lives inside the object; what the values point to is the
     // provider's business.
-    commandOptions.fill(nullptr);
+    commandOptions.fill(0);
 }
 
-void *SccInterface::commandOption(int32_t command) const {
-    return command >= 0 && command < kCommandSlots ? commandOptions[command] : nullptr;
+uint64_t SccInterface::commandOption(int32_t command) const {
+    return command >= 0 && command < kCommandSlots ? commandOptions[command] : 0;
 }
 
 int32_t SccInterface::getCommandOptions(int32_t command) {
     trace("-->Get command option", 1);
-    auto sccGetCommandOptions = entry<SccGetCommandOptionsFn>("SccGetCommandOptions");
     if (traceLevel > 2)
         traceLine(("Getting command option: " + std::to_string(command)).c_str());
     int32_t result = kNoEntryPoint;
-    if (sccGetCommandOptions && command >= 0 && command < kCommandSlots)
-        result = sccGetCommandOptions(providerContext, nullptr,
-                                      static_cast<SCCCOMMAND>(command), &commandOptions[command]);
+    if (command >= 0 && command < kCommandSlots) {
+        ProviderCall call;
+        call.entry = EntryPoint::GetCommandOptions;
+        call.context = providerContext;
+        call.command = command;
+        call.optionSlot = &commandOptions[command];
+        CallOutcome outcome = callProvider(call);
+        if (!outcome.missing)
+            result = outcome.code;
+    }
     trace("<--Get command option", 1);
     return result;
 }
 
 int32_t SccInterface::checkCommandOptions(int32_t command) {
     trace("-->Check command option", 1);
-    auto sccGetCommandOptions = entry<SccGetCommandOptionsFn>("SccGetCommandOptions");
     if (traceLevel > 2)
         traceLine(("Checking command option: " + std::to_string(command)).c_str());
-    int32_t result = kNoEntryPoint;
-    if (sccGetCommandOptions)
-        result = sccGetCommandOptions(providerContext, nullptr, static_cast<SCCCOMMAND>(command),
-                                      nullptr);
+    ProviderCall call;
+    call.entry = EntryPoint::GetCommandOptions;
+    call.context = providerContext;
+    call.command = command;
+    CallOutcome outcome = callProvider(call);
+    int32_t result = outcome.missing ? kNoEntryPoint : outcome.code;
     trace("<--Check command option", 1);
     return result;
 }

@@ -9,6 +9,7 @@
 namespace oskel {
 
 enum class Shape {
+    // The call shapes (they decide what is traced).
     ListFlags,        // ctx, null, n, names, flags, slot
     ListCommentFlags, // ctx, null, n, names, comment, flags, slot
     ListCommentAdd,   // ctx, null, n, names, comment, per-file flags, slot
@@ -19,7 +20,7 @@ enum class Shape {
 };
 
 struct SccInterface::CommandSpec {
-    const char *entryPoint;
+    EntryPoint entryPoint;
     Shape shape;
     int slot; // option slot passed, or -1 for none
     const char *entryLine;
@@ -34,22 +35,22 @@ enum : int { kGet, kCheckout, kCheckin, kUncheckout, kAdd, kRemove, kHistory, kD
              kProperties, kQueryInfo, kRunScc };
 
 const SccInterface::CommandSpec kCommands[] = {
-    {"SccGet", Shape::ListFlags, SCC_COMMAND_GET, "-->Getting files", "<--Getting files", nullptr},
-    {"SccCheckout", Shape::ListCommentFlags, SCC_COMMAND_CHECKOUT, "-->checking out",
+    {EntryPoint::Get, Shape::ListFlags, SCC_COMMAND_GET, "-->Getting files", "<--Getting files", nullptr},
+    {EntryPoint::Checkout, Shape::ListCommentFlags, SCC_COMMAND_CHECKOUT, "-->checking out",
      "<--checking out", nullptr},
-    {"SccCheckin", Shape::ListCommentFlags, SCC_COMMAND_CHECKIN, "-->checking in",
+    {EntryPoint::Checkin, Shape::ListCommentFlags, SCC_COMMAND_CHECKIN, "-->checking in",
      "<--checking in", nullptr},
-    {"SccUncheckout", Shape::ListFlags, SCC_COMMAND_UNCHECKOUT, "-->Undo checkout",
+    {EntryPoint::Uncheckout, Shape::ListFlags, SCC_COMMAND_UNCHECKOUT, "-->Undo checkout",
      "<--Undo checkout", nullptr},
-    {"SccAdd", Shape::ListCommentAdd, SCC_COMMAND_ADD, "-->Add", "<--Add", nullptr},
-    {"SccRemove", Shape::ListCommentFlags, SCC_COMMAND_REMOVE, "-->Removing", "<--Removing",
+    {EntryPoint::Add, Shape::ListCommentAdd, SCC_COMMAND_ADD, "-->Add", "<--Add", nullptr},
+    {EntryPoint::Remove, Shape::ListCommentFlags, SCC_COMMAND_REMOVE, "-->Removing", "<--Removing",
      nullptr},
-    {"SccHistory", Shape::ListFlags, SCC_COMMAND_HISTORY, "-->History", "<--History", nullptr},
-    {"SccDiff", Shape::OneFlags, SCC_COMMAND_DIFF, "-->Comparing", "<--Comparing",
+    {EntryPoint::History, Shape::ListFlags, SCC_COMMAND_HISTORY, "-->History", "<--History", nullptr},
+    {EntryPoint::Diff, Shape::OneFlags, SCC_COMMAND_DIFF, "-->Comparing", "<--Comparing",
      "Comparing file of "},
-    {"SccProperties", Shape::One, -1, "-->Properties", "<--Properties", "Getting property of "},
-    {"SccQueryInfo", Shape::ListStatus, -1, "-->Query Info", "<--Query Info", nullptr},
-    {"SccRunScc", Shape::List, -1, "-->Launching native UI", "<--Launching native UI", nullptr},
+    {EntryPoint::Properties, Shape::One, -1, "-->Properties", "<--Properties", "Getting property of "},
+    {EntryPoint::QueryInfo, Shape::ListStatus, -1, "-->Query Info", "<--Query Info", nullptr},
+    {EntryPoint::RunScc, Shape::List, -1, "-->Launching native UI", "<--Launching native UI", nullptr},
 };
 
 const SccInterface::CommandSpec *spec(int index) { return &kCommands[index]; }
@@ -69,35 +70,17 @@ int32_t SccInterface::runCommand(const CommandSpec &c, int32_t n, const char **n
         traceLine(line.c_str());
     }
 
-    int32_t result = kNoEntryPoint;
-    if (void *fn = resolve(c.entryPoint)) {
-        SCCCMDOPTS slot = c.slot >= 0 ? commandOptions[c.slot] : nullptr;
-        void *ctx = providerContext;
-        switch (c.shape) {
-        case Shape::ListFlags:
-            result = reinterpret_cast<SccGetFn>(fn)(ctx, nullptr, n, names, flags, slot);
-            break;
-        case Shape::ListCommentFlags:
-            result = reinterpret_cast<SccCheckoutFn>(fn)(ctx, nullptr, n, names, comment, flags,
-                                                         slot);
-            break;
-        case Shape::ListCommentAdd:
-            result = reinterpret_cast<SccAddFn>(fn)(ctx, nullptr, n, names, comment, extra, slot);
-            break;
-        case Shape::OneFlags:
-            result = reinterpret_cast<SccDiffFn>(fn)(ctx, nullptr, names[0], flags, slot);
-            break;
-        case Shape::One:
-            result = reinterpret_cast<SccPropertiesFn>(fn)(ctx, nullptr, names[0]);
-            break;
-        case Shape::ListStatus:
-            result = reinterpret_cast<SccQueryInfoFn>(fn)(ctx, n, names, extra);
-            break;
-        case Shape::List:
-            result = reinterpret_cast<SccRunSccFn>(fn)(ctx, nullptr, n, names);
-            break;
-        }
-    }
+    ProviderCall call;
+    call.entry = c.entryPoint;
+    call.context = providerContext;
+    call.count = n;
+    call.names = names;
+    call.comment = comment;
+    call.flags = flags;
+    call.perFile = extra;
+    call.option = c.slot >= 0 ? commandOptions[c.slot] : 0;
+    CallOutcome outcome = callProvider(call);
+    int32_t result = outcome.missing ? kNoEntryPoint : outcome.code;
 
     if (c.shape == Shape::ListStatus && traceLevel > 3 && traceFilePath) {
         std::string block = "Status:";

@@ -60,13 +60,20 @@ int32_t SccInterface::populateList(int32_t command, int32_t n, const char **name
     trace("-->Get populate list", 1);
     if (traceLevel > 3)
         traceFileList(names, n);
-    auto sccPopulateList = entry<SccPopulateListFn>("SccPopulateList");
     freePopulateList();
     createPopulateList(false);
-    int32_t result = kNoEntryPoint;
-    if (sccPopulateList)
-        result = sccPopulateList(providerContext, static_cast<SCCCOMMAND>(command), n, names,
-                                 populateCallback, this, status, options);
+    ProviderCall call;
+    call.entry = EntryPoint::PopulateList;
+    call.context = providerContext;
+    call.command = command;
+    call.count = n;
+    call.names = names;
+    call.populate = populateCallback;
+    call.callerData = this;
+    call.perFile = status;
+    call.flags = options;
+    CallOutcome outcome = callProvider(call);
+    int32_t result = outcome.missing ? kNoEntryPoint : outcome.code;
     trace("<--Get populate list", 1);
     return result;
 }

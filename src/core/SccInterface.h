@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "oskelsccih/scc_api.h"
+#include "core/provider.h"
 #include "platform/platform.h"
 
 namespace oskel {
@@ -87,7 +88,7 @@ public:
     // Command options.
     int32_t getCommandOptions(int32_t command);
     int32_t checkCommandOptions(int32_t command);
-    void *commandOption(int32_t command) const;
+    uint64_t commandOption(int32_t command) const;
 
     // Populate lists.
     int32_t populateList(int32_t command, int32_t n, const char **names, SCCLONG *status,
@@ -97,11 +98,9 @@ public:
     // Called by the populate callback with the keep flag and the reported name.
     void addPopulateEntry(SCCBOOL keep, const char *fileName);
 
-    // Resolves a provider entry point by name; null when the library lacks it.
-    void *resolve(const char *entryPoint) const;
-    template <typename Fn> Fn entry(const char *name) const {
-        return reinterpret_cast<Fn>(resolve(name));
-    }
+    // Runs one provider call; "missing" when there is no provider or it lacks
+    // the entry point.
+    CallOutcome callProvider(ProviderCall &call);
 
     // One row of the file-command family.
     struct CommandSpec;
@@ -110,8 +109,8 @@ private:
     int32_t runCommand(const CommandSpec &spec, int32_t n, const char **names,
                        const char *comment, int32_t flags, SCCLONG *extra);
     void construct();
-    platform::LibraryHandle loadProvider(const char *key);
-    platform::LibraryHandle loadDefaultProvider();
+    std::unique_ptr<Provider> loadProvider(const char *key);
+    std::unique_ptr<Provider> loadDefaultProvider();
     void resetCommandOptions();
     void freeCommandOptions();
     void createPopulateList(bool initial);
@@ -126,8 +125,8 @@ private:
     int32_t dropCapacity = 0;
     int32_t capabilities = 0;
     ProjectTexts project; // user, projectName, localPath, auxProjPath
-    platform::LibraryHandle providerLibrary = nullptr;
-    void *providerContext = nullptr;
+    std::unique_ptr<Provider> provider;
+    uint64_t providerContext = 0;
     char sccName[kTextSize] = {};
     char auxPathLabel[kTextSize] = {};
     SCCLONG checkoutCommentLen = 0;
@@ -136,7 +135,7 @@ private:
     int32_t traceLevel = 0;
     SCCBOOL allowNew = 1;
     std::unique_ptr<char[]> traceFilePath;
-    std::array<SCCCMDOPTS, kCommandSlots> commandOptions{};
+    std::array<uint64_t, kCommandSlots> commandOptions{};
 };
 
 // The capacity a populate list grows to from `capacity`.

@@ -4,7 +4,9 @@
 // an operating-system header.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace oskel::platform {
 
@@ -49,5 +51,74 @@ using LibraryHandle = void *;
 LibraryHandle loadLibrary(const char *path);
 void *findSymbol(LibraryHandle library, const char *name);
 void freeLibrary(LibraryHandle library);
+
+// A two-way byte stream between the library and a child process: a socket
+// pair on POSIX, two anonymous pipes on Win32. Not copyable; closing (or
+// destroying) it ends the stream for both sides.
+class Channel {
+public:
+    Channel() = default;
+    Channel(const Channel &) = delete;
+    Channel &operator=(const Channel &) = delete;
+    Channel(Channel &&other) noexcept;
+    Channel &operator=(Channel &&other) noexcept;
+    ~Channel();
+
+    // The child's end, from the argument its parent put on its command line.
+    static Channel fromArgument(const char *argument);
+
+    bool isOpen() const { return in_ != kNone; }
+    void close();
+
+    // Writes every byte; false when the stream is broken.
+    bool write(const void *data, size_t size);
+
+    enum class Status { Ok, Closed, Timeout, Error };
+    // Reads exactly `size` bytes, waiting at most `timeoutMs` milliseconds for
+    // each part to arrive (a negative timeout waits as long as it takes).
+    Status read(void *data, size_t size, int32_t timeoutMs);
+
+private:
+    static constexpr intptr_t kNone = -1;
+    Channel(intptr_t in, intptr_t out) : in_(in), out_(out) {}
+    friend class ChildProcess;
+    intptr_t in_ = kNone;  // descriptor or handle read from
+    intptr_t out_ = kNone; // written to (the same descriptor on POSIX)
+};
+
+// A child process started with one end of a channel and nothing else of
+// ours: every other descriptor or handle of this process is close-on-exec or
+// not inheritable. The child is killed and reaped when the object goes.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
+    ~ChildProcess();
+
+    // Starts `program` with the channel argument as its one argument (POSIX:
+    // and the parent's process id as a second one). On Win32 the child is put
+    // in a job object that kills it when this process ends. False with a
+    // reason in `error` when it cannot be started.
+    bool start(const char *program, Channel &channel, std::string &error);
+    bool running() const { return process_ != kNone; }
+
+    // Waits up to `graceMs` for the child to end and reaps it; otherwise kills
+    // it and reaps it. `how` says how it ended ("exited with code 3",
+    // "killed by signal 9").
+    void finish(int32_t graceMs, std::string &how);
+
+private:
+    static constexpr intptr_t kNone = -1;
+    intptr_t process_ = kNone; // pid or process handle
+    intptr_t job_ = kNone;     // Win32 job object
+};
+
+// The folder of the module (shared library, DLL or program) holding this
+// code, without a trailing separator; "" when it cannot be found.
+std::string moduleDirectory();
+
+// Milliseconds since some fixed point, for timeouts.
+int64_t monotonicMs();
 
 } // namespace oskel::platform

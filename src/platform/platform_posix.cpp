@@ -9,8 +9,19 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 #include <cerrno>
 #include <cstdlib>
@@ -163,6 +174,247 @@ void *findSymbol(LibraryHandle library, const char *name)
 void freeLibrary(LibraryHandle library)
 {
     if (library != nullptr) ::dlclose(library);
+}
+
+// ---- Child processes and their channel -------------------------------------
+
+extern "C" char **environ;
+
+namespace {
+
+// Children are started from one thread that lives as long as the process: a
+// child's parent-death signal follows the thread that started it, and the
+// thread of a caller may end long before the connection does.
+class SpawnThread {
+public:
+    static SpawnThread &instance()
+    {
+        static SpawnThread *thread = new SpawnThread(); // never destroyed: outlives every caller
+        return *thread;
+    }
+
+    void run(const std::function<void()> &task)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        idle_.wait(lock, [this] { return task_ == nullptr; });
+        bool done = false;
+        task_ = &task;
+        done_ = &done;
+        wake_.notify_all();
+        idle_.wait(lock, [&done] { return done; });
+    }
+
+private:
+    SpawnThread()
+    {
+        std::thread([this] { loop(); }).detach();
+    }
+
+    void loop()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return task_ != nullptr; });
+            (*task_)();
+            *done_ = true;
+            task_ = nullptr;
+            done_ = nullptr;
+            idle_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    const std::function<void()> *task_ = nullptr;
+    bool *done_ = nullptr;
+};
+
+void closeDescriptor(intptr_t fd)
+{
+    if (fd >= 0) ::close(static_cast<int>(fd));
+}
+
+} // namespace
+
+Channel::Channel(Channel &&other) noexcept : in_(other.in_), out_(other.out_)
+{
+    other.in_ = other.out_ = kNone;
+}
+
+Channel &Channel::operator=(Channel &&other) noexcept
+{
+    if (this != &other) {
+        close();
+        in_ = other.in_;
+        out_ = other.out_;
+        other.in_ = other.out_ = kNone;
+    }
+    return *this;
+}
+
+Channel::~Channel() { close(); }
+
+void Channel::close()
+{
+    closeDescriptor(in_);
+    in_ = out_ = kNone;
+}
+
+Channel Channel::fromArgument(const char *argument)
+{
+    char *end = nullptr;
+    long fd = argument ? std::strtol(argument, &end, 10) : -1;
+    if (argument == nullptr || end == argument || *end != '\0' || fd < 0 || fd > 65535) return Channel();
+    ::fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
+    return Channel(fd, fd);
+}
+
+bool Channel::write(const void *data, size_t size)
+{
+    const char *p = static_cast<const char *>(data);
+    while (size > 0 && out_ >= 0) {
+        ssize_t n = ::send(static_cast<int>(out_), p, size, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return size == 0;
+}
+
+Channel::Status Channel::read(void *data, size_t size, int32_t timeoutMs)
+{
+    char *p = static_cast<char *>(data);
+    while (size > 0) {
+        if (in_ < 0) return Status::Error;
+        if (timeoutMs >= 0) {
+            const int64_t deadline = monotonicMs() + timeoutMs;
+            int ready = 0;
+            for (;;) {
+                int64_t left = deadline - monotonicMs();
+                pollfd pfd{static_cast<int>(in_), POLLIN, 0};
+                ready = ::poll(&pfd, 1, left > 0 ? static_cast<int>(left) : 0);
+                if (ready >= 0 || errno != EINTR) break;
+            }
+            if (ready == 0) return Status::Timeout;
+            if (ready < 0) return Status::Error;
+        }
+        ssize_t n = ::recv(static_cast<int>(in_), p, size, 0);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Status::Error;
+        }
+        if (n == 0) return Status::Closed;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return Status::Ok;
+}
+
+ChildProcess::~ChildProcess()
+{
+    std::string ignored;
+    finish(0, ignored);
+}
+
+bool ChildProcess::start(const char *program, Channel &channel, std::string &error)
+{
+    if (running()) {
+        error = "already started";
+        return false;
+    }
+    int sv[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
+        error = std::string("socketpair: ") + std::strerror(errno);
+        return false;
+    }
+    // The child's end becomes descriptor 3 there; dup2 clears close-on-exec on it.
+    constexpr int kChildFd = 3;
+    std::string parent = std::to_string(::getpid());
+    std::string fdText = std::to_string(kChildFd);
+    int spawnError = 0;
+    pid_t pid = -1;
+    SpawnThread::instance().run([&] {
+        posix_spawn_file_actions_t actions;
+        posix_spawnattr_t attributes;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attributes);
+        posix_spawn_file_actions_adddup2(&actions, sv[1], kChildFd);
+        sigset_t none, all;
+        sigemptyset(&none);
+        sigfillset(&all);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setsigdefault(&attributes, &all);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        char *argv[] = {const_cast<char *>(program), fdText.data(), parent.data(), nullptr};
+        spawnError = ::posix_spawn(&pid, program, &actions, &attributes, argv, environ);
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+    });
+    ::close(sv[1]);
+    if (spawnError != 0) {
+        ::close(sv[0]);
+        error = std::string("cannot start ") + program + ": " + std::strerror(spawnError);
+        return false;
+    }
+    process_ = pid;
+    channel = Channel(sv[0], sv[0]);
+    return true;
+}
+
+namespace {
+std::string describe(int status)
+{
+    if (WIFEXITED(status)) return "exited with code " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
+    return "ended";
+}
+} // namespace
+
+void ChildProcess::finish(int32_t graceMs, std::string &how)
+{
+    if (!running()) return;
+    const pid_t pid = static_cast<pid_t>(process_);
+    process_ = kNone;
+    int status = 0;
+    const int64_t deadline = monotonicMs() + graceMs;
+    for (;;) {
+        pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) {
+            how = describe(status);
+            return;
+        }
+        if (r < 0 && errno != EINTR) {
+            how = "ended";
+            return;
+        }
+        if (monotonicMs() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::kill(pid, SIGKILL);
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    how = describe(status);
+}
+
+std::string moduleDirectory()
+{
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void *>(&moduleDirectory), &info) == 0 || info.dli_fname == nullptr)
+        return {};
+    std::string path = info.dli_fname;
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+int64_t monotonicMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 } // namespace oskel::platform

@@ -11,6 +11,10 @@
 #endif
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
 namespace oskel::platform {
 
 namespace {
@@ -103,5 +107,222 @@ void freeLibrary(LibraryHandle library)
 {
     if (library != nullptr) FreeLibrary(static_cast<HMODULE>(library));
 }
+
+// ---- Child processes and their channel -------------------------------------
+// Two anonymous pipes. Anonymous pipes cannot wait with a timeout, so a read
+// with one polls PeekNamedPipe: it spins briefly, then sleeps a millisecond
+// at a time.
+
+namespace {
+HANDLE handleOf(intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+intptr_t valueOf(HANDLE handle) { return reinterpret_cast<intptr_t>(handle); }
+void closeHandle(intptr_t value)
+{
+    if (value != -1 && value != 0) CloseHandle(handleOf(value));
+}
+} // namespace
+
+Channel::Channel(Channel &&other) noexcept : in_(other.in_), out_(other.out_)
+{
+    other.in_ = other.out_ = kNone;
+}
+
+Channel &Channel::operator=(Channel &&other) noexcept
+{
+    if (this != &other) {
+        close();
+        in_ = other.in_;
+        out_ = other.out_;
+        other.in_ = other.out_ = kNone;
+    }
+    return *this;
+}
+
+Channel::~Channel() { close(); }
+
+void Channel::close()
+{
+    closeHandle(in_);
+    closeHandle(out_);
+    in_ = out_ = kNone;
+}
+
+Channel Channel::fromArgument(const char *argument)
+{
+    unsigned long in = 0, out = 0;
+    char extra = 0;
+    if (argument == nullptr || std::sscanf(argument, "%lu,%lu%c", &in, &out, &extra) != 2 || in == 0 ||
+        out == 0)
+        return Channel();
+    HANDLE inHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(in));
+    HANDLE outHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(out));
+    // Nothing this process starts inherits them.
+    SetHandleInformation(inHandle, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(outHandle, HANDLE_FLAG_INHERIT, 0);
+    return Channel(valueOf(inHandle), valueOf(outHandle));
+}
+
+bool Channel::write(const void *data, size_t size)
+{
+    const char *p = static_cast<const char *>(data);
+    while (size > 0 && out_ != kNone) {
+        DWORD chunk = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(handleOf(out_), p, chunk, &written, nullptr)) return false;
+        p += written;
+        size -= written;
+    }
+    return size == 0;
+}
+
+Channel::Status Channel::read(void *data, size_t size, int32_t timeoutMs)
+{
+    char *p = static_cast<char *>(data);
+    while (size > 0) {
+        if (in_ == kNone) return Status::Error;
+        DWORD chunk = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
+        if (timeoutMs >= 0) {
+            const int64_t deadline = monotonicMs() + timeoutMs;
+            for (int round = 0;; ++round) {
+                DWORD available = 0;
+                if (!PeekNamedPipe(handleOf(in_), nullptr, 0, nullptr, &available, nullptr))
+                    return GetLastError() == ERROR_BROKEN_PIPE ? Status::Closed : Status::Error;
+                if (available > 0) {
+                    if (available < chunk) chunk = available;
+                    break;
+                }
+                if (monotonicMs() >= deadline) return Status::Timeout;
+                if (round < 200)
+                    SwitchToThread();
+                else
+                    Sleep(1);
+            }
+        }
+        DWORD got = 0;
+        if (!ReadFile(handleOf(in_), p, chunk, &got, nullptr))
+            return GetLastError() == ERROR_BROKEN_PIPE ? Status::Closed : Status::Error;
+        if (got == 0) return Status::Closed;
+        p += got;
+        size -= got;
+    }
+    return Status::Ok;
+}
+
+ChildProcess::~ChildProcess()
+{
+    std::string ignored;
+    finish(0, ignored);
+}
+
+bool ChildProcess::start(const char *program, Channel &channel, std::string &error)
+{
+    if (running()) {
+        error = "already started";
+        return false;
+    }
+    // toChild: we write, the child reads; fromChild: the child writes.
+    HANDLE toChildRead = nullptr, toChildWrite = nullptr, fromChildRead = nullptr, fromChildWrite = nullptr;
+    if (!CreatePipe(&toChildRead, &toChildWrite, nullptr, 0)) {
+        error = "CreatePipe failed";
+        return false;
+    }
+    if (!CreatePipe(&fromChildRead, &fromChildWrite, nullptr, 0)) {
+        CloseHandle(toChildRead);
+        CloseHandle(toChildWrite);
+        error = "CreatePipe failed";
+        return false;
+    }
+    Channel ours(valueOf(fromChildRead), valueOf(toChildWrite));
+    Channel theirs(valueOf(toChildRead), valueOf(fromChildWrite));
+    // Only the child's two ends are inheritable, and only by this child.
+    SetHandleInformation(toChildRead, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    SetHandleInformation(fromChildWrite, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    HANDLE inherited[2] = {toChildRead, fromChildWrite};
+
+    SIZE_T attributeSize = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &attributeSize);
+    std::vector<char> attributeStore(attributeSize);
+    auto attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeStore.data());
+    if (!InitializeProcThreadAttributeList(attributes, 1, 0, &attributeSize) ||
+        !UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                   sizeof inherited, nullptr, nullptr)) {
+        error = "cannot restrict the inherited handles";
+        return false;
+    }
+    STARTUPINFOEXA startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.lpAttributeList = attributes;
+
+    char arguments[64];
+    std::snprintf(arguments, sizeof arguments, " %lu,%lu",
+                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(toChildRead)),
+                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(fromChildWrite)));
+    std::string commandLine = std::string("\"") + program + "\"" + arguments;
+
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    if (job != nullptr) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        SetHandleInformation(job, HANDLE_FLAG_INHERIT, 0);
+    }
+    PROCESS_INFORMATION info{};
+    BOOL created = CreateProcessA(program, commandLine.data(), nullptr, nullptr, TRUE,
+                                  CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT | CREATE_NO_WINDOW,
+                                  nullptr, nullptr, &startup.StartupInfo, &info);
+    DWORD createError = GetLastError();
+    DeleteProcThreadAttributeList(attributes);
+    theirs.close();
+    if (!created) {
+        if (job) CloseHandle(job);
+        error = std::string("cannot start ") + program + ": error " + std::to_string(createError);
+        return false;
+    }
+    if (job) AssignProcessToJobObject(job, info.hProcess);
+    ResumeThread(info.hThread);
+    CloseHandle(info.hThread);
+    process_ = valueOf(info.hProcess);
+    job_ = job ? valueOf(job) : kNone;
+    channel = std::move(ours);
+    return true;
+}
+
+void ChildProcess::finish(int32_t graceMs, std::string &how)
+{
+    if (!running()) return;
+    HANDLE process = handleOf(process_);
+    process_ = kNone;
+    if (WaitForSingleObject(process, graceMs < 0 ? 0 : static_cast<DWORD>(graceMs)) != WAIT_OBJECT_0) {
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, INFINITE);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    char text[48];
+    if (code >= 0xC0000000u)
+        std::snprintf(text, sizeof text, "ended by exception 0x%08lX", static_cast<unsigned long>(code));
+    else
+        std::snprintf(text, sizeof text, "exited with code %lu", static_cast<unsigned long>(code));
+    how = text;
+    CloseHandle(process);
+    closeHandle(job_);
+    job_ = kNone;
+}
+
+std::string moduleDirectory()
+{
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&moduleDirectory), &module))
+        return {};
+    char path[MAX_PATH + 1];
+    DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};
+    std::string text(path, n);
+    size_t slash = text.find_last_of("\\/");
+    return slash == std::string::npos ? std::string(".") : text.substr(0, slash);
+}
+
+int64_t monotonicMs() { return static_cast<int64_t>(GetTickCount64()); }
 
 } // namespace oskel::platform

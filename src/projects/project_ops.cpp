@@ -13,7 +13,7 @@ namespace {
 
 // Provider-facing copies of the project texts, each with room to spare so that
 // a provider writing past the API's sizes overruns nothing of ours.
-constexpr size_t kScratchText = 2048;
+constexpr size_t kScratchText = kProjectScratchSize;
 struct ScratchTexts {
     char user[kScratchText] = {};
     char projectName[kScratchText] = {};
@@ -43,6 +43,13 @@ void drain(ProjectTexts &t, ScratchTexts &s) {
     copyInto(t.auxProjPath, s.auxProjPath);
 }
 
+void setTexts(ProviderCall &call, ScratchTexts &s) {
+    call.projectTexts[0] = s.user;
+    call.projectTexts[1] = s.projectName;
+    call.projectTexts[2] = s.localPath;
+    call.projectTexts[3] = s.auxProjPath;
+}
+
 } // namespace
 
 int32_t SccInterface::openProject(const char *user, const char *projectName,
@@ -60,12 +67,18 @@ int32_t SccInterface::openProject(const char *user, const char *projectName,
     copyInto(project.auxProjPath, auxProjPath);
 
     int32_t result = kNoEntryPoint;
-    if (auto sccOpenProject = entry<SccOpenProjectFn>("SccOpenProject")) {
-        auto scratch = std::make_unique<ScratchTexts>();
-        fill(*scratch, project);
-        result = sccOpenProject(providerContext, nullptr, scratch->user, scratch->projectName,
-                                scratch->localPath, scratch->auxProjPath, "",
-                                messages::textOutCallback, SCC_OP_CREATEIFNEW);
+    auto scratch = std::make_unique<ScratchTexts>();
+    fill(*scratch, project);
+    ProviderCall call;
+    call.entry = EntryPoint::OpenProject;
+    call.context = providerContext;
+    setTexts(call, *scratch);
+    call.projectComment = "";
+    call.textOut = messages::textOutCallback;
+    call.flags = SCC_OP_CREATEIFNEW;
+    CallOutcome outcome = callProvider(call);
+    if (!outcome.missing) {
+        result = outcome.code;
         drain(project, *scratch);
         if (result == SCC_OK)
             projectOpen = 1;
@@ -93,12 +106,17 @@ int32_t SccInterface::getProjectPath(ProjectTexts &texts, int32_t allowChangePat
         traceProjectTexts(texts);
 
     int32_t result = kNoEntryPoint;
-    if (auto sccGetProjPath = entry<SccGetProjPathFn>("SccGetProjPath")) {
-        auto scratch = std::make_unique<ScratchTexts>();
-        fill(*scratch, texts);
-        result = sccGetProjPath(providerContext, nullptr, scratch->user, scratch->projectName,
-                                scratch->localPath, scratch->auxProjPath, allowChangePath,
-                                &allowNew);
+    auto scratch = std::make_unique<ScratchTexts>();
+    fill(*scratch, texts);
+    ProviderCall call;
+    call.entry = EntryPoint::GetProjPath;
+    call.context = providerContext;
+    setTexts(call, *scratch);
+    call.flags = allowChangePath;
+    call.allowNew = &allowNew;
+    CallOutcome outcome = callProvider(call);
+    if (!outcome.missing) {
+        result = outcome.code;
         drain(texts, *scratch);
     }
     if (traceLevel > 1)
@@ -110,11 +128,14 @@ int32_t SccInterface::getProjectPath(ProjectTexts &texts, int32_t allowChangePat
 }
 
 int32_t SccInterface::closeProject() {
-    auto sccCloseProject = entry<SccCloseProjectFn>("SccCloseProject");
     trace("-->close project", 1);
     int32_t result = kNoEntryPoint;
-    if (sccCloseProject) {
-        result = sccCloseProject(providerContext);
+    ProviderCall call;
+    call.entry = EntryPoint::CloseProject;
+    call.context = providerContext;
+    CallOutcome outcome = callProvider(call);
+    if (!outcome.missing) {
+        result = outcome.code;
         if (result == SCC_OK)
             projectOpen = 0;
     }

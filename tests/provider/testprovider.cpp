@@ -218,6 +218,11 @@ struct EntryNumber {  // return ENTRY NUMBER, exit ENTRY CODE
     std::string entry;
     int64_t value;
 };
+struct CallbackExit {  // exit.callback ENTRY N CODE
+    std::string entry;
+    int64_t after;
+    int64_t code;
+};
 struct Message {  // message / message.null
     std::string entry;
     int64_t type;
@@ -262,6 +267,7 @@ struct Script {
     std::vector<IndexNumber> statuses;
     std::vector<std::string> crashes, aborts, hangs;
     std::vector<EntryNumber> exits;
+    std::vector<CallbackExit> callbackExits;
 };
 
 bool entryMatches(const std::string &pattern, const char *entry) {
@@ -398,6 +404,10 @@ void parseLine(const std::string &line, Script &s) {
     } else if (keyword == "exit") {
         if (word(w1) && lastNumber(n1)) {
             s.exits.push_back({w1, n1});
+        }
+    } else if (keyword == "exit.callback") {
+        if (word(w1) && number(n1) && lastNumber(n2)) {
+            s.callbackExits.push_back({w1, n1, n2});
         }
     }
 }
@@ -559,8 +569,24 @@ void crashNow() {
     *g_nullPointer = 0x5cc;
 }
 
+// Callbacks made so far in the current call (exit.callback counts them).
+int64_t g_callbacksMade = 0;
+
+// Counts a callback that has returned; ends the process when an exit.callback
+// line of ENTRY asks for it after this many.
+void afterCallback(const Script &s, const char *entry) {
+    ++g_callbacksMade;
+    for (const CallbackExit &e : s.callbackExits) {
+        if (entryMatches(e.entry, entry) && e.after == g_callbacksMade) {
+            std::fflush(nullptr);
+            std::exit(static_cast<int>(e.code));
+        }
+    }
+}
+
 // Runs the fatal directives of ENTRY, if any: they act right after its log line.
 void fatalActions(const Script &s, const char *entry) {
+    g_callbacksMade = 0;
     if (listMatches(s.crashes, entry)) {
         crashNow();
     }
@@ -594,6 +620,7 @@ void sendMessages(const Script &s, const char *entry) {
         SCCLONG r = g_state.textOut(text, type);
         logLine(Line("textout").field("type", type).field("text", quoted(text)).str() + " -> " +
                 std::to_string(r));
+        afterCallback(s, entry);
     }
 }
 
@@ -978,6 +1005,7 @@ TP_EXPORT_ALL SCCRTN SCC_CALL SccPopulateList(void *context, enum SCCCOMMAND com
                 SCCBOOL r = populate(callerData, keep, SCC_STATUS_NOTCONTROLLED, name);
                 logLine(Line("populate").field("keep", keep).field("name", quoted(name)).str() +
                         " -> " + std::to_string(r));
+                afterCallback(s, entry);
             }
         }
         return static_cast<SCCRTN>(resultFor(s, entry));

@@ -541,7 +541,11 @@ TEST_F(ProviderTest, QueryInfoOnTenThousandFilesTakesWellUnderASecond) {
               << " ms (best of 3)\n";
     RecordProperty("add_ms", static_cast<int>(added));
     RecordProperty("query_ms", static_cast<int>(best));
+#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
+    // The bound holds for an optimised build; a debug or sanitizer build is
+    // measured and reported only.
     EXPECT_LT(best, 500) << "status query of " << count << " files took " << best << " ms";
+#endif
 }
 
 } // namespace

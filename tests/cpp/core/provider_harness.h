@@ -13,6 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "support/registry_fixture.h"
 
 namespace oskel::coretest {
@@ -89,7 +95,10 @@ class ProviderTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string stem = tempDir() + kSep + "oskelcore-" + std::to_string(counter()++);
+        // Test processes run side by side (ctest -j): the process id keeps
+        // their files apart.
+        std::string stem = tempDir() + kSep + "oskelcore-" + std::to_string(processId()) + "-" +
+                           std::to_string(counter()++);
         scriptPath = stem + ".script";
         logPath = stem + ".log";
         tracePath = stem + ".trace";
@@ -138,6 +147,13 @@ protected:
         return out;
     }
 
+    static long processId() {
+#if defined(_WIN32)
+        return static_cast<long>(_getpid());
+#else
+        return static_cast<long>(getpid());
+#endif
+    }
     static int &counter() {
         static int n = 0;
         return n;

@@ -132,6 +132,10 @@ public final class Bench {
             throw new IllegalStateException("_initialize failed: check the registry file");
         }
         long traced = JavaSCCInterface._initialize(System.getProperty("oskelbench.key"));
+        long hosted = JavaSCCInterface._initialize(System.getProperty("oskelbench.hostedKey"));
+        if (hosted == 0) {
+            throw new IllegalStateException("_initialize of the hosted provider failed");
+        }
         Path trace = Files.createTempFile("oskelbench", ".trace");
         JavaSCCInterface._setTracing(traced, 4, trace.toString());
         JnaAnchor jna = new JnaAnchor(provider);
@@ -149,6 +153,10 @@ public final class Bench {
                     JavaSCCInterface._populateList(handle, 2, names.length, names);
                     JavaSCCInterface._getPopulateList(handle, 1);
                 });
+                scenarios.put("checkout.hosted" + at,
+                        () -> JavaSCCInterface._checkout(hosted, names.length, names, "comment"));
+                scenarios.put("queryInfo.hosted" + at,
+                        () -> JavaSCCInterface._queryInfo(hosted, names.length, names));
                 if (n <= 100) {
                     scenarios.put("checkout.trace4" + at, () -> JavaSCCInterface._checkout(traced,
                             names.length, names, "comment"));

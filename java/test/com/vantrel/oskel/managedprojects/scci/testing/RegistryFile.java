@@ -27,6 +27,9 @@ public final class RegistryFile {
     public static final String INSTALLED_PROVIDERS = PROVIDER_ROOT + "\\InstalledSCCProviders";
     public static final String DEFAULT_PROVIDER_VALUE = "ProviderRegKey";
     public static final String SERVER_PATH_VALUE = "SCCServerPath";
+    /** The value that runs a provider in a host process, and its call timeout. */
+    public static final String HOST_PROCESS_VALUE = "SCCHostProcess";
+    public static final String HOST_TIMEOUT_VALUE = "SCCHostTimeout";
 
     /** The provider every test starts with. */
     public static final String TEST_PROVIDER_NAME = "Vantrel Test Provider";
@@ -133,17 +136,24 @@ public final class RegistryFile {
         return set(bytes(INSTALLED_PROVIDERS), name, providerKey);
     }
 
-    /** Creates a provider key naming its library in SCCServerPath. */
+    /**
+     * Creates a provider key naming its library in SCCServerPath. In a hosted run
+     * ({@link TestEnvironment#hosted()}) the key also asks for a host process.
+     */
     public RegistryFile provider(String providerKey, Path library) {
-        return set(providerKey, SERVER_PATH_VALUE, library.toString());
+        return provider(providerKey, library.toString());
     }
 
     public RegistryFile provider(String providerKey, String libraryPath) {
-        return set(providerKey, SERVER_PATH_VALUE, libraryPath);
+        set(providerKey, SERVER_PATH_VALUE, libraryPath);
+        return TestEnvironment.hosted() ? set(providerKey, HOST_PROCESS_VALUE, "1") : this;
     }
 
     public RegistryFile provider(byte[] providerKey, Path library) {
-        return set(providerKey, bytes(SERVER_PATH_VALUE), bytes(library.toString()));
+        set(providerKey, bytes(SERVER_PATH_VALUE), bytes(library.toString()));
+        return TestEnvironment.hosted()
+                ? set(providerKey, bytes(HOST_PROCESS_VALUE), bytes("1"))
+                : this;
     }
 
     /** Sets ProviderRegKey, the key of the default provider. */

@@ -38,6 +38,15 @@ public final class TestEnvironment {
         return Paths.get(required(System.getenv(name), "environment variable " + name));
     }
 
+    /**
+     * True in the hosted runs (system property {@code oskel.test.hosted}, set by
+     * run-jvm-tests.sh --hosted): the registry asks for every test provider to run in a
+     * provider host process.
+     */
+    public static boolean hosted() {
+        return Boolean.getBoolean("oskel.test.hosted");
+    }
+
     /** The .reg file that the library reads as HKEY_LOCAL_MACHINE. */
     public static Path registryPath() {
         return env("OSKELSCCIH_REGISTRY");

@@ -1,0 +1,110 @@
+// "The provider" as the interface object sees it: one generic call record per
+// entry-point call, run either in this process (the loaded library) or in a
+// provider host process. No operation knows which of the two it talks to.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "oskelsccih/scc_api.h"
+
+namespace oskel {
+
+// The entry points, in a fixed order: the numbers travel to the host.
+enum class EntryPoint : uint32_t {
+    Initialize,
+    Uninitialize,
+    GetVersion,
+    OpenProject,
+    CloseProject,
+    GetProjPath,
+    Get,
+    Checkout,
+    Checkin,
+    Uncheckout,
+    Add,
+    Remove,
+    History,
+    Diff,
+    Properties,
+    QueryInfo,
+    RunScc,
+    GetCommandOptions,
+    PopulateList,
+    Count
+};
+
+// The exported name of an entry point; null for a number out of range.
+const char *entryPointName(EntryPoint entry);
+
+// Sizes of the provider-facing scratch texts: larger than the API allows, so
+// that a provider writing past the API's sizes overruns nothing of ours.
+constexpr size_t kInitScratchSize = 4096;    // SccInitialize's name and aux label
+constexpr size_t kProjectScratchSize = 2048; // each project text
+
+// Every argument slot an entry point uses. Outputs are pointers owned by the
+// caller; a pointer left null is passed to the provider as null.
+struct ProviderCall {
+    EntryPoint entry = EntryPoint::GetVersion;
+    uint64_t context = 0;              // the provider's opaque context
+    int32_t count = 0;                 // number of names
+    const char **names = nullptr;      // `count` names (a single file: one)
+    const char *comment = nullptr;
+    int32_t flags = 0;                 // command flags, populate options, allowChangePath
+    SCCLONG *perFile = nullptr;        // add flags or status words, `count` of them (in/out)
+    int32_t command = 0;               // SCC command number
+    uint64_t option = 0;               // option slot value passed to a file command
+    uint64_t *optionSlot = nullptr;    // SccGetCommandOptions: the slot (in/out), or null
+    // SccOpenProject / SccGetProjPath: four buffers of kProjectScratchSize bytes
+    // (user, project name, local path, aux project path), read and written.
+    char *projectTexts[4] = {nullptr, nullptr, nullptr, nullptr};
+    const char *projectComment = nullptr; // SccOpenProject's comment
+    SCCBOOL *allowNew = nullptr;          // SccGetProjPath's new-project flag (in/out)
+    // SccInitialize: the context is written to `contextOut` (in/out), the name
+    // and aux label to buffers of kInitScratchSize bytes.
+    uint64_t *contextOut = nullptr;
+    const char *callerName = nullptr;
+    char *sccName = nullptr;
+    char *auxLabel = nullptr;
+    SCCLONG *capabilities = nullptr;
+    SCCLONG *checkoutCommentLen = nullptr;
+    SCCLONG *commentLen = nullptr;
+    // Callbacks. The hosted provider calls them on the calling thread, during
+    // the call, in the order the provider made them.
+    LPTEXTOUTPROC textOut = nullptr;
+    POPLISTFUNC populate = nullptr;
+    void *callerData = nullptr;
+};
+
+struct CallOutcome {
+    bool missing = false; // the provider library has no such entry point: nothing was called
+    int32_t code = 0;
+};
+
+class Provider {
+public:
+    virtual ~Provider() = default;
+    virtual CallOutcome call(ProviderCall &call) = 0;
+};
+
+// How a provider is to be run, from its registry key.
+struct ProviderSettings {
+    bool hosted = false;
+    uint32_t timeoutMs = 30000;
+};
+
+// The provider library at `path`, loaded here or started in a host process as
+// `settings` (and, on Windows, the library's machine type) ask. Null when the
+// library cannot be loaded or the host cannot be started.
+std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings &settings);
+
+// The in-process provider, for a library loaded by the caller (taken over).
+std::unique_ptr<Provider> inProcessProvider(void *library);
+
+// Runs one call against a loaded library: the lookup, then the entry point.
+// Shared by the in-process provider and the host program.
+CallOutcome callLibrary(void *library, ProviderCall &call);
+
+} // namespace oskel

@@ -1,0 +1,201 @@
+// oskelsccih-host: loads one provider library and runs its entry points for the
+// library oskelsccih over the channel it was started with. It exits when the
+// channel closes, so it never outlives the process that started it.
+//
+//   oskelsccih-host CHANNEL [PARENT-PID]
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/provider.h"
+#include "host/protocol.h"
+#include "platform/platform.h"
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+#ifdef __linux__
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using namespace oskel;
+using hostproto::Kind;
+
+platform::Channel channel;
+
+[[noreturn]] void quit() {
+    channel.close();
+    std::_Exit(0);
+}
+
+void send(hostproto::Writer &w) {
+    const auto &bytes = w.finish();
+    if (!channel.write(bytes.data(), bytes.size()))
+        quit();
+}
+
+// Reads one message; the host ends when the channel closes or breaks.
+Kind receive(std::vector<uint8_t> &payload) {
+    uint8_t head[hostproto::kHeaderSize];
+    hostproto::Header header;
+    if (channel.read(head, sizeof head, -1) != platform::Channel::Status::Ok ||
+        !hostproto::readHeader(head, header))
+        quit();
+    payload.resize(header.length);
+    if (header.length && channel.read(payload.data(), header.length, -1) !=
+                             platform::Channel::Status::Ok)
+        quit();
+    return header.kind;
+}
+
+SCCLONG SCC_CALL forwardTextOut(const char *text, SCCLONG type) {
+    hostproto::Writer w(Kind::Text);
+    w.i32(type);
+    w.text(text);
+    send(w);
+    return 0;
+}
+
+SCCBOOL SCC_CALL forwardPopulate(void *, SCCBOOL keep, SCCLONG status, const char *name) {
+    hostproto::Writer w(Kind::Populate);
+    w.i32(keep);
+    w.i32(status);
+    w.text(name);
+    send(w);
+    std::vector<uint8_t> payload;
+    if (receive(payload) != Kind::Answer)
+        quit();
+    hostproto::Reader r(payload.data(), payload.size());
+    int32_t answer = r.i32();
+    if (!r.ok())
+        quit();
+    return answer;
+}
+
+// Runs one call message against the library and sends the reply.
+void serve(void *library, hostproto::CallMessage &m) {
+    // Storage the provider sees, sized as in the library.
+    std::vector<const char *> names;
+    names.reserve(m.names.size() + 1);
+    for (auto &n : m.names)
+        names.push_back(n.c_str());
+    std::vector<SCCLONG> perFile;
+    perFile.reserve(m.perFile.size() + 1); // never a null array, even when empty
+    perFile.assign(m.perFile.begin(), m.perFile.end());
+    std::unique_ptr<char[]> texts[4];
+    auto sccName = std::make_unique<char[]>(kInitScratchSize);
+    auto auxLabel = std::make_unique<char[]>(kInitScratchSize);
+    uint64_t optionSlot = m.optionSlot, contextOut = m.contextIn;
+    SCCBOOL allowNew = m.allowNew;
+    SCCLONG caps = m.capabilities, checkoutCommentLen = m.checkoutCommentLen,
+            commentLen = m.commentLen;
+    int callerData = 0;
+
+    ProviderCall c;
+    c.entry = static_cast<EntryPoint>(m.entry);
+    c.context = m.context;
+    c.count = m.count;
+    c.names = (m.presence & hostproto::kNames) ? names.data() : nullptr;
+    c.comment = m.comment.c_str();
+    c.flags = m.flags;
+    c.perFile = (m.presence & hostproto::kPerFile) ? perFile.data() : nullptr;
+    c.command = m.command;
+    c.option = m.option;
+    c.optionSlot = (m.presence & hostproto::kOptionSlot) ? &optionSlot : nullptr;
+    if (m.presence & hostproto::kProjectTexts) {
+        for (int i = 0; i < 4; ++i) {
+            texts[i] = std::make_unique<char[]>(kProjectScratchSize);
+            const std::string &t = m.projectTexts[i].bytes;
+            size_t n = t.size() < kProjectScratchSize - 1 ? t.size() : kProjectScratchSize - 1;
+            std::memcpy(texts[i].get(), t.data(), n);
+            c.projectTexts[i] = texts[i].get();
+        }
+    }
+    c.projectComment = m.projectComment.c_str();
+    c.allowNew = (m.presence & hostproto::kAllowNew) ? &allowNew : nullptr;
+    c.contextOut = (m.presence & hostproto::kContextOut) ? &contextOut : nullptr;
+    c.callerName = m.callerName.c_str();
+    c.sccName = (m.presence & hostproto::kSccName) ? sccName.get() : nullptr;
+    c.auxLabel = (m.presence & hostproto::kAuxLabel) ? auxLabel.get() : nullptr;
+    c.capabilities = (m.presence & hostproto::kCapabilities) ? &caps : nullptr;
+    c.checkoutCommentLen = (m.presence & hostproto::kCheckoutCommentLen) ? &checkoutCommentLen
+                                                                          : nullptr;
+    c.commentLen = (m.presence & hostproto::kCommentLen) ? &commentLen : nullptr;
+    c.textOut = (m.presence & hostproto::kTextOut) ? forwardTextOut : nullptr;
+    c.populate = (m.presence & hostproto::kPopulate) ? forwardPopulate : nullptr;
+    c.callerData = (m.presence & hostproto::kCallerData) ? &callerData : nullptr;
+
+    CallOutcome outcome = callLibrary(library, c);
+    if (c.sccName)
+        c.sccName[kInitScratchSize - 1] = '\0';
+    if (c.auxLabel)
+        c.auxLabel[kInitScratchSize - 1] = '\0';
+    for (char *t : c.projectTexts)
+        if (t)
+            t[kProjectScratchSize - 1] = '\0';
+    hostproto::Writer reply(Kind::Reply);
+    hostproto::encodeReply(reply, outcome, c);
+    send(reply);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2)
+        return 2;
+#ifdef _WIN32
+    // A crashing provider ends the host at once, without an error box that
+    // would keep it (and the call) waiting.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+#endif
+#ifdef __linux__
+    // Ends with the process that started it, even while a provider call hangs.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (argc > 2 && std::strtol(argv[2], nullptr, 10) != static_cast<long>(getppid()))
+        return 3; // the parent is already gone
+#endif
+    channel = platform::Channel::fromArgument(argv[1]);
+    if (!channel.isOpen())
+        return 2;
+
+    hostproto::Writer hello(Kind::Hello);
+    hello.u32(hostproto::kMagic);
+    hello.u32(hostproto::kVersion);
+    hello.u32(static_cast<uint32_t>(sizeof(void *) * 8));
+    send(hello);
+
+    std::vector<uint8_t> payload;
+    if (receive(payload) != Kind::Load)
+        quit();
+    std::string path;
+    {
+        hostproto::Reader r(payload.data(), payload.size());
+        if (!r.text(path) || !r.atEnd())
+            quit();
+    }
+    void *library = platform::loadLibrary(path.c_str());
+    hostproto::Writer loaded(Kind::Loaded);
+    loaded.i32(library ? 0 : 1);
+    send(loaded);
+    if (!library)
+        quit();
+
+    hostproto::CallMessage message;
+    for (;;) {
+        if (receive(payload) != Kind::Call)
+            quit();
+        hostproto::Reader r(payload.data(), payload.size());
+        if (!hostproto::decodeCall(r, message))
+            quit();
+        serve(library, message);
+    }
+}

@@ -1,0 +1,284 @@
+// Encoding and decoding of the provider host messages.
+#include "host/protocol.h"
+
+#include <cstring>
+
+namespace oskel::hostproto {
+
+Writer::Writer(Kind kind) {
+    bytes_.reserve(256);
+    bytes_.resize(kHeaderSize, 0);
+    bytes_[4] = static_cast<uint8_t>(static_cast<uint16_t>(kind) & 0xff);
+    bytes_[5] = static_cast<uint8_t>(static_cast<uint16_t>(kind) >> 8);
+}
+
+void Writer::u32(uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+void Writer::u64(uint64_t v) {
+    for (int i = 0; i < 8; ++i)
+        bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+void Writer::text(const char *s) {
+    if (s == nullptr)
+        u32(kNullLength);
+    else
+        text(s, std::strlen(s));
+}
+
+void Writer::text(const char *s, size_t n) {
+    u32(static_cast<uint32_t>(n));
+    bytes_.insert(bytes_.end(), s, s + n);
+}
+
+const std::vector<uint8_t> &Writer::finish() {
+    auto length = static_cast<uint32_t>(bytes_.size() - kHeaderSize);
+    for (int i = 0; i < 4; ++i)
+        bytes_[static_cast<size_t>(i)] = static_cast<uint8_t>(length >> (8 * i));
+    return bytes_;
+}
+
+bool Reader::take(size_t n) {
+    if (!ok_ || static_cast<size_t>(end_ - p_) < n) {
+        ok_ = false;
+        return false;
+    }
+    return true;
+}
+
+uint32_t Reader::u32() {
+    if (!take(4))
+        return 0;
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= static_cast<uint32_t>(p_[i]) << (8 * i);
+    p_ += 4;
+    return v;
+}
+
+uint64_t Reader::u64() {
+    if (!take(8))
+        return 0;
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i)
+        v |= static_cast<uint64_t>(p_[i]) << (8 * i);
+    p_ += 8;
+    return v;
+}
+
+bool Reader::text(std::string &out) {
+    out.clear();
+    uint32_t n = u32();
+    if (!ok_ || n == kNullLength)
+        return false;
+    if (!take(n))
+        return false;
+    out.assign(reinterpret_cast<const char *>(p_), n);
+    p_ += n;
+    return true;
+}
+
+bool readHeader(const uint8_t (&b)[kHeaderSize], Header &h) {
+    h.length = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+               (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+    uint16_t kind = static_cast<uint16_t>(b[4] | (b[5] << 8));
+    if (b[6] != 0 || b[7] != 0 || kind < 1 || kind > 8 || h.length > kMaxPayload)
+        return false;
+    h.kind = static_cast<Kind>(kind);
+    return true;
+}
+
+namespace {
+
+void readText(Reader &r, NullableText &t) { t.null = !r.text(t.bytes); }
+
+// Up to `size` - 1 bytes of a zero-terminated buffer of `size` bytes.
+void boundedText(Writer &w, const char *buffer, size_t size) {
+    if (buffer == nullptr)
+        w.text(nullptr);
+    else
+        w.text(buffer, strnlen(buffer, size - 1));
+}
+
+// Copies a received text into a caller buffer of `size` bytes, terminated.
+bool intoBuffer(Reader &r, char *buffer, size_t size) {
+    std::string s;
+    bool present = r.text(s);
+    if (buffer == nullptr || !present)
+        return true;
+    size_t n = s.size() < size - 1 ? s.size() : size - 1;
+    std::memcpy(buffer, s.data(), n);
+    buffer[n] = '\0';
+    return true;
+}
+
+uint32_t presenceOf(const ProviderCall &c) {
+    uint32_t p = 0;
+    if (c.names) p |= kNames;
+    if (c.perFile) p |= kPerFile;
+    if (c.optionSlot) p |= kOptionSlot;
+    if (c.projectTexts[0] && c.projectTexts[1] && c.projectTexts[2] && c.projectTexts[3])
+        p |= kProjectTexts;
+    if (c.allowNew) p |= kAllowNew;
+    if (c.contextOut) p |= kContextOut;
+    if (c.sccName) p |= kSccName;
+    if (c.auxLabel) p |= kAuxLabel;
+    if (c.capabilities) p |= kCapabilities;
+    if (c.checkoutCommentLen) p |= kCheckoutCommentLen;
+    if (c.commentLen) p |= kCommentLen;
+    if (c.textOut) p |= kTextOut;
+    if (c.populate) p |= kPopulate;
+    if (c.callerData) p |= kCallerData;
+    return p;
+}
+
+} // namespace
+
+uint32_t listLength(const ProviderCall &c) { return c.count > 0 ? static_cast<uint32_t>(c.count) : 0; }
+
+void encodeCall(Writer &w, const ProviderCall &c) {
+    const uint32_t presence = presenceOf(c);
+    w.u32(static_cast<uint32_t>(c.entry));
+    w.u32(presence);
+    w.u64(c.context);
+    w.i32(c.count);
+    w.i32(c.flags);
+    w.i32(c.command);
+    w.u64(c.option);
+    w.u64(c.optionSlot ? *c.optionSlot : 0);
+    w.u64(c.contextOut ? *c.contextOut : 0);
+    w.i32(c.allowNew ? *c.allowNew : 0);
+    w.i32(c.capabilities ? *c.capabilities : 0);
+    w.i32(c.checkoutCommentLen ? *c.checkoutCommentLen : 0);
+    w.i32(c.commentLen ? *c.commentLen : 0);
+    w.text(c.comment);
+    w.text(c.projectComment);
+    w.text(c.callerName);
+    const uint32_t n = listLength(c);
+    if (presence & kNames) {
+        w.u32(n);
+        for (uint32_t i = 0; i < n; ++i)
+            w.text(c.names[i]);
+    }
+    if (presence & kPerFile) {
+        w.u32(n);
+        for (uint32_t i = 0; i < n; ++i)
+            w.i32(c.perFile[i]);
+    }
+    if (presence & kProjectTexts)
+        for (char *t : c.projectTexts)
+            boundedText(w, t, kProjectScratchSize);
+}
+
+bool decodeCall(Reader &r, CallMessage &c) {
+    c.entry = r.u32();
+    c.presence = r.u32();
+    c.context = r.u64();
+    c.count = r.i32();
+    c.flags = r.i32();
+    c.command = r.i32();
+    c.option = r.u64();
+    c.optionSlot = r.u64();
+    c.contextIn = r.u64();
+    c.allowNew = r.i32();
+    c.capabilities = r.i32();
+    c.checkoutCommentLen = r.i32();
+    c.commentLen = r.i32();
+    readText(r, c.comment);
+    readText(r, c.projectComment);
+    readText(r, c.callerName);
+    const uint32_t n = c.count > 0 ? static_cast<uint32_t>(c.count) : 0;
+    c.names.clear();
+    c.perFile.clear();
+    if (c.presence & kNames) {
+        if (r.u32() != n || !r.ok())
+            return false;
+        c.names.resize(n);
+        for (auto &name : c.names) {
+            readText(r, name);
+            if (!r.ok())
+                return false;
+        }
+    }
+    if (c.presence & kPerFile) {
+        if (r.u32() != n || !r.ok())
+            return false;
+        c.perFile.resize(n);
+        for (auto &v : c.perFile) {
+            v = r.i32();
+            if (!r.ok())
+                return false;
+        }
+    }
+    if (c.presence & kProjectTexts)
+        for (auto &t : c.projectTexts)
+            readText(r, t);
+    return r.ok() && r.atEnd() && c.entry < static_cast<uint32_t>(EntryPoint::Count);
+}
+
+void encodeReply(Writer &w, const CallOutcome &o, const ProviderCall &c) {
+    const uint32_t presence = o.missing ? 0 : presenceOf(c);
+    w.u32(o.missing ? 1 : 0);
+    w.i32(o.code);
+    w.u32(presence);
+    w.u64(c.contextOut ? *c.contextOut : 0);
+    w.u64(c.optionSlot ? *c.optionSlot : 0);
+    w.i32(c.allowNew ? *c.allowNew : 0);
+    w.i32(c.capabilities ? *c.capabilities : 0);
+    w.i32(c.checkoutCommentLen ? *c.checkoutCommentLen : 0);
+    w.i32(c.commentLen ? *c.commentLen : 0);
+    boundedText(w, presence & kSccName ? c.sccName : nullptr, kInitScratchSize);
+    boundedText(w, presence & kAuxLabel ? c.auxLabel : nullptr, kInitScratchSize);
+    const uint32_t n = listLength(c);
+    if (presence & kPerFile) {
+        w.u32(n);
+        for (uint32_t i = 0; i < n; ++i)
+            w.i32(c.perFile[i]);
+    }
+    if (presence & kProjectTexts)
+        for (char *t : c.projectTexts)
+            boundedText(w, t, kProjectScratchSize);
+}
+
+bool decodeReply(Reader &r, CallOutcome &o, ProviderCall &c) {
+    uint32_t missing = r.u32();
+    o.code = r.i32();
+    uint32_t presence = r.u32();
+    uint64_t context = r.u64();
+    uint64_t slot = r.u64();
+    int32_t allowNew = r.i32();
+    int32_t caps = r.i32();
+    int32_t checkoutCommentLen = r.i32();
+    int32_t commentLen = r.i32();
+    if (!r.ok() || missing > 1)
+        return false;
+    o.missing = missing == 1;
+    // Outputs travel only for pointers the call had; anything else is a fault.
+    const uint32_t asked = o.missing ? 0 : presenceOf(c);
+    if (presence != asked)
+        return false;
+    if (presence & kContextOut) *c.contextOut = context;
+    if (presence & kOptionSlot) *c.optionSlot = slot;
+    if (presence & kAllowNew) *c.allowNew = allowNew;
+    if (presence & kCapabilities) *c.capabilities = caps;
+    if (presence & kCheckoutCommentLen) *c.checkoutCommentLen = checkoutCommentLen;
+    if (presence & kCommentLen) *c.commentLen = commentLen;
+    intoBuffer(r, presence & kSccName ? c.sccName : nullptr, kInitScratchSize);
+    intoBuffer(r, presence & kAuxLabel ? c.auxLabel : nullptr, kInitScratchSize);
+    const uint32_t n = listLength(c);
+    if (presence & kPerFile) {
+        if (r.u32() != n || !r.ok())
+            return false;
+        for (uint32_t i = 0; i < n; ++i)
+            c.perFile[i] = r.i32();
+    }
+    if (presence & kProjectTexts)
+        for (char *t : c.projectTexts)
+            intoBuffer(r, t, kProjectScratchSize);
+    return r.ok() && r.atEnd();
+}
+
+} // namespace oskel::hostproto

@@ -1,0 +1,267 @@
+// The provider host: the protocol's byte layout (what a peer of the other
+// pointer width reads) and the host program running the test provider.
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/provider.h"
+#include "host/protocol.h"
+#include "messages/messages.h"
+
+namespace oskel {
+namespace {
+
+std::string hex(const std::vector<uint8_t> &bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string s;
+    for (uint8_t b : bytes) {
+        s += digits[b >> 4];
+        s += digits[b & 15];
+    }
+    return s;
+}
+
+// ---- Layout -----------------------------------------------------------------
+
+struct Golden {
+    const char *name;
+    std::vector<uint8_t> (*build)();
+    const char *bytes; // hex
+};
+
+std::vector<uint8_t> hello() {
+    hostproto::Writer w(hostproto::Kind::Hello);
+    w.u32(hostproto::kMagic);
+    w.u32(hostproto::kVersion);
+    w.u32(32);
+    return w.finish();
+}
+
+const char *kNames[] = {"a", nullptr};
+
+std::vector<uint8_t> getCall() {
+    ProviderCall c;
+    c.entry = EntryPoint::Get;
+    c.context = 0x1122334455667788ull;
+    c.count = 2;
+    c.names = kNames;
+    c.flags = -2;
+    c.command = 0;
+    c.option = 0xabcdef;
+    hostproto::Writer w(hostproto::Kind::Call);
+    hostproto::encodeCall(w, c);
+    return w.finish();
+}
+
+std::vector<uint8_t> populateMessage() {
+    hostproto::Writer w(hostproto::Kind::Populate);
+    w.i32(1);
+    w.i32(-1);
+    w.text("x.c");
+    return w.finish();
+}
+
+std::vector<uint8_t> queryReply() {
+    SCCLONG status[2] = {0x1001, -1};
+    ProviderCall c;
+    c.entry = EntryPoint::QueryInfo;
+    c.count = 2;
+    c.names = kNames;
+    c.perFile = status;
+    hostproto::Writer w(hostproto::Kind::Reply);
+    hostproto::encodeReply(w, CallOutcome{false, -11}, c);
+    return w.finish();
+}
+
+const Golden kGolden[] = {
+    {"hello", hello, "0c00000001000000" "4f534b48" "01000000" "20000000"},
+    {"call", getCall,
+     "5d00000004000000"                   // length 93, kind 4
+     "06000000" "01000000"                // SccGet, names present
+     "8877665544332211"                   // context
+     "02000000" "feffffff" "00000000"     // count, flags, command
+     "efcdab0000000000"                   // option value
+     "0000000000000000" "0000000000000000" // option slot, context in
+     "00000000" "00000000" "00000000" "00000000" // allowNew, caps, lengths
+     "ffffffff" "ffffffff" "ffffffff"     // comment, project comment, caller: null
+     "02000000" "0100000061" "ffffffff"}, // two names: "a", null
+    {"populate", populateMessage, "0f00000006000000" "01000000" "ffffffff" "03000000782e63"},
+    {"reply", queryReply,
+     "4000000008000000"                   // length 64, kind 8
+     "00000000" "f5ffffff" "03000000"     // called, -11, names and per-file words
+     "0000000000000000" "0000000000000000"
+     "00000000" "00000000" "00000000" "00000000"
+     "ffffffff" "ffffffff"                // no name, no aux label
+     "02000000" "01100000" "ffffffff"},   // the status words
+};
+
+class Layout : public ::testing::TestWithParam<Golden> {};
+
+TEST_P(Layout, BytesAreFixedWidthLittleEndian) {
+    const Golden &g = GetParam();
+    EXPECT_EQ(g.bytes, hex(g.build())) << g.name << " message bytes differ";
+}
+
+INSTANTIATE_TEST_SUITE_P(Messages, Layout, ::testing::ValuesIn(kGolden),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Layout, CallDecodesToWhatWasEncoded) {
+    auto bytes = getCall();
+    hostproto::Header h;
+    uint8_t head[hostproto::kHeaderSize];
+    std::memcpy(head, bytes.data(), sizeof head);
+    ASSERT_TRUE(hostproto::readHeader(head, h));
+    hostproto::Reader r(bytes.data() + hostproto::kHeaderSize, h.length);
+    hostproto::CallMessage m;
+    ASSERT_TRUE(hostproto::decodeCall(r, m));
+    EXPECT_EQ(std::vector<std::string>({"a", ""}),
+              std::vector<std::string>({m.names[0].bytes, m.names[1].bytes}));
+    EXPECT_TRUE(m.names[1].null) << "a null name must stay null";
+    EXPECT_EQ(0x1122334455667788ull, m.context);
+    EXPECT_EQ(0xabcdefull, m.option);
+    EXPECT_EQ(-2, m.flags);
+}
+
+TEST(Layout, TruncatedOrOversizedMessagesAreRefused) {
+    auto bytes = getCall();
+    hostproto::Reader r(bytes.data() + hostproto::kHeaderSize, bytes.size() - hostproto::kHeaderSize - 1);
+    hostproto::CallMessage m;
+    EXPECT_FALSE(hostproto::decodeCall(r, m)) << "a call one byte short decoded";
+    uint8_t huge[hostproto::kHeaderSize] = {0xff, 0xff, 0xff, 0xff, 4, 0, 0, 0};
+    hostproto::Header h;
+    EXPECT_FALSE(hostproto::readHeader(huge, h)) << "a 4 GiB payload was accepted";
+}
+
+// ---- The host running the test provider ------------------------------------
+
+std::string envOr(const char *name, const std::string &fallback) {
+    const char *v = std::getenv(name);
+    return v && *v ? v : fallback;
+}
+
+#ifdef _WIN32
+constexpr char kSep = '\\';
+std::string library(const char *name) { return std::string(name) + ".dll"; }
+std::string hostName() { return sizeof(void *) == 8 ? "oskelsccih-host-x64.exe" : "oskelsccih-host-x86.exe"; }
+void setEnv(const char *n, const std::string &v) { _putenv_s(n, v.c_str()); }
+#else
+constexpr char kSep = '/';
+std::string library(const char *name) { return std::string("lib") + name + ".so"; }
+std::string hostName() { return "oskelsccih-host"; }
+void setEnv(const char *n, const std::string &v) { setenv(n, v.c_str(), 1); }
+#endif
+
+class Hosted : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char *providerDir = std::getenv("OSKEL_PROVIDER_DIR");
+        // Under wine the providers' folder is given; the host is built next to the library.
+        setEnv("OSKELSCCIH_HOST", providerDir ? std::string(providerDir) + kSep + ".." + kSep + "src" +
+                                                    kSep + hostName()
+                                              : std::string(OSKEL_DEFAULT_HOST));
+        dir = envOr("OSKEL_PROVIDER_DIR", OSKEL_DEFAULT_PROVIDER_DIR);
+        tmp = envOr("OSKEL_TEST_TMP", envOr("TMPDIR", envOr("TEMP", "/tmp")));
+        script = tmp + kSep + "host-tests-script.txt";
+        setEnv("OSKEL_TESTPROVIDER_SCRIPT", script);
+        writeScript("");
+        messages::resetMessageList();
+    }
+    void writeScript(const std::string &text) { std::ofstream(script, std::ios::binary) << text; }
+    std::unique_ptr<Provider> open(const char *name, uint32_t timeoutMs = 30000) {
+        ProviderSettings s;
+        s.hosted = true;
+        s.timeoutMs = timeoutMs;
+        return openProvider((dir + kSep + library(name)).c_str(), s);
+    }
+    std::string dir, tmp, script;
+};
+
+std::vector<std::string> kept;
+SCCBOOL SCC_CALL collect(void *data, SCCBOOL keep, SCCLONG, const char *name) {
+    kept.push_back(std::to_string(keep) + (name ? name : "(null)") + (data ? "" : "!"));
+    return 1;
+}
+
+TEST_F(Hosted, CallsReachTheProviderWithTheirOutputsAndCallbacks) {
+    writeScript("init.context 0x77\ninit.name Hosted\ninit.caps 0x1234\n"
+                "status * 0x20\npopulate 1 k.c\npopulate.null 0\nreturn SccQueryInfo 6\n");
+    auto p = open("testprovider");
+    ASSERT_TRUE(p) << "the host did not start";
+    std::vector<char> name(kInitScratchSize), label(kInitScratchSize);
+    uint64_t context = 0;
+    SCCLONG caps = 0, ccl = 0, cl = 0;
+    ProviderCall init;
+    init.entry = EntryPoint::Initialize;
+    init.contextOut = &context;
+    init.callerName = "caller";
+    init.sccName = name.data();
+    init.auxLabel = label.data();
+    init.capabilities = &caps;
+    init.checkoutCommentLen = &ccl;
+    init.commentLen = &cl;
+    CallOutcome o = p->call(init);
+    EXPECT_FALSE(o.missing);
+    EXPECT_EQ(0, o.code);
+    EXPECT_EQ(0x77u, context);
+    EXPECT_STREQ("Hosted", name.data());
+    EXPECT_EQ(0x1234, caps);
+
+    const char *names[] = {"a", "b"};
+    SCCLONG status[2] = {0, 0};
+    ProviderCall query;
+    query.entry = EntryPoint::QueryInfo;
+    query.context = context;
+    query.count = 2;
+    query.names = names;
+    query.perFile = status;
+    o = p->call(query);
+    EXPECT_EQ(6, o.code);
+    EXPECT_EQ(0x20, status[0]);
+    EXPECT_EQ(0x20, status[1]);
+
+    kept.clear();
+    int data = 0;
+    ProviderCall populate;
+    populate.entry = EntryPoint::PopulateList;
+    populate.count = 2;
+    populate.names = names;
+    populate.perFile = status;
+    populate.populate = collect;
+    populate.callerData = &data;
+    p->call(populate);
+    EXPECT_EQ(std::vector<std::string>({"1k.c", "0(null)"}), kept) << "populate callbacks";
+}
+
+TEST_F(Hosted, AMissingEntryPointIsReportedWithoutACall) {
+    auto p = open("testprovider_uninit");
+    ASSERT_TRUE(p);
+    ProviderCall c;
+    c.entry = EntryPoint::GetVersion;
+    EXPECT_TRUE(p->call(c).missing) << "SccGetVersion of a provider without it";
+}
+
+TEST_F(Hosted, ACrashEndsTheConnectionWithAMessage) {
+    writeScript("crash SccGet\n");
+    auto p = open("testprovider", 5000);
+    ASSERT_TRUE(p);
+    ProviderCall c;
+    c.entry = EntryPoint::Get;
+    CallOutcome o = p->call(c);
+    EXPECT_FALSE(o.missing);
+    EXPECT_EQ(SCC_E_NONSPECIFICERROR, o.code);
+    auto list = messages::takeMessages();
+    ASSERT_EQ(1u, list.size());
+    EXPECT_EQ(0u, list[0].find("3 SCC provider process ended: ")) << list[0];
+    writeScript("");
+    EXPECT_EQ(SCC_E_NONSPECIFICERROR, p->call(c).code) << "a call after the crash";
+    auto again = open("testprovider");
+    ASSERT_TRUE(again) << "a new host after the crash";
+    EXPECT_EQ(0, again->call(c).code);
+}
+
+} // namespace
+} // namespace oskel
