@@ -16,7 +16,7 @@ JDK=/usr/lib/jvm/java-17-openjdk-amd64
 best=17
 for d in /usr/lib/jvm/*/; do
     [ -x "$d/bin/javac" ] || continue
-    v=$("$d/bin/java" -XshowSettings:properties -version 2>&1 | sed -n 's/^ *java.specification.version = //p')
+    v=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$d/release" 2>/dev/null)
     if [ -n "$v" ] && [ "$v" -gt "$best" ] 2>/dev/null; then best=$v; JDK=${d%/}; fi
 done
 JNA=/usr/share/java/jna.jar

@@ -53,7 +53,7 @@ const SccInterface::CommandSpec kCommands[] = {
     {EntryPoint::RunScc, Shape::List, -1, "-->Launching native UI", "<--Launching native UI", nullptr},
 };
 
-const SccInterface::CommandSpec *spec(int index) { return &kCommands[index]; }
+const SccInterface::CommandSpec *row(int index) { return &kCommands[index]; }
 
 bool isList(Shape s) { return s != Shape::OneFlags && s != Shape::One; }
 } // namespace
@@ -100,41 +100,41 @@ int32_t SccInterface::runCommand(const CommandSpec &c, int32_t n, const char **n
 }
 
 int32_t SccInterface::getFiles(int32_t n, const char **names, int32_t flags) {
-    return runCommand(*spec(kGet), n, names, nullptr, flags, nullptr);
+    return runCommand(*row(kGet), n, names, nullptr, flags, nullptr);
 }
 int32_t SccInterface::checkout(int32_t n, const char **names, const char *comment,
                                int32_t flags) {
-    return runCommand(*spec(kCheckout), n, names, comment, flags, nullptr);
+    return runCommand(*row(kCheckout), n, names, comment, flags, nullptr);
 }
 int32_t SccInterface::checkin(int32_t n, const char **names, const char *comment,
                               int32_t flags) {
-    return runCommand(*spec(kCheckin), n, names, comment, flags, nullptr);
+    return runCommand(*row(kCheckin), n, names, comment, flags, nullptr);
 }
 int32_t SccInterface::uncheckout(int32_t n, const char **names, int32_t flags) {
-    return runCommand(*spec(kUncheckout), n, names, nullptr, flags, nullptr);
+    return runCommand(*row(kUncheckout), n, names, nullptr, flags, nullptr);
 }
 int32_t SccInterface::add(int32_t n, const char **names, const char *comment,
                           SCCLONG *addFlags) {
-    return runCommand(*spec(kAdd), n, names, comment, 0, addFlags);
+    return runCommand(*row(kAdd), n, names, comment, 0, addFlags);
 }
 int32_t SccInterface::remove(int32_t n, const char **names, const char *comment,
                              int32_t flags) {
-    return runCommand(*spec(kRemove), n, names, comment, flags, nullptr);
+    return runCommand(*row(kRemove), n, names, comment, flags, nullptr);
 }
 int32_t SccInterface::history(int32_t n, const char **names, int32_t flags) {
-    return runCommand(*spec(kHistory), n, names, nullptr, flags, nullptr);
+    return runCommand(*row(kHistory), n, names, nullptr, flags, nullptr);
 }
 int32_t SccInterface::diff(const char *name, int32_t flags) {
-    return runCommand(*spec(kDiff), 1, &name, nullptr, flags, nullptr);
+    return runCommand(*row(kDiff), 1, &name, nullptr, flags, nullptr);
 }
 int32_t SccInterface::properties(const char *name) {
-    return runCommand(*spec(kProperties), 1, &name, nullptr, 0, nullptr);
+    return runCommand(*row(kProperties), 1, &name, nullptr, 0, nullptr);
 }
 int32_t SccInterface::queryInfo(int32_t n, const char **names, SCCLONG *status) {
-    return runCommand(*spec(kQueryInfo), n, names, nullptr, 0, status);
+    return runCommand(*row(kQueryInfo), n, names, nullptr, 0, status);
 }
 int32_t SccInterface::runScc(int32_t n, const char **names) {
-    return runCommand(*spec(kRunScc), n, names, nullptr, 0, nullptr);
+    return runCommand(*row(kRunScc), n, names, nullptr, 0, nullptr);
 }
 
 } // namespace oskel

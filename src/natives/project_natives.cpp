@@ -30,66 +30,67 @@ jlong queryPath(JNIEnv *env, SccInterface &scc, jobject descriptor, ProjectTexts
     return result;
 }
 
-} // namespace
-
-OSKEL_NATIVE(jlong, _1openProject)(JNIEnv *env, jclass, jlong handle, jobject descriptor) {
+// The shared frame of the three natives that read a descriptor: the handle
+// and descriptor checks, the descriptor's exceptions (taken, and the first
+// thrown again on return), the project texts, and the operation.
+template <typename Op>
+jlong withDescriptor(JNIEnv *env, jlong handle, jobject descriptor,
+                     std::initializer_list<Getter> getters, Op &&op) {
     SccInterface *scc = object(handle);
     if (scc == nullptr || descriptor == nullptr)
         return kNoEntryPoint;
     PendingExceptions pending(env);
     return guarded<jlong>(kNoEntryPoint, [&]() -> jlong {
         ProjectTexts texts;
-        readDescriptor(env, descriptor,
-                       {{"getUser", ProjectText::User},
-                        {"getProjectName", ProjectText::ProjectName},
-                        {"getAuxProjPath", ProjectText::AuxProjPath},
-                        {"reGetLocalPath", ProjectText::LocalPath}},
-                       texts, pending);
-        int32_t result =
-            scc->openProject(texts.user, texts.projectName, texts.localPath, texts.auxProjPath);
-        if (result == SCC_OK)
-            writeDescriptor(env, descriptor, *scc, texts, pending);
-        return result;
+        readDescriptor(env, descriptor, getters, texts, pending);
+        return op(*scc, texts, pending);
     });
+}
+
+} // namespace
+
+OSKEL_NATIVE(jlong, _1openProject)(JNIEnv *env, jclass, jlong handle, jobject descriptor) {
+    return withDescriptor(env, handle, descriptor,
+                          {{"getUser", ProjectText::User},
+                           {"getProjectName", ProjectText::ProjectName},
+                           {"getAuxProjPath", ProjectText::AuxProjPath},
+                           {"reGetLocalPath", ProjectText::LocalPath}},
+                          [&](SccInterface &scc, ProjectTexts &texts, PendingExceptions &pending) {
+                              int32_t result = scc.openProject(texts.user, texts.projectName,
+                                                               texts.localPath, texts.auxProjPath);
+                              if (result == SCC_OK)
+                                  writeDescriptor(env, descriptor, scc, texts, pending);
+                              return jlong{result};
+                          });
 }
 
 OSKEL_NATIVE(jlong, _1getProjPath)(JNIEnv *env, jclass, jlong handle, jobject descriptor,
                                     jboolean allowChangePath, jboolean allowNew) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr || descriptor == nullptr)
-        return kNoEntryPoint;
-    PendingExceptions pending(env);
-    return guarded<jlong>(kNoEntryPoint, [&]() -> jlong {
-        ProjectTexts texts;
-        readDescriptor(env, descriptor,
-                       {{"getUser", ProjectText::User},
-                        {"getProjectName", ProjectText::ProjectName},
-                        {"getLocalPath", ProjectText::LocalPath},
-                        {"getAuxProjPath", ProjectText::AuxProjPath}},
-                       texts, pending);
-        return queryPath(env, *scc, descriptor, texts, allowChangePath, allowNew, pending);
-    });
+    return withDescriptor(env, handle, descriptor,
+                          {{"getUser", ProjectText::User},
+                           {"getProjectName", ProjectText::ProjectName},
+                           {"getLocalPath", ProjectText::LocalPath},
+                           {"getAuxProjPath", ProjectText::AuxProjPath}},
+                          [&](SccInterface &scc, ProjectTexts &texts, PendingExceptions &pending) {
+                              return queryPath(env, scc, descriptor, texts, allowChangePath,
+                                               allowNew, pending);
+                          });
 }
 
 OSKEL_NATIVE(jlong, _1reGetProjPath)(JNIEnv *env, jclass, jlong handle, jobject descriptor,
                                       jstring user, jstring localPath, jboolean allowChangePath,
                                       jboolean allowNew) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr || descriptor == nullptr)
-        return kNoEntryPoint;
-    PendingExceptions pending(env);
-    return guarded<jlong>(kNoEntryPoint, [&]() -> jlong {
-        ProjectTexts texts;
-        readDescriptor(env, descriptor,
-                       {{"getUser", ProjectText::User},
-                        {"getLocalPath", ProjectText::LocalPath},
-                        {"getProjectName", ProjectText::ProjectName},
-                        {"getAuxProjPath", ProjectText::AuxProjPath}},
-                       texts, pending);
-        override(env, user, texts.user);
-        override(env, localPath, texts.localPath);
-        return queryPath(env, *scc, descriptor, texts, allowChangePath, allowNew, pending);
-    });
+    return withDescriptor(env, handle, descriptor,
+                          {{"getUser", ProjectText::User},
+                           {"getLocalPath", ProjectText::LocalPath},
+                           {"getProjectName", ProjectText::ProjectName},
+                           {"getAuxProjPath", ProjectText::AuxProjPath}},
+                          [&](SccInterface &scc, ProjectTexts &texts, PendingExceptions &pending) {
+                              override(env, user, texts.user);
+                              override(env, localPath, texts.localPath);
+                              return queryPath(env, scc, descriptor, texts, allowChangePath,
+                                               allowNew, pending);
+                          });
 }
 
 OSKEL_NATIVE(jlong, _1closeProject)(JNIEnv *, jclass, jlong handle) {
