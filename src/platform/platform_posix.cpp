@@ -90,19 +90,6 @@ const KeySnapshot *snapshotOf(void *handle) { return static_cast<const KeySnapsh
 
 } // namespace
 
-RegistryKey::RegistryKey(RegistryKey &&other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-
-RegistryKey &RegistryKey::operator=(RegistryKey &&other) noexcept
-{
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
-RegistryKey::~RegistryKey() { close(); }
 
 void RegistryKey::close()
 {
@@ -237,23 +224,6 @@ void closeDescriptor(intptr_t fd)
 
 } // namespace
 
-Channel::Channel(Channel &&other) noexcept : in_(other.in_), out_(other.out_)
-{
-    other.in_ = other.out_ = kNone;
-}
-
-Channel &Channel::operator=(Channel &&other) noexcept
-{
-    if (this != &other) {
-        close();
-        in_ = other.in_;
-        out_ = other.out_;
-        other.in_ = other.out_ = kNone;
-    }
-    return *this;
-}
-
-Channel::~Channel() { close(); }
 
 void Channel::close()
 {
