@@ -51,19 +51,13 @@ void commentLines(std::vector<std::string> &out, const std::string &comment) {
 // --- changing the store -------------------------------------------------------------------
 
 SCCRTN Provider::add(SCCLONG count, const char **names, const char *comment, const SCCLONG *flags) {
-    SCCRTN result = SCC_OK;
-    if (!checkNames(count, names, result)) {
+    std::vector<Target> targets;
+    Session session;
+    SCCRTN result = startCommand(count, names, true, targets, session);
+    if (result != SCC_OK) {
         return result;
     }
     Problems problems;
-    std::vector<Target> targets = resolveAll(count, names, problems);
-    if (!problems.empty()) {
-        return problems.report(*this);
-    }
-    Session session;
-    if ((result = begin(session, true)) != SCC_OK) {
-        return result;
-    }
     for (const Target &target : targets) {
         const FileRecord *record = session.index.find(target.relative);
         sys::FileInfo info;
@@ -141,19 +135,13 @@ SCCRTN Provider::add(SCCLONG count, const char **names, const char *comment, con
 }
 
 SCCRTN Provider::checkout(SCCLONG count, const char **names, const char *comment) {
-    SCCRTN result = SCC_OK;
-    if (!checkNames(count, names, result)) {
+    std::vector<Target> targets;
+    Session session;
+    SCCRTN result = startCommand(count, names, true, targets, session);
+    if (result != SCC_OK) {
         return result;
     }
     Problems problems;
-    std::vector<Target> targets = resolveAll(count, names, problems);
-    if (!problems.empty()) {
-        return problems.report(*this);
-    }
-    Session session;
-    if ((result = begin(session, true)) != SCC_OK) {
-        return result;
-    }
     std::vector<Working> working;
     for (const Target &target : targets) {
         const FileRecord *record = session.index.find(target.relative);
@@ -228,19 +216,13 @@ SCCRTN Provider::checkout(SCCLONG count, const char **names, const char *comment
 }
 
 SCCRTN Provider::checkin(SCCLONG count, const char **names, const char *comment, SCCLONG flags) {
-    SCCRTN result = SCC_OK;
-    if (!checkNames(count, names, result)) {
+    std::vector<Target> targets;
+    Session session;
+    SCCRTN result = startCommand(count, names, true, targets, session);
+    if (result != SCC_OK) {
         return result;
     }
     Problems problems;
-    std::vector<Target> targets = resolveAll(count, names, problems);
-    if (!problems.empty()) {
-        return problems.report(*this);
-    }
-    Session session;
-    if ((result = begin(session, true)) != SCC_OK) {
-        return result;
-    }
     for (const Target &target : targets) {
         const FileRecord *record = session.index.find(target.relative);
         sys::FileInfo info;
@@ -316,19 +298,13 @@ SCCRTN Provider::checkin(SCCLONG count, const char **names, const char *comment,
 }
 
 SCCRTN Provider::uncheckout(SCCLONG count, const char **names) {
-    SCCRTN result = SCC_OK;
-    if (!checkNames(count, names, result)) {
+    std::vector<Target> targets;
+    Session session;
+    SCCRTN result = startCommand(count, names, true, targets, session);
+    if (result != SCC_OK) {
         return result;
     }
     Problems problems;
-    std::vector<Target> targets = resolveAll(count, names, problems);
-    if (!problems.empty()) {
-        return problems.report(*this);
-    }
-    Session session;
-    if ((result = begin(session, true)) != SCC_OK) {
-        return result;
-    }
     for (const Target &target : targets) {
         const FileRecord *record = session.index.find(target.relative);
         if (!record || record->removed) {
@@ -381,19 +357,13 @@ SCCRTN Provider::uncheckout(SCCLONG count, const char **names) {
 }
 
 SCCRTN Provider::remove(SCCLONG count, const char **names, const char *comment) {
-    SCCRTN result = SCC_OK;
-    if (!checkNames(count, names, result)) {
+    std::vector<Target> targets;
+    Session session;
+    SCCRTN result = startCommand(count, names, true, targets, session);
+    if (result != SCC_OK) {
         return result;
     }
     Problems problems;
-    std::vector<Target> targets = resolveAll(count, names, problems);
-    if (!problems.empty()) {
-        return problems.report(*this);
-    }
-    Session session;
-    if ((result = begin(session, true)) != SCC_OK) {
-        return result;
-    }
     for (const Target &target : targets) {
         const FileRecord *record = session.index.find(target.relative);
         if (!record || record->removed) {

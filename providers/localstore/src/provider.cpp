@@ -296,6 +296,20 @@ std::vector<Provider::Target> Provider::resolveAll(SCCLONG count, const char **n
     return targets;
 }
 
+SCCRTN Provider::startCommand(SCCLONG count, const char **names, bool write,
+                              std::vector<Target> &targets, Session &session) const {
+    SCCRTN result = SCC_OK;
+    if (!checkNames(count, names, result)) {
+        return result;
+    }
+    Problems problems;
+    targets = resolveAll(count, names, problems);
+    if (!problems.empty()) {
+        return problems.report(*this);
+    }
+    return begin(session, write);
+}
+
 SCCRTN Provider::begin(Session &session, bool write) const {
     Store store(store_);
     sys::Error error;

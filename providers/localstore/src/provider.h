@@ -98,6 +98,11 @@ private:
     // Resolves every name, dropping repeats; problems go to `problems`.
     std::vector<Target> resolveAll(SCCLONG count, const char **names, Problems &problems) const;
     SCCRTN begin(Session &session, bool write) const;
+    // The start most file commands share: the names checked and resolved (a
+    // problem with any name stops the command), then the store opened, for
+    // writing when `write`. SCC_OK to go on.
+    SCCRTN startCommand(SCCLONG count, const char **names, bool write,
+                        std::vector<Target> &targets, Session &session) const;
     SCCRTN saveIndex(Session &session) const;
     void saveWorkspace(Session &session) const;
 
