@@ -2,30 +2,51 @@
 
 #include "boundary/text.h"
 
+#include <memory>
+
 namespace oskel {
 
 namespace {
 constexpr size_t kNull = static_cast<size_t>(-1);
 
 // Appends the ANSI text of a Java string and its terminator to `out`; false,
-// with `out` unchanged, when it does not convert. Strings of ASCII characters
-// alone, in a locale that encodes ASCII as itself, are copied by the VM
-// straight into `out`; others are read as UTF-16 into `units` (scratch space
-// reused across calls) and converted.
+// with `out` unchanged, when it does not convert.
+//
+// Most names are ASCII. In a locale that encodes ASCII as itself the VM writes
+// the string's modified UTF-8 into scratch space and, when its first n bytes
+// are all below 0x80, those bytes are the n characters U+0001..U+007F and the
+// text itself (any other character, U+0000 included, starts with a byte of
+// 0xC0 or more within them). Under a UTF-8 locale the modified UTF-8 converts
+// directly; elsewhere other strings are read as UTF-16 into `units` and
+// converted.
 bool appendJavaString(JNIEnv *env, const text::LocaleTraits &locale, jstring string,
                       std::u16string &units, std::string &out) {
     const jsize n = env->GetStringLength(string);
-    if (locale.asciiIdentity && env->GetStringUTFLength(string) == n) {
-        // Modified UTF-8 of U+0001..U+007F is the ASCII bytes themselves; a
-        // U+0000 would take two bytes and so never comes this way.
-        const size_t start = out.size();
-        out.resize(start + static_cast<size_t>(n) + 1);
+    const size_t count = static_cast<size_t>(n);
+    if (locale.asciiIdentity) {
+        thread_local std::unique_ptr<char[]> scratch;
+        thread_local size_t scratchSize = 0;
+        const size_t need = count * 3 + 1; // modified UTF-8 takes at most 3 bytes a unit
+        if (scratchSize < need) {
+            scratch.reset(new char[need]);
+            scratchSize = need;
+        }
         if (n > 0)
-            env->GetStringUTFRegion(string, 0, n, &out[start]);
-        out[start + static_cast<size_t>(n)] = '\0';
-        return true;
+            env->GetStringUTFRegion(string, 0, n, scratch.get());
+        const auto *bytes = reinterpret_cast<const unsigned char *>(scratch.get());
+        unsigned char high = 0;
+        for (size_t i = 0; i < count; ++i)
+            high |= bytes[i];
+        if (high < 0x80) {
+            out.append(scratch.get(), count);
+            out.push_back('\0');
+            return true;
+        }
+        // Under UTF-8 the modified UTF-8 at hand converts directly.
+        if (locale.utf8)
+            return text::appendUtf8FromModified(scratch.get(), count, out);
     }
-    units.resize(static_cast<size_t>(n));
+    units.resize(count);
     if (n > 0)
         env->GetStringRegion(string, 0, n, reinterpret_cast<jchar *>(&units[0]));
     return text::appendAnsi(locale, units.data(), units.size(), out);

@@ -184,6 +184,56 @@ bool appendAnsiPlain(const char16_t *units, size_t n, std::string &out) {
     return true;
 }
 
+bool appendUtf8FromModified(const char *modified, size_t units, std::string &out) {
+    const auto *p = reinterpret_cast<const unsigned char *>(modified);
+    const size_t start = out.size();
+    out.resize(start + units * 3 + 1);
+    char *q = &out[start];
+    // The unit at p (1 to 3 bytes): its value and its length.
+    auto unitAt = [](const unsigned char *at, uint32_t &value) -> size_t {
+        if (at[0] < 0x80) {
+            value = at[0];
+            return 1;
+        }
+        if (at[0] < 0xE0) {
+            value = ((at[0] & 0x1Fu) << 6) | (at[1] & 0x3Fu);
+            return 2;
+        }
+        value = ((at[0] & 0x0Fu) << 12) | ((at[1] & 0x3Fu) << 6) | (at[2] & 0x3Fu);
+        return 3;
+    };
+    for (size_t i = 0; i < units; ++i) {
+        uint32_t u;
+        size_t len = unitAt(p, u);
+        if (u == 0)
+            break; // U+0000 ends the text
+        if (isHigh(u) && i + 1 < units) {
+            uint32_t low;
+            size_t lowLen = unitAt(p + len, low);
+            if (isLow(low)) {
+                uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+                *q++ = static_cast<char>(0xF0 | (cp >> 18));
+                *q++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+                *q++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+                *q++ = static_cast<char>(0x80 | (cp & 0x3F));
+                p += len + lowLen;
+                ++i;
+                continue;
+            }
+        }
+        if (isHigh(u) || isLow(u)) {
+            out.resize(start);
+            return false;
+        }
+        for (size_t k = 0; k < len; ++k)
+            *q++ = static_cast<char>(p[k]);
+        p += len;
+    }
+    *q++ = '\0';
+    out.resize(static_cast<size_t>(q - out.data()));
+    return true;
+}
+
 bool appendAnsi(const LocaleTraits &locale, const char16_t *units, size_t n, std::string &out) {
     if (locale.asciiIdentity) {
         size_t ascii = 0;

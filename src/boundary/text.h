@@ -30,6 +30,12 @@ LocaleTraits currentLocale();
 bool appendAnsi(const char16_t *units, size_t n, std::string &out);
 bool appendAnsi(const LocaleTraits &locale, const char16_t *units, size_t n, std::string &out);
 
+// For a UTF-8 locale: appends the locale text of `units` UTF-16 units given
+// as the VM's modified UTF-8 (as GetStringUTFRegion writes them), and a
+// terminator; exactly what appendAnsi gives for those units. False, with `out`
+// unchanged, for a lone surrogate.
+bool appendUtf8FromModified(const char *modified, size_t units, std::string &out);
+
 // The same through the C library alone (the reference the fast paths match).
 bool appendAnsiPlain(const char16_t *units, size_t n, std::string &out);
 

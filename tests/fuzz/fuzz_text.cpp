@@ -47,6 +47,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             fail("round trip from UTF-16");
     }
 
+    // Under UTF-8 the VM's modified UTF-8 of the same units converts directly.
+    if (locale.utf8) {
+        std::string modified;
+        for (char16_t c : units) {
+            uint32_t u = c;
+            if (u != 0 && u < 0x80) {
+                modified += static_cast<char>(u);
+            } else if (u < 0x800) {
+                modified += static_cast<char>(0xC0 | (u >> 6));
+                modified += static_cast<char>(0x80 | (u & 0x3F));
+            } else {
+                modified += static_cast<char>(0xE0 | (u >> 12));
+                modified += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+                modified += static_cast<char>(0x80 | (u & 0x3F));
+            }
+        }
+        std::string direct = "prefix";
+        bool directOk = appendUtf8FromModified(modified.c_str(), units.size(), direct);
+        if (directOk != plainOk || direct != plain)
+            fail("modified UTF-8 to UTF-8");
+    }
+
     // Locale text toward UTF-16.
     std::string bytes(reinterpret_cast<const char *>(data), size);
     bytes = bytes.substr(0, bytes.find('\0'));

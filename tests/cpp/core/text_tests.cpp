@@ -281,3 +281,56 @@ TEST_P(Differential, FastPathsGiveTheCLibrarysBytes) {
 INSTANTIATE_TEST_SUITE_P(Locales, Differential, ::testing::Values("C", "utf8", "latin1"));
 
 } // namespace
+
+namespace {
+
+// The VM's modified UTF-8 of UTF-16 units: every unit on its own (surrogates
+// too), U+0000 as C0 80.
+std::string modifiedUtf8(const std::u16string &units) {
+    std::string out;
+    for (char16_t c : units) {
+        uint32_t u = c;
+        if (u != 0 && u < 0x80) {
+            out += static_cast<char>(u);
+        } else if (u < 0x800) {
+            out += static_cast<char>(0xC0 | (u >> 6));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (u >> 12));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
+
+TEST(ModifiedUtf8ToUtf8, GivesWhatTheUtf16ConversionGives) {
+    if (kUtf8Locale == nullptr)
+        GTEST_SKIP() << "no UTF-8 C locale on this platform";
+    ScopedLocale scoped(kUtf8Locale);
+    ASSERT_TRUE(scoped.ok());
+    const oskel::text::LocaleTraits locale = oskel::text::currentLocale();
+    ASSERT_TRUE(locale.utf8);
+    uint32_t seed = 777;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    for (int round = 0; round < 20000; ++round) {
+        std::u16string units(next() % 30, u'a');
+        for (auto &u : units) {
+            switch (next() % 7) {
+            case 0: u = static_cast<char16_t>(next() % 0x80); break; // U+0000 included
+            case 1: u = static_cast<char16_t>(0x80 + next() % 0x780); break;
+            case 2: u = static_cast<char16_t>(0x800 + next() % 0xD000); break;
+            case 3: u = static_cast<char16_t>(0xD800 + next() % 0x800); break;
+            default: u = static_cast<char16_t>(0x20 + next() % 0x5F); break;
+            }
+        }
+        std::string expected = "x", got = "x";
+        bool expectedOk = oskel::text::appendAnsi(locale, units.data(), units.size(), expected);
+        std::string modified = modifiedUtf8(units);
+        bool gotOk = oskel::text::appendUtf8FromModified(modified.c_str(), units.size(), got);
+        ASSERT_EQ(gotOk, expectedOk) << "round " << round;
+        ASSERT_EQ(hex(got), hex(expected)) << "round " << round;
+    }
+}
+
+} // namespace
