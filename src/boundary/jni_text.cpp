@@ -98,9 +98,20 @@ jstring toJavaString(JNIEnv *env, const char *text) {
 jstring toJavaString(JNIEnv *env, const text::LocaleTraits &locale, const char *text) {
     if (text == nullptr)
         return nullptr;
-    // ASCII is the same in the locale and in modified UTF-8.
+    // ASCII is the same in the locale and in modified UTF-8; so is the UTF-8
+    // of the Basic Multilingual Plane.
     if (locale.asciiIdentity && text::isAscii(text))
         return env->NewStringUTF(text);
+    if (locale.utf8) {
+        switch (text::classifyUtf8(text)) {
+        case text::Utf8Kind::Invalid:
+            return nullptr;
+        case text::Utf8Kind::Bmp:
+            return env->NewStringUTF(text);
+        case text::Utf8Kind::Supplementary:
+            break;
+        }
+    }
     std::u16string units;
     if (!text::toUtf16(locale, text, units))
         return nullptr;

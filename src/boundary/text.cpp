@@ -99,15 +99,14 @@ bool appendUtf8(const char16_t *units, size_t n, std::string &out) {
     return true;
 }
 
-// UTF-8 to UTF-16 as the C library does it for a UTF-8 locale: overlong
-// forms, encoded surrogates, code points above U+10FFFF and cut sequences are
-// not characters.
-bool decodeUtf8(const unsigned char *s, std::u16string &out) {
-    out.clear();
+// Walks UTF-8 as the C library reads it for a UTF-8 locale, handing each code
+// point to `emit`: overlong forms, encoded surrogates, code points above
+// U+10FFFF and cut sequences are not characters (false).
+template <typename Emit> bool walkUtf8(const unsigned char *s, Emit &&emit) {
     while (*s) {
         uint32_t c = *s;
         if (c < 0x80) {
-            out.push_back(static_cast<char16_t>(c));
+            emit(c);
             ++s;
             continue;
         }
@@ -130,6 +129,14 @@ bool decodeUtf8(const unsigned char *s, std::u16string &out) {
         }
         if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
             return false;
+        emit(c);
+    }
+    return true;
+}
+
+bool decodeUtf8(const unsigned char *s, std::u16string &out) {
+    out.clear();
+    return walkUtf8(s, [&out](uint32_t c) {
         if (c < 0x10000) {
             out.push_back(static_cast<char16_t>(c));
         } else {
@@ -137,8 +144,7 @@ bool decodeUtf8(const unsigned char *s, std::u16string &out) {
             out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
             out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
         }
-    }
-    return true;
+    });
 }
 
 } // namespace
@@ -158,6 +164,13 @@ LocaleTraits currentLocale() {
         known = true;
     }
     return cached;
+}
+
+Utf8Kind classifyUtf8(const char *text) {
+    bool supplementary = false;
+    bool valid = walkUtf8(reinterpret_cast<const unsigned char *>(text),
+                          [&supplementary](uint32_t c) { supplementary |= c >= 0x10000; });
+    return !valid ? Utf8Kind::Invalid : supplementary ? Utf8Kind::Supplementary : Utf8Kind::Bmp;
 }
 
 bool isAscii(const char *text) {

@@ -45,6 +45,13 @@ bool toUtf16(const char *text, std::u16string &out);
 bool toUtf16(const LocaleTraits &locale, const char *text, std::u16string &out);
 bool toUtf16Plain(const char *text, std::u16string &out);
 
+// How text in a UTF-8 locale reaches Java: as it is when it holds characters
+// of the Basic Multilingual Plane alone (their UTF-8 is modified UTF-8 too),
+// by decoding when it holds others, not at all when the C library would
+// refuse it (overlong forms, encoded surrogates, cut sequences...).
+enum class Utf8Kind { Invalid, Bmp, Supplementary };
+Utf8Kind classifyUtf8(const char *text);
+
 // True when every byte of the zero-terminated text is below 0x80.
 bool isAscii(const char *text);
 

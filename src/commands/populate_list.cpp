@@ -22,7 +22,7 @@ SCCBOOL SCC_CALL populateCallback(void *callerData, SCCBOOL keep, SCCLONG /*stat
     return 1;
 }
 
-void growPopulateList(int32_t &capacity, std::vector<std::string> &items) {
+void growPopulateList(int32_t &capacity, NameList &items) {
     capacity = grownCapacity(capacity);
     items.reserve(static_cast<size_t>(capacity));
 }
@@ -52,7 +52,7 @@ void SccInterface::addPopulateEntry(SCCBOOL keep, const char *fileName) {
     auto &capacity = toKeep ? keepCapacity : dropCapacity;
     if (static_cast<int32_t>(items.size()) >= capacity)
         growPopulateList(capacity, items);
-    items.emplace_back(fileName);
+    items.push(fileName);
 }
 
 int32_t SccInterface::populateList(int32_t command, int32_t n, const char **names,
@@ -85,7 +85,7 @@ int32_t SccInterface::getListNumber(int32_t which) const {
     return count;
 }
 
-const std::vector<std::string> &SccInterface::getList(int32_t which) const {
+const NameList &SccInterface::getList(int32_t which) const {
     const auto &items = which ? keepItems : dropItems;
     if (traceLevel > 3) {
         traceLine("-->getList");

@@ -27,6 +27,32 @@ struct ProjectTexts {
     char auxProjPath[kProjectTextSize] = {};
 };
 
+// One populate list: owned copies of the names the provider reported, in
+// order, kept in one block of storage (a list of ten thousand names is one
+// buffer, not ten thousand).
+class NameList {
+public:
+    size_t size() const { return starts_.size(); }
+    bool empty() const { return starts_.empty(); }
+    const char *operator[](size_t i) const { return bytes_.data() + starts_[i]; }
+    const char *front() const { return (*this)[0]; }
+    const char *back() const { return (*this)[size() - 1]; }
+    void push(const char *name) {
+        starts_.push_back(bytes_.size());
+        bytes_.append(name);
+        bytes_.push_back('\0');
+    }
+    void clear() {
+        starts_.clear();
+        bytes_.clear();
+    }
+    void reserve(size_t names) { starts_.reserve(names); }
+
+private:
+    std::string bytes_;
+    std::vector<size_t> starts_;
+};
+
 constexpr int kCommandSlots = 10;
 constexpr int32_t kNoEntryPoint = SCC_E_NONSPECIFICERROR;
 extern const char kCallerName[];
@@ -94,7 +120,7 @@ public:
     int32_t populateList(int32_t command, int32_t n, const char **names, SCCLONG *status,
                          int32_t options);
     int32_t getListNumber(int32_t which) const;
-    const std::vector<std::string> &getList(int32_t which) const;
+    const NameList &getList(int32_t which) const;
     // Called by the populate callback with the keep flag and the reported name.
     void addPopulateEntry(SCCBOOL keep, const char *fileName);
 
@@ -119,8 +145,8 @@ private:
 
     // The keep and drop lists: counts are the vectors' sizes; capacities grow
     // as documented for the lists and are kept from one call to the next.
-    std::vector<std::string> keepItems;
-    std::vector<std::string> dropItems;
+    NameList keepItems;
+    NameList dropItems;
     int32_t keepCapacity = 0;
     int32_t dropCapacity = 0;
     int32_t capabilities = 0;

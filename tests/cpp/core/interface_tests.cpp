@@ -342,8 +342,8 @@ TEST_F(Populate, CallbacksFillTheListsAndNullNamesAreSkipped) {
     // A keep flag of 0x100 has its low 8 bits clear: the drop list.
     EXPECT_EQ(scc.getListNumber(1), 100);
     EXPECT_EQ(scc.getListNumber(0), 52);
-    EXPECT_EQ(scc.getList(1).front(), "f1");
-    EXPECT_EQ(scc.getList(0).back(), "dropped");
+    EXPECT_STREQ(scc.getList(1).front(), "f1");
+    EXPECT_STREQ(scc.getList(0).back(), "dropped");
     Lines log = calls();
     EXPECT_NE(std::find(log.begin(), log.end(), "populate keep=1 name=null -> 1"), log.end());
 }

@@ -334,3 +334,33 @@ TEST(ModifiedUtf8ToUtf8, GivesWhatTheUtf16ConversionGives) {
 }
 
 } // namespace
+
+namespace {
+
+// classifyUtf8 says Bmp exactly when the C library decodes the text into
+// units without surrogates, Supplementary when with, Invalid when it refuses.
+TEST(ClassifyUtf8, AgreesWithTheCLibrary) {
+    if (kUtf8Locale == nullptr)
+        GTEST_SKIP() << "no UTF-8 C locale on this platform";
+    ScopedLocale scoped(kUtf8Locale);
+    ASSERT_TRUE(scoped.ok());
+    uint32_t seed = 4242;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    for (int round = 0; round < 20000; ++round) {
+        std::string bytes(next() % 12, 'a');
+        for (auto &b : bytes)
+            b = static_cast<char>(next() % 3 == 0 ? 0x01 + next() % 0x7F : 0x80 + next() % 0x80);
+        std::u16string units;
+        bool ok = oskel::text::toUtf16Plain(bytes.c_str(), units);
+        bool astral = false;
+        for (char16_t u : units)
+            astral |= u >= 0xD800 && u <= 0xDFFF;
+        auto kind = oskel::text::classifyUtf8(bytes.c_str());
+        auto expected = !ok ? oskel::text::Utf8Kind::Invalid
+                            : astral ? oskel::text::Utf8Kind::Supplementary
+                                     : oskel::text::Utf8Kind::Bmp;
+        ASSERT_EQ(static_cast<int>(kind), static_cast<int>(expected)) << hex(bytes);
+    }
+}
+
+} // namespace
