@@ -132,7 +132,7 @@ public:
     struct CommandSpec;
 
 private:
-    int32_t runCommand(const CommandSpec &spec, int32_t n, const char **names,
+    int32_t runCommand(const CommandSpec &command, int32_t n, const char **names,
                        const char *comment, int32_t flags, SCCLONG *extra);
     void construct();
     std::unique_ptr<Provider> loadProvider(const char *key);
