@@ -9,7 +9,7 @@ ROOT=$PWD
 JOBS=${JOBS:-2}
 
 PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev openjdk-17-jdk-headless
-          mingw-w64 wine64 junit5 libjna-java libdtl-dev libpicocli-java locales
+          mingw-w64 wine wine64 junit5 libjna-java libdtl-dev libpicocli-java locales
           clang libclang-rt-14-dev)
 
 log() { printf '== %s\n' "$*"; }
