@@ -7,9 +7,7 @@
 #include <memory>
 #include <mutex>
 
-#if !defined(_WIN32)
-#include <langinfo.h>
-#endif
+#include "platform/platform.h"
 
 namespace oskel::text {
 
@@ -59,11 +57,7 @@ LocaleTraits probeLocale() {
                            std::memcmp(narrow, bytes, 128) == 0 &&
                            std::mbstowcs(back, bytes, 129) == 127 &&
                            std::memcmp(back, wide, sizeof(wchar_t) * 128) == 0;
-#if !defined(_WIN32)
-    const char *codeset = nl_langinfo(CODESET);
-    traits.utf8 = traits.asciiIdentity && !kWideIsUtf16 && codeset != nullptr &&
-                  std::strcmp(codeset, "UTF-8") == 0;
-#endif
+    traits.utf8 = traits.asciiIdentity && !kWideIsUtf16 && platform::localeIsUtf8();
     return traits;
 }
 

@@ -63,34 +63,48 @@ std::unique_ptr<Provider> SccInterface::loadDefaultProvider() {
 }
 
 namespace {
-// SCCHostProcess: "1", or a dword 1 (read as text, its first byte is 1).
-bool hostRequested(const platform::RegistryKey &key) {
-    char value[16] = {};
-    if (!key.readText(kHostProcessValue, value, sizeof value))
-        return false;
-    return std::strcmp(value, "1") == 0 || std::strcmp(value, "\x01") == 0;
-}
-
-// SCCHostTimeout: milliseconds as decimal text, or a dword (its four bytes).
-uint32_t hostTimeout(const platform::RegistryKey &key) {
-    constexpr uint32_t kDefault = 30000;
-    unsigned char value[16] = {};
-    if (!key.readText(kHostTimeoutValue, reinterpret_cast<char *>(value), sizeof value))
-        return kDefault;
-    uint64_t ms = 0;
-    bool decimal = value[0] != 0;
-    for (size_t i = 0; value[i] != 0 && decimal; ++i) {
-        if (value[i] < '0' || value[i] > '9' || ms > 0xffffffffu)
-            decimal = false;
-        else
-            ms = ms * 10 + static_cast<uint64_t>(value[i] - '0');
+// A number from a registry value: a dword (or four binary bytes), or decimal
+// text.
+bool numberOf(const platform::RegistryValue &value, uint64_t &number) {
+    using Type = platform::RegistryValue::Type;
+    const std::string &b = value.bytes;
+    if (value.type == Type::kDword || value.type == Type::kBinary) {
+        if (b.size() != 4)
+            return false;
+        number = uint32_t(uint8_t(b[0])) | (uint32_t(uint8_t(b[1])) << 8) |
+                 (uint32_t(uint8_t(b[2])) << 16) | (uint32_t(uint8_t(b[3])) << 24);
+        return true;
     }
-    if (!decimal)
-        ms = value[0] | (uint32_t(value[1]) << 8) | (uint32_t(value[2]) << 16) |
-             (uint32_t(value[3]) << 24);
-    return ms == 0 || ms > 0xffffffffu ? kDefault : static_cast<uint32_t>(ms);
+    if (value.type != Type::kString && value.type != Type::kExpandString)
+        return false;
+    size_t end = b.find('\0');
+    if (end == std::string::npos)
+        end = b.size();
+    if (end == 0)
+        return false;
+    number = 0;
+    for (size_t i = 0; i < end; ++i) {
+        if (b[i] < '0' || b[i] > '9' || number > 0xffffffffu)
+            return false;
+        number = number * 10 + static_cast<uint64_t>(b[i] - '0');
+    }
+    return true;
 }
 } // namespace
+
+ProviderSettings readProviderSettings(const platform::RegistryKey &key) {
+    ProviderSettings settings;
+    platform::RegistryValue value;
+    uint64_t number = 0;
+    // SCCHostProcess: 1 as a dword or as text.
+    settings.hosted = key.readValue(kHostProcessValue, value, 16) && numberOf(value, number) &&
+                      number == 1;
+    // SCCHostTimeout: milliseconds; 0 or anything unreadable keeps the default.
+    if (key.readValue(kHostTimeoutValue, value, 16) && numberOf(value, number) && number != 0 &&
+        number <= 0xffffffffu)
+        settings.timeoutMs = static_cast<uint32_t>(number);
+    return settings;
+}
 
 std::unique_ptr<Provider> SccInterface::loadProvider(const char *providerKey) {
     if (providerKey == nullptr || std::strlen(providerKey) > kMaxKeyLength)
@@ -101,9 +115,7 @@ std::unique_ptr<Provider> SccInterface::loadProvider(const char *providerKey) {
     char path[kRegistryBuffer];
     if (!key.readText("SCCServerPath", path, sizeof path))
         return nullptr;
-    ProviderSettings settings;
-    settings.hosted = hostRequested(key);
-    settings.timeoutMs = hostTimeout(key);
+    ProviderSettings settings = readProviderSettings(key);
     key = platform::RegistryKey();
     return openProvider(path, settings);
 }
@@ -151,7 +163,9 @@ int32_t SccInterface::getVersion() {
     call.entry = EntryPoint::GetVersion;
     CallOutcome outcome = callProvider(call);
     trace("<--Getting SCCI version", 2);
-    return outcome.missing ? 0 : outcome.code;
+    // A version is a number, not a code: a provider that has no answer (no
+    // entry point, or its host ended during the call) gives 0, "unknown".
+    return outcome.missing || outcome.faulted ? 0 : outcome.code;
 }
 
 } // namespace oskel

@@ -77,6 +77,12 @@ int64_t add(SccInterface *object) {
     return handle;
 }
 
+int64_t adopt(std::unique_ptr<SccInterface> &object) {
+    const int64_t handle = add(object.get());
+    (void)object.release(); // the handle table holds it from here on
+    return handle;
+}
+
 SccInterface *find(int64_t handle) {
     if (sizeof(void *) == 4) // a 32-bit address travels in the low 32 bits
         handle = static_cast<int32_t>(static_cast<uint32_t>(handle));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace oskel {
 class SccInterface;
@@ -10,6 +11,10 @@ class SccInterface;
 namespace handles {
 // Records a live object and returns its handle.
 int64_t add(SccInterface *object);
+// Records `object` and takes it over once it is recorded: when recording
+// fails (out of memory, thrown) the object is still the caller's, to tear
+// down.
+int64_t adopt(std::unique_ptr<SccInterface> &object);
 // The object behind a handle, or null when no successful _initialize
 // returned that handle.
 SccInterface *find(int64_t handle);

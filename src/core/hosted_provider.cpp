@@ -25,12 +25,6 @@ constexpr int32_t kFault = SCC_E_NONSPECIFICERROR;
 // How long a host that lost its channel may take to exit by itself.
 constexpr int32_t kExitGraceMs = 2000;
 
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-#else
-constexpr char kSeparator = '/';
-#endif
-
 // One host process with one provider library loaded. Like a library loaded
 // in-process, it is shared by every connection to that library in this
 // process, so the provider keeps one state for all of them.
@@ -122,7 +116,7 @@ CallOutcome HostConnection::fault(const std::string &what) {
     } catch (...) {
         // Out of memory: the call still fails.
     }
-    return {false, kFault};
+    return {false, kFault, true};
 }
 
 bool HostConnection::start(const std::string &program, const char *libraryPath,
@@ -163,7 +157,7 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
     std::lock_guard<std::mutex> lock(mutex_);
     timeoutMs_ = timeoutMs;
     if (!connected_)
-        return {false, kFault};
+        return {false, kFault, true};
     if (c.entry == EntryPoint::OpenProject)
         textOut_ = c.textOut;
     hostproto::Writer request(Kind::Call);
@@ -246,45 +240,14 @@ std::shared_ptr<HostConnection> connectHost(const std::string &program, const ch
     return connection;
 }
 
-// The machine type of a PE file (0x14c x86, 0x8664 x64); 0 when not one.
-uint16_t peMachine(const char *path) {
-    std::FILE *f = std::fopen(path, "rb");
-    if (f == nullptr)
-        return 0;
-    unsigned char dos[64];
-    unsigned char nt[6];
-    uint16_t machine = 0;
-    if (std::fread(dos, 1, sizeof dos, f) == sizeof dos && dos[0] == 'M' && dos[1] == 'Z') {
-        long offset = static_cast<long>(dos[60] | (dos[61] << 8) | (dos[62] << 16) |
-                                        (static_cast<uint32_t>(dos[63]) << 24));
-        if (offset > 0 && std::fseek(f, offset, SEEK_SET) == 0 &&
-            std::fread(nt, 1, sizeof nt, f) == sizeof nt && nt[0] == 'P' && nt[1] == 'E' &&
-            nt[2] == 0 && nt[3] == 0)
-            machine = static_cast<uint16_t>(nt[4] | (nt[5] << 8));
-    }
-    std::fclose(f);
-    return machine;
-}
-
-constexpr uint16_t kMachineX86 = 0x14c;
-constexpr uint16_t kMachineX64 = 0x8664;
-
-// The host program for a library of `machine` (0: this process's own kind).
-std::string hostProgram(uint16_t machine) {
+// The host program for the library at `path`, and whether it must run there.
+std::string hostProgram(const platform::HostProgram &host) {
     if (const char *overridden = std::getenv("OSKELSCCIH_HOST"); overridden && *overridden)
         return overridden;
     std::string dir = platform::moduleDirectory();
     if (dir.empty())
         return {};
-#ifdef _WIN32
-    if (machine == 0)
-        machine = sizeof(void *) == 8 ? kMachineX64 : kMachineX86;
-    return dir + kSeparator +
-           (machine == kMachineX86 ? "oskelsccih-host-x86.exe" : "oskelsccih-host-x64.exe");
-#else
-    (void)machine;
-    return dir + kSeparator + "oskelsccih-host";
-#endif
+    return dir + platform::kPathSeparator + host.fileName;
 }
 
 } // namespace
@@ -292,21 +255,10 @@ std::string hostProgram(uint16_t machine) {
 std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings &settings) {
     if (path == nullptr || *path == '\0')
         return nullptr;
-    bool hosted = settings.hosted;
-    uint16_t machine = 0;
-#ifdef _WIN32
-    machine = peMachine(path);
-    const uint16_t own = sizeof(void *) == 8 ? kMachineX64 : kMachineX86;
-    if ((machine == kMachineX86 || machine == kMachineX64) && machine != own)
-        hosted = true;
-    else
-        machine = 0;
-#else
-    (void)peMachine;
-#endif
-    if (!hosted)
+    const platform::HostProgram host = platform::hostProgramFor(path);
+    if (!settings.hosted && !host.required)
         return inProcessProvider(platform::loadLibrary(path));
-    std::string program = hostProgram(machine);
+    std::string program = hostProgram(host);
     if (program.empty())
         return nullptr;
     const auto timeoutMs =

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "oskelsccih/scc_api.h"
+#include "platform/platform.h"
 
 namespace oskel {
 
@@ -81,6 +82,9 @@ struct ProviderCall {
 struct CallOutcome {
     bool missing = false; // the provider library has no such entry point: nothing was called
     int32_t code = 0;
+    // The call did not complete: the provider host ended or broke the
+    // protocol. `code` is then SCC_E_NONSPECIFICERROR, not the provider's.
+    bool faulted = false;
 };
 
 class Provider {
@@ -94,6 +98,11 @@ struct ProviderSettings {
     bool hosted = false;
     uint32_t timeoutMs = 30000;
 };
+
+// The settings under a provider's registry key: SCCHostProcess (1 runs the
+// provider in a host process) and SCCHostTimeout (milliseconds), each a dword
+// or decimal text.
+ProviderSettings readProviderSettings(const platform::RegistryKey &key);
 
 // The provider library at `path`, loaded here or started in a host process as
 // `settings` (and, on Windows, the library's machine type) ask. Null when the

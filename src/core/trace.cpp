@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "core/SccInterface.h"
+#include "platform/platform.h"
 
 namespace oskel {
 
@@ -21,16 +22,7 @@ File openTrace(const char *path) {
     return File(std::fopen(path, "a+b"));
 }
 
-std::tm localNow() {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-#if defined(_WIN32)
-    localtime_s(&tm, &now);
-#else
-    localtime_r(&now, &tm);
-#endif
-    return tm;
-}
+std::tm localNow() { return platform::localTime(std::time(nullptr)); }
 
 struct CapabilityLine {
     uint32_t bit;

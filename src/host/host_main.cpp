@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,24 +14,15 @@
 #include "host/protocol.h"
 #include "platform/platform.h"
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#endif
-#ifdef __linux__
-#include <signal.h>
-#include <sys/prctl.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
 using namespace oskel;
 using hostproto::Kind;
 
 platform::Channel channel;
+// A provider may call text-out from a thread of its own: each message goes
+// out whole, one at a time.
+std::mutex sending;
 
 [[noreturn]] void quit() {
     channel.close();
@@ -39,6 +31,7 @@ platform::Channel channel;
 
 void send(hostproto::Writer &w) {
     const auto &bytes = w.finish();
+    std::lock_guard<std::mutex> hold(sending);
     if (!channel.write(bytes.data(), bytes.size()))
         quit();
 }
@@ -152,17 +145,8 @@ void serve(void *library, hostproto::CallMessage &m) {
 int main(int argc, char **argv) {
     if (argc < 2)
         return 2;
-#ifdef _WIN32
-    // A crashing provider ends the host at once, without an error box that
-    // would keep it (and the call) waiting.
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-#endif
-#ifdef __linux__
-    // Ends with the process that started it, even while a provider call hangs.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (argc > 2 && std::strtol(argv[2], nullptr, 10) != static_cast<long>(getppid()))
+    if (!platform::prepareHostProcess(argc > 2 ? argv[2] : nullptr))
         return 3; // the parent is already gone
-#endif
     channel = platform::Channel::fromArgument(argv[1]);
     if (!channel.isOpen())
         return 2;

@@ -103,16 +103,15 @@ void boundedText(Writer &w, const char *buffer, size_t size) {
         w.text(buffer, strnlen(buffer, size - 1));
 }
 
-// Copies a received text into a caller buffer of `size` bytes, terminated.
-bool intoBuffer(Reader &r, char *buffer, size_t size) {
-    std::string s;
-    bool present = r.text(s);
-    if (buffer == nullptr || !present)
-        return true;
+// Copies a received text into a caller buffer of `size` bytes, terminated; a
+// null text leaves the buffer as it is.
+void intoBuffer(const NullableText &text, char *buffer, size_t size) {
+    if (buffer == nullptr || text.null)
+        return;
+    const std::string &s = text.bytes;
     size_t n = s.size() < size - 1 ? s.size() : size - 1;
     std::memcpy(buffer, s.data(), n);
     buffer[n] = '\0';
-    return true;
 }
 
 uint32_t presenceOf(const ProviderCall &c) {
@@ -244,41 +243,56 @@ void encodeReply(Writer &w, const CallOutcome &o, const ProviderCall &c) {
 }
 
 bool decodeReply(Reader &r, CallOutcome &o, ProviderCall &c) {
-    uint32_t missing = r.u32();
-    o.code = r.i32();
-    uint32_t presence = r.u32();
-    uint64_t context = r.u64();
-    uint64_t slot = r.u64();
-    int32_t allowNew = r.i32();
-    int32_t caps = r.i32();
-    int32_t checkoutCommentLen = r.i32();
-    int32_t commentLen = r.i32();
+    // Everything is read and checked first: a reply that does not fit the call
+    // leaves the caller's outputs as they were.
+    const uint32_t missing = r.u32();
+    const int32_t code = r.i32();
+    const uint32_t presence = r.u32();
+    const uint64_t context = r.u64();
+    const uint64_t slot = r.u64();
+    const int32_t allowNew = r.i32();
+    const int32_t caps = r.i32();
+    const int32_t checkoutCommentLen = r.i32();
+    const int32_t commentLen = r.i32();
     if (!r.ok() || missing > 1)
         return false;
-    o.missing = missing == 1;
     // Outputs travel only for pointers the call had; anything else is a fault.
-    const uint32_t asked = o.missing ? 0 : presenceOf(c);
-    if (presence != asked)
+    if (presence != (missing == 1 ? 0 : presenceOf(c)))
         return false;
+    NullableText sccName, auxLabel, texts[4];
+    readText(r, sccName);
+    readText(r, auxLabel);
+    const uint32_t n = listLength(c);
+    std::vector<int32_t> perFile;
+    if (presence & kPerFile) {
+        if (r.u32() != n || !r.ok())
+            return false;
+        perFile.resize(n);
+        for (auto &v : perFile)
+            v = r.i32();
+    }
+    if (presence & kProjectTexts)
+        for (auto &t : texts)
+            readText(r, t);
+    if (!r.ok() || !r.atEnd())
+        return false;
+
+    o.missing = missing == 1;
+    o.code = code;
     if (presence & kContextOut) *c.contextOut = context;
     if (presence & kOptionSlot) *c.optionSlot = slot;
     if (presence & kAllowNew) *c.allowNew = allowNew;
     if (presence & kCapabilities) *c.capabilities = caps;
     if (presence & kCheckoutCommentLen) *c.checkoutCommentLen = checkoutCommentLen;
     if (presence & kCommentLen) *c.commentLen = commentLen;
-    intoBuffer(r, presence & kSccName ? c.sccName : nullptr, kInitScratchSize);
-    intoBuffer(r, presence & kAuxLabel ? c.auxLabel : nullptr, kInitScratchSize);
-    const uint32_t n = listLength(c);
-    if (presence & kPerFile) {
-        if (r.u32() != n || !r.ok())
-            return false;
-        for (uint32_t i = 0; i < n; ++i)
-            c.perFile[i] = r.i32();
-    }
+    if (presence & kSccName) intoBuffer(sccName, c.sccName, kInitScratchSize);
+    if (presence & kAuxLabel) intoBuffer(auxLabel, c.auxLabel, kInitScratchSize);
+    for (uint32_t i = 0; i < perFile.size(); ++i)
+        c.perFile[i] = perFile[i];
     if (presence & kProjectTexts)
-        for (char *t : c.projectTexts)
-            intoBuffer(r, t, kProjectScratchSize);
-    return r.ok() && r.atEnd();
+        for (int i = 0; i < 4; ++i)
+            intoBuffer(texts[i], c.projectTexts[i], kProjectScratchSize);
+    return true;
 }
 
 } // namespace oskel::hostproto

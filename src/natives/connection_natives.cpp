@@ -31,7 +31,7 @@ OSKEL_NATIVE(jlong, _1initialize)(JNIEnv *env, jclass, jstring providerKey) {
         }
         if (created->initialize() != SCC_OK)
             return 0; // the destructor tears the object down
-        return handles::add(created.release());
+        return handles::adopt(created);
     });
 }
 

@@ -6,9 +6,25 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 namespace oskel::platform {
+
+// A registry value as the registry keeps it: its type (numbered as the
+// registry numbers them) and its bytes.
+struct RegistryValue {
+    enum Type : uint32_t {
+        kNone = 0,
+        kString = 1,
+        kExpandString = 2,
+        kBinary = 3,
+        kDword = 4,
+        kMultiString = 7,
+    };
+    uint32_t type = kNone;
+    std::string bytes;
+};
 
 // Registry reads follow the Win32 contract the library relies on: a value that
 // does not fit the caller's buffer is a failure, never a cut.
@@ -31,6 +47,10 @@ public:
     // the value is missing, or its data and terminator do not fit. The data's
     // registry type is not examined (a dword reads as its four bytes).
     bool readText(const char *name, char *buffer, uint32_t capacity) const;
+
+    // Reads value `name` with its type. False when the key is not open, the
+    // value is missing, or its data is longer than `capacity` bytes.
+    bool readValue(const char *name, RegistryValue &value, uint32_t capacity) const;
 
     // Number of values of the key.
     bool valueCount(uint32_t *count) const;
@@ -120,5 +140,34 @@ std::string moduleDirectory();
 
 // Milliseconds since some fixed point, for timeouts.
 int64_t monotonicMs();
+
+// The separator between a folder and a file name in a path.
+#if defined(_WIN32)
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+// The local date and time of `when`.
+std::tm localTime(std::time_t when);
+
+// Whether the character set of the current C locale is UTF-8 (always false on
+// Win32, whose ANSI code pages the C library does not report as such).
+bool localeIsUtf8();
+
+// The provider host program that can load the library at `libraryPath`: its
+// file name (beside this module), and whether the library must run there
+// because this process cannot load it (a Win32 library built for the other
+// machine type).
+struct HostProgram {
+    const char *fileName;
+    bool required;
+};
+HostProgram hostProgramFor(const char *libraryPath);
+
+// Set-up at the start of the provider host program: a crashing provider ends
+// it without a dialog, and it ends with the process that started it. False
+// when that process (`parentId`, if given) is already gone.
+bool prepareHostProcess(const char *parentId);
 
 } // namespace oskel::platform

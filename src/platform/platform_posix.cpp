@@ -9,6 +9,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <langinfo.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -16,6 +17,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
 #include <chrono>
 #include <condition_variable>
@@ -122,6 +126,16 @@ bool RegistryKey::readText(const char *name, char *buffer, uint32_t capacity) co
     if (data.size() == capacity && (data.empty() || data.back() != '\0')) return false;
     std::memcpy(buffer, data.data(), data.size());
     if (data.size() < capacity) buffer[data.size()] = '\0';
+    return true;
+}
+
+bool RegistryKey::readValue(const char *name, RegistryValue &out, uint32_t capacity) const
+{
+    if (handle_ == nullptr) return false;
+    const regfile::Value *value = snapshotOf(handle_)->values.find(name != nullptr ? name : "");
+    if (value == nullptr || value->data.size() > capacity) return false;
+    out.type = value->type;
+    out.bytes = value->data;
     return true;
 }
 
@@ -385,6 +399,34 @@ int64_t monotonicMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::tm localTime(std::time_t when)
+{
+    std::tm tm{};
+    localtime_r(&when, &tm);
+    return tm;
+}
+
+bool localeIsUtf8()
+{
+    const char *codeset = nl_langinfo(CODESET);
+    return codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
+}
+
+HostProgram hostProgramFor(const char *) { return {"oskelsccih-host", false}; }
+
+bool prepareHostProcess(const char *parentId)
+{
+#if defined(__linux__)
+    // Ends with the process that started it, even while a provider call hangs.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (parentId != nullptr && std::strtol(parentId, nullptr, 10) != static_cast<long>(getppid()))
+        return false;
+#else
+    (void)parentId;
+#endif
+    return true;
 }
 
 } // namespace oskel::platform

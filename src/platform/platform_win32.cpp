@@ -53,6 +53,21 @@ bool RegistryKey::readText(const char *name, char *buffer, uint32_t capacity) co
     return size == capacity && size > 0 && buffer[size - 1] == '\0';
 }
 
+bool RegistryKey::readValue(const char *name, RegistryValue &out, uint32_t capacity) const
+{
+    if (handle_ == nullptr) return false;
+    std::vector<char> data(capacity > 0 ? capacity : 1);
+    DWORD type = 0;
+    DWORD size = capacity;
+    if (RegQueryValueExA(keyOf(handle_), name, nullptr, &type, reinterpret_cast<LPBYTE>(data.data()), &size) !=
+            ERROR_SUCCESS ||
+        size > capacity)
+        return false;
+    out.type = type;
+    out.bytes.assign(data.data(), size);
+    return true;
+}
+
 bool RegistryKey::valueCount(uint32_t *count) const
 {
     if (handle_ == nullptr || count == nullptr) return false;
@@ -209,19 +224,32 @@ bool ChildProcess::start(const char *program, Channel &channel, std::string &err
     SetHandleInformation(fromChildWrite, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     HANDLE inherited[2] = {toChildRead, fromChildWrite};
 
+    // The attribute list is deleted on every path once it is initialized.
+    struct AttributeList {
+        std::vector<char> store;
+        LPPROC_THREAD_ATTRIBUTE_LIST list = nullptr;
+        ~AttributeList()
+        {
+            if (list != nullptr) DeleteProcThreadAttributeList(list);
+        }
+    } attributes;
     SIZE_T attributeSize = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &attributeSize);
-    std::vector<char> attributeStore(attributeSize);
-    auto attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeStore.data());
-    if (!InitializeProcThreadAttributeList(attributes, 1, 0, &attributeSize) ||
-        !UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
-                                   sizeof inherited, nullptr, nullptr)) {
+    attributes.store.resize(attributeSize);
+    auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.store.data());
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &attributeSize)) {
+        error = "cannot restrict the inherited handles";
+        return false;
+    }
+    attributes.list = list;
+    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited,
+                                   nullptr, nullptr)) {
         error = "cannot restrict the inherited handles";
         return false;
     }
     STARTUPINFOEXA startup{};
     startup.StartupInfo.cb = sizeof startup;
-    startup.lpAttributeList = attributes;
+    startup.lpAttributeList = list;
 
     char arguments[64];
     std::snprintf(arguments, sizeof arguments, " %lu,%lu",
@@ -229,30 +257,45 @@ bool ChildProcess::start(const char *program, Channel &channel, std::string &err
                   static_cast<unsigned long>(reinterpret_cast<uintptr_t>(fromChildWrite)));
     std::string commandLine = std::string("\"") + program + "\"" + arguments;
 
+    // The child runs only inside a job that kills it when this process ends:
+    // a host that hangs must not outlive the Java VM.
     HANDLE job = CreateJobObjectA(nullptr, nullptr);
-    if (job != nullptr) {
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-        SetHandleInformation(job, HANDLE_FLAG_INHERIT, 0);
+    if (job == nullptr) {
+        error = "cannot create a job object: error " + std::to_string(GetLastError());
+        return false;
     }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        error = "cannot set up the job object: error " + std::to_string(GetLastError());
+        CloseHandle(job);
+        return false;
+    }
+    SetHandleInformation(job, HANDLE_FLAG_INHERIT, 0);
     PROCESS_INFORMATION info{};
     BOOL created = CreateProcessA(program, commandLine.data(), nullptr, nullptr, TRUE,
                                   CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT | CREATE_NO_WINDOW,
                                   nullptr, nullptr, &startup.StartupInfo, &info);
     DWORD createError = GetLastError();
-    DeleteProcThreadAttributeList(attributes);
     theirs.close();
     if (!created) {
-        if (job) CloseHandle(job);
+        CloseHandle(job);
         error = std::string("cannot start ") + program + ": error " + std::to_string(createError);
         return false;
     }
-    if (job) AssignProcessToJobObject(job, info.hProcess);
+    if (!AssignProcessToJobObject(job, info.hProcess)) {
+        error = "cannot put the host in its job: error " + std::to_string(GetLastError());
+        TerminateProcess(info.hProcess, 1);
+        WaitForSingleObject(info.hProcess, INFINITE);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+        CloseHandle(job);
+        return false;
+    }
     ResumeThread(info.hThread);
     CloseHandle(info.hThread);
     process_ = valueOf(info.hProcess);
-    job_ = job ? valueOf(job) : kNone;
+    job_ = valueOf(job);
     channel = std::move(ours);
     return true;
 }
@@ -294,5 +337,57 @@ std::string moduleDirectory()
 }
 
 int64_t monotonicMs() { return static_cast<int64_t>(GetTickCount64()); }
+
+std::tm localTime(std::time_t when)
+{
+    std::tm tm{};
+    localtime_s(&tm, &when);
+    return tm;
+}
+
+bool localeIsUtf8() { return false; }
+
+namespace {
+
+constexpr uint16_t kMachineX86 = 0x14c;
+constexpr uint16_t kMachineX64 = 0x8664;
+
+// The machine type of a PE file (0x14c x86, 0x8664 x64); 0 when not one.
+uint16_t peMachine(const char *path)
+{
+    std::FILE *f = std::fopen(path, "rb");
+    if (f == nullptr) return 0;
+    unsigned char dos[64];
+    unsigned char nt[6];
+    uint16_t machine = 0;
+    if (std::fread(dos, 1, sizeof dos, f) == sizeof dos && dos[0] == 'M' && dos[1] == 'Z') {
+        long offset =
+            static_cast<long>(dos[60] | (dos[61] << 8) | (dos[62] << 16) | (static_cast<uint32_t>(dos[63]) << 24));
+        if (offset > 0 && std::fseek(f, offset, SEEK_SET) == 0 && std::fread(nt, 1, sizeof nt, f) == sizeof nt &&
+            nt[0] == 'P' && nt[1] == 'E' && nt[2] == 0 && nt[3] == 0)
+            machine = static_cast<uint16_t>(nt[4] | (nt[5] << 8));
+    }
+    std::fclose(f);
+    return machine;
+}
+
+} // namespace
+
+HostProgram hostProgramFor(const char *libraryPath)
+{
+    const uint16_t own = sizeof(void *) == 8 ? kMachineX64 : kMachineX86;
+    uint16_t machine = libraryPath != nullptr ? peMachine(libraryPath) : 0;
+    const bool foreign = (machine == kMachineX86 || machine == kMachineX64) && machine != own;
+    if (!foreign) machine = own;
+    return {machine == kMachineX86 ? "oskelsccih-host-x86.exe" : "oskelsccih-host-x64.exe", foreign};
+}
+
+bool prepareHostProcess(const char *)
+{
+    // A crashing provider ends the host at once, without an error box that
+    // would keep it (and the call) waiting.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    return true;
+}
 
 } // namespace oskel::platform

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -229,6 +230,12 @@ struct Message {  // message / message.null
     bool isNull;
     std::string text;
 };
+struct ThreadMessages {  // message.thread ENTRY N TYPE TEXT
+    std::string entry;
+    int64_t count;
+    int64_t type;
+    std::string text;
+};
 struct Populate {  // populate / populate.null
     int64_t keep;
     bool isNull;
@@ -259,6 +266,7 @@ struct Script {
     int64_t initCommentLen = 128;
     bool initNoWrite = false;
     std::vector<Message> messages;
+    std::vector<ThreadMessages> threadMessages;
     OptText projUser, projProject, projLocal, projAux;
     OptNumber projAllowNew;
     OptText openUser, openProject, openAux;
@@ -357,6 +365,10 @@ void parseLine(const std::string &line, Script &s) {
     } else if (keyword == "message") {
         if (word(w1) && number(n1)) {
             s.messages.push_back({w1, n1, false, restText(line, pos)});
+        }
+    } else if (keyword == "message.thread") {
+        if (word(w1) && number(n1) && number(n2)) {
+            s.threadMessages.push_back({w1, n1, n2, restText(line, pos)});
         }
     } else if (keyword == "message.null") {
         if (word(w1) && lastNumber(n1)) {
@@ -610,7 +622,27 @@ void fatalActions(const Script &s, const char *entry) {
     }
 }
 
+// message.thread: the calling thread and a thread of the provider's own each
+// send the text N times at once; neither is logged.
+void sendThreadMessages(const Script &s, const char *entry) {
+    for (const ThreadMessages &m : s.threadMessages) {
+        LPTEXTOUTPROC textOut = g_state.textOut;
+        if (!entryMatches(m.entry, entry) || textOut == nullptr) {
+            continue;
+        }
+        auto send = [&m, textOut] {
+            for (int64_t i = 0; i < m.count; ++i) {
+                textOut(m.text.c_str(), static_cast<SCCLONG>(m.type));
+            }
+        };
+        std::thread other(send);
+        send();
+        other.join();
+    }
+}
+
 void sendMessages(const Script &s, const char *entry) {
+    sendThreadMessages(s, entry);
     for (const Message &m : s.messages) {
         if (!entryMatches(m.entry, entry) || g_state.textOut == nullptr) {
             continue;

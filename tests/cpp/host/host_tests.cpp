@@ -136,6 +136,38 @@ TEST(Layout, TruncatedOrOversizedMessagesAreRefused) {
     EXPECT_FALSE(hostproto::readHeader(huge, h)) << "a 4 GiB payload was accepted";
 }
 
+TEST(Layout, AReplyThatDoesNotFitLeavesEveryOutputAsItWas) {
+    std::vector<char> name(kInitScratchSize), label(kInitScratchSize);
+    uint64_t context = 0x77;
+    SCCLONG caps = 5, ccl = 6, cl = 7;
+    ProviderCall c;
+    c.entry = EntryPoint::Initialize;
+    c.contextOut = &context;
+    c.sccName = name.data();
+    c.auxLabel = label.data();
+    c.capabilities = &caps;
+    c.checkoutCommentLen = &ccl;
+    c.commentLen = &cl;
+    std::strcpy(name.data(), "Name");
+    hostproto::Writer w(hostproto::Kind::Reply);
+    hostproto::encodeReply(w, CallOutcome{false, 0}, c);
+    auto bytes = w.finish();
+
+    context = 0;
+    caps = ccl = cl = 0;
+    name[0] = '\0';
+    CallOutcome o{false, 99};
+    for (size_t cut : {size_t(1), size_t(5)}) {
+        hostproto::Reader r(bytes.data() + hostproto::kHeaderSize,
+                            bytes.size() - hostproto::kHeaderSize - cut);
+        EXPECT_FALSE(hostproto::decodeReply(r, o, c)) << "a reply " << cut << " bytes short";
+        EXPECT_EQ(std::vector<int64_t>({0, 0, 0, 0, 99}),
+                  std::vector<int64_t>({static_cast<int64_t>(context), caps, ccl, cl, o.code}))
+            << "outputs written from a reply " << cut << " bytes short";
+        EXPECT_STREQ("", name.data());
+    }
+}
+
 // ---- The host running the test provider ------------------------------------
 
 std::string envOr(const char *name, const std::string &fallback) {
