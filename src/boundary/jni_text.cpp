@@ -1,5 +1,6 @@
 #include "boundary/jni_text.h"
 
+#include "boundary/jni_support.h"
 #include "boundary/text.h"
 
 #include <memory>
@@ -77,13 +78,12 @@ TextArray::TextArray(JNIEnv *env, jobjectArray array, jsize limit) {
     offsets.assign(static_cast<size_t>(n), kNull);
     storage_.reserve(static_cast<size_t>(n) * kTypicalName);
     for (jsize i = 0; i < n; ++i) {
-        auto element = static_cast<jstring>(env->GetObjectArrayElement(array, i));
-        if (element == nullptr)
+        LocalRef<jstring> element(env, static_cast<jstring>(env->GetObjectArrayElement(array, i)));
+        if (!element)
             continue;
         size_t start = storage_.size();
-        if (appendJavaString(env, locale, element, units, storage_))
+        if (appendJavaString(env, locale, element.get(), units, storage_))
             offsets[static_cast<size_t>(i)] = start;
-        env->DeleteLocalRef(element);
     }
     // The storage is final now: turn the offsets into pointers.
     pointers_.resize(static_cast<size_t>(n));
@@ -132,20 +132,15 @@ jstring foreignToJavaString(JNIEnv *env, const char *bytes) {
 jobjectArray newStringArray(JNIEnv *env, jsize count) {
     // The class is looked up once and kept for the life of the process.
     static jclass stringClass = [env] {
-        jclass local = env->FindClass("java/lang/String");
-        jclass global = local ? static_cast<jclass>(env->NewGlobalRef(local)) : nullptr;
-        if (local)
-            env->DeleteLocalRef(local);
-        return global;
+        LocalRef<jclass> local(env, env->FindClass("java/lang/String"));
+        return local ? static_cast<jclass>(env->NewGlobalRef(local.get())) : nullptr;
     }();
     if (stringClass == nullptr)
         return nullptr;
-    jstring empty = env->NewStringUTF("");
-    if (empty == nullptr)
+    LocalRef<jstring> empty(env, env->NewStringUTF(""));
+    if (!empty)
         return nullptr;
-    jobjectArray array = env->NewObjectArray(count, stringClass, empty);
-    env->DeleteLocalRef(empty);
-    return array;
+    return env->NewObjectArray(count, stringClass, empty.get());
 }
 
 std::u16string javaChars(JNIEnv *env, jstring string) {

@@ -14,10 +14,6 @@ void SccInterface::freeCommandOptions() {
     commandOptions.fill(0);
 }
 
-uint64_t SccInterface::commandOption(int32_t command) const {
-    return command >= 0 && command < kCommandSlots ? commandOptions[command] : 0;
-}
-
 int32_t SccInterface::getCommandOptions(int32_t command) {
     trace("-->Get command option", 1);
     if (traceLevel > 2)

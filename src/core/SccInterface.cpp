@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "messages/messages.h"
+#include "core/message_list.h"
 
 namespace oskel {
 

@@ -81,12 +81,9 @@ public:
     void writeCapabilityReport() const;
     // Appends a raw block (no date, time or tag) with one open and close.
     void writeRawBlock(const std::string &block) const;
-    int32_t traceLevelValue() const { return traceLevel; }
-    bool tracingTo() const { return traceFilePath != nullptr; }
 
     // Provider messages.
     void getErrList(std::vector<std::string> &messages);
-    void resetErrList();
 
     // Projects.
     int32_t openProject(const char *user, const char *projectName, const char *localPath,
@@ -114,7 +111,6 @@ public:
     // Command options.
     int32_t getCommandOptions(int32_t command);
     int32_t checkCommandOptions(int32_t command);
-    uint64_t commandOption(int32_t command) const;
 
     // Populate lists.
     int32_t populateList(int32_t command, int32_t n, const char **names, SCCLONG *status,

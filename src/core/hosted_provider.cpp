@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/provider.h"
-#include "host/protocol.h"
-#include "messages/messages.h"
+#include "core/host_protocol.h"
+#include "core/message_list.h"
 #include "platform/platform.h"
 
 namespace oskel {

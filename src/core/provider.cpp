@@ -1,6 +1,9 @@
-// The in-process provider: the call record unpacked into a call of the loaded
-// library's entry point, looked up by name at every call.
+// The in-process provider and the entry-point table: each row's call is made
+// from the call record by the roles of its arguments, through the function
+// type the API header gives the entry point; symbols are looked up once.
 #include "core/provider.h"
+
+#include <type_traits>
 
 #include "platform/platform.h"
 
@@ -8,120 +11,140 @@ namespace oskel {
 
 namespace {
 
-const char *const kEntryNames[] = {
-    "SccInitialize", "SccUninitialize", "SccGetVersion",  "SccOpenProject",
-    "SccCloseProject", "SccGetProjPath", "SccGet",         "SccCheckout",
-    "SccCheckin",    "SccUncheckout",   "SccAdd",         "SccRemove",
-    "SccHistory",    "SccDiff",         "SccProperties",  "SccQueryInfo",
-    "SccRunScc",     "SccGetCommandOptions", "SccPopulateList",
-};
-static_assert(sizeof kEntryNames / sizeof kEntryNames[0] ==
-                  static_cast<size_t>(EntryPoint::Count),
-              "one name per entry point");
+using namespace args;
 
 void *pointer(uint64_t value) { return reinterpret_cast<void *>(static_cast<uintptr_t>(value)); }
 uint64_t value(void *p) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)); }
 
+// The pointer-sized values of a call as the provider sees them, written back
+// to the record after the call.
+struct Frame {
+    explicit Frame(ProviderCall &call)
+        : c(call), context(pointer(call.context)),
+          contextOut(call.contextOut ? pointer(*call.contextOut) : nullptr),
+          option(pointer(call.option)), slot(call.optionSlot ? pointer(*call.optionSlot) : nullptr) {}
+    void finish() {
+        if (c.contextOut)
+            *c.contextOut = value(contextOut);
+        if (c.optionSlot)
+            *c.optionSlot = value(slot);
+    }
+    ProviderCall &c;
+    void *context;
+    void *contextOut;
+    SCCCMDOPTS option;
+    SCCCMDOPTS slot;
+};
+
+// The value an argument of role A is passed.
+template <Arg A> auto argument(Frame &f) {
+    ProviderCall &c = f.c;
+    if constexpr (A == Context) return f.context;
+    else if constexpr (A == ContextOut) return c.contextOut ? &f.contextOut : nullptr;
+    else if constexpr (A == Window) return static_cast<SCCHWND>(nullptr);
+    else if constexpr (A == CallerName) return c.callerName;
+    else if constexpr (A == SccName) return c.sccName;
+    else if constexpr (A == Capabilities) return c.capabilities;
+    else if constexpr (A == AuxLabel) return c.auxLabel;
+    else if constexpr (A == CheckoutCommentLen) return c.checkoutCommentLen;
+    else if constexpr (A == CommentLen) return c.commentLen;
+    else if constexpr (A == User) return c.projectTexts[0];
+    else if constexpr (A == ProjectName) return c.projectTexts[1];
+    else if constexpr (A == LocalPath) return c.projectTexts[2];
+    else if constexpr (A == AuxProjPath) return c.projectTexts[3];
+    else if constexpr (A == ProjectComment) return c.projectComment;
+    else if constexpr (A == TextOut) return c.textOut;
+    else if constexpr (A == Flags) return static_cast<SCCLONG>(c.flags);
+    else if constexpr (A == AllowNew) return c.allowNew;
+    else if constexpr (A == Count) return static_cast<SCCLONG>(c.count);
+    else if constexpr (A == Names) return c.names;
+    else if constexpr (A == Name) return c.names ? c.names[0] : nullptr;
+    else if constexpr (A == Comment) return c.comment;
+    else if constexpr (A == PerFile) return c.perFile;
+    else if constexpr (A == Option) return f.option;
+    else if constexpr (A == Command) return static_cast<SCCCOMMAND>(c.command);
+    else if constexpr (A == OptionSlot) return c.optionSlot ? &f.slot : nullptr;
+    else if constexpr (A == Populate) return c.populate;
+    else if constexpr (A == CallerData) return c.callerData;
+    else static_assert(A != A, "an argument role without a value");
+}
+
+using Invoker = int32_t (*)(void *fn, ProviderCall &call);
+
+template <Arg... A> struct ArgList {};
+
+// The call of an entry point of type Fn whose arguments play the roles A.
+template <typename Fn, typename List> struct Entry;
+template <typename Fn, Arg... A> struct Entry<Fn, ArgList<A...>> {
+    static int32_t invoke(void *fn, ProviderCall &call) {
+        Frame f(call);
+        const auto result = reinterpret_cast<Fn>(fn)(argument<A>(f)...);
+        f.finish();
+        return static_cast<int32_t>(result);
+    }
+    static constexpr uint64_t mask = (uint64_t{0} | ... | (uint64_t{1} << A));
+};
+
+struct Row {
+    const char *name;
+    Invoker invoke;
+    uint64_t arguments; // bit per role
+};
+
+#define OSKEL_UNPAREN(...) __VA_ARGS__
+#define OSKEL_ENTRY_ROW(name, arguments)                                                       \
+    Row{"Scc" #name, Entry<Scc##name##Fn, ArgList<OSKEL_UNPAREN arguments>>::invoke,          \
+        Entry<Scc##name##Fn, ArgList<OSKEL_UNPAREN arguments>>::mask},
+const Row kRows[] = {OSKEL_ENTRY_POINTS(OSKEL_ENTRY_ROW)};
+#undef OSKEL_ENTRY_ROW
+#undef OSKEL_UNPAREN
+static_assert(sizeof kRows / sizeof kRows[0] == kEntryPointCount, "one row per entry point");
+
+const Row *rowOf(EntryPoint entry) {
+    auto i = static_cast<size_t>(entry);
+    return i < kEntryPointCount ? &kRows[i] : nullptr;
+}
+
 class InProcessProvider final : public Provider {
 public:
-    explicit InProcessProvider(void *library) : library_(library) {}
+    explicit InProcessProvider(void *library)
+        : library_(library), entryPoints_(resolveEntryPoints(library)) {}
     ~InProcessProvider() override { platform::freeLibrary(library_); }
     InProcessProvider(const InProcessProvider &) = delete;
     InProcessProvider &operator=(const InProcessProvider &) = delete;
-    CallOutcome call(ProviderCall &c) override { return callLibrary(library_, c); }
+    CallOutcome call(ProviderCall &c) override { return callLibrary(entryPoints_, c); }
 
 private:
     void *library_;
+    EntryPoints entryPoints_;
 };
 
 } // namespace
 
 const char *entryPointName(EntryPoint entry) {
-    auto i = static_cast<size_t>(entry);
-    return i < static_cast<size_t>(EntryPoint::Count) ? kEntryNames[i] : nullptr;
+    const Row *row = rowOf(entry);
+    return row ? row->name : nullptr;
 }
 
-CallOutcome callLibrary(void *library, ProviderCall &c) {
-    const char *name = entryPointName(c.entry);
-    void *fn = library && name ? platform::findSymbol(library, name) : nullptr;
+bool takes(EntryPoint entry, Arg arg) {
+    const Row *row = rowOf(entry);
+    return row && arg < kArgCount && (row->arguments >> arg & 1u) != 0;
+}
+
+EntryPoints resolveEntryPoints(void *library) {
+    EntryPoints found;
+    if (library != nullptr)
+        for (size_t i = 0; i < kEntryPointCount; ++i)
+            found.symbols[i] = platform::findSymbol(library, kRows[i].name);
+    return found;
+}
+
+CallOutcome callLibrary(const EntryPoints &entryPoints, ProviderCall &c) {
+    const auto i = static_cast<size_t>(c.entry);
+    void *fn = i < kEntryPointCount ? entryPoints.symbols[i] : nullptr;
     if (fn == nullptr)
         return {true, 0};
-    void *ctx = pointer(c.context);
-    SCCCMDOPTS option = pointer(c.option);
-    char **t = c.projectTexts;
-    int32_t r = 0;
-    switch (c.entry) {
-    case EntryPoint::Initialize: {
-        void *out = c.contextOut ? pointer(*c.contextOut) : nullptr;
-        r = reinterpret_cast<SccInitializeFn>(fn)(c.contextOut ? &out : nullptr, nullptr,
-                                                  c.callerName, c.sccName, c.capabilities,
-                                                  c.auxLabel, c.checkoutCommentLen, c.commentLen);
-        if (c.contextOut)
-            *c.contextOut = value(out);
-        break;
-    }
-    case EntryPoint::Uninitialize:
-        r = reinterpret_cast<SccUninitializeFn>(fn)(ctx);
-        break;
-    case EntryPoint::GetVersion:
-        r = reinterpret_cast<SccGetVersionFn>(fn)();
-        break;
-    case EntryPoint::OpenProject:
-        r = reinterpret_cast<SccOpenProjectFn>(fn)(ctx, nullptr, t[0], t[1], t[2], t[3],
-                                                   c.projectComment, c.textOut, c.flags);
-        break;
-    case EntryPoint::CloseProject:
-        r = reinterpret_cast<SccCloseProjectFn>(fn)(ctx);
-        break;
-    case EntryPoint::GetProjPath:
-        r = reinterpret_cast<SccGetProjPathFn>(fn)(ctx, nullptr, t[0], t[1], t[2], t[3], c.flags,
-                                                   c.allowNew);
-        break;
-    case EntryPoint::Get:
-    case EntryPoint::Uncheckout:
-    case EntryPoint::History:
-        r = reinterpret_cast<SccGetFn>(fn)(ctx, nullptr, c.count, c.names, c.flags, option);
-        break;
-    case EntryPoint::Checkout:
-    case EntryPoint::Checkin:
-    case EntryPoint::Remove:
-        r = reinterpret_cast<SccCheckoutFn>(fn)(ctx, nullptr, c.count, c.names, c.comment, c.flags,
-                                                option);
-        break;
-    case EntryPoint::Add:
-        r = reinterpret_cast<SccAddFn>(fn)(ctx, nullptr, c.count, c.names, c.comment, c.perFile,
-                                           option);
-        break;
-    case EntryPoint::Diff:
-        r = reinterpret_cast<SccDiffFn>(fn)(ctx, nullptr, c.names ? c.names[0] : nullptr, c.flags,
-                                            option);
-        break;
-    case EntryPoint::Properties:
-        r = reinterpret_cast<SccPropertiesFn>(fn)(ctx, nullptr, c.names ? c.names[0] : nullptr);
-        break;
-    case EntryPoint::QueryInfo:
-        r = reinterpret_cast<SccQueryInfoFn>(fn)(ctx, c.count, c.names, c.perFile);
-        break;
-    case EntryPoint::RunScc:
-        r = reinterpret_cast<SccRunSccFn>(fn)(ctx, nullptr, c.count, c.names);
-        break;
-    case EntryPoint::GetCommandOptions: {
-        SCCCMDOPTS slot = c.optionSlot ? pointer(*c.optionSlot) : nullptr;
-        r = reinterpret_cast<SccGetCommandOptionsFn>(fn)(
-            ctx, nullptr, static_cast<SCCCOMMAND>(c.command), c.optionSlot ? &slot : nullptr);
-        if (c.optionSlot)
-            *c.optionSlot = value(slot);
-        break;
-    }
-    case EntryPoint::PopulateList:
-        r = reinterpret_cast<SccPopulateListFn>(fn)(ctx, static_cast<SCCCOMMAND>(c.command),
-                                                    c.count, c.names, c.populate, c.callerData,
-                                                    c.perFile, c.flags);
-        break;
-    case EntryPoint::Count:
-        return {true, 0};
-    }
-    return {false, r};
+    return {false, kRows[i].invoke(fn, c)};
 }
 
 std::unique_ptr<Provider> inProcessProvider(void *library) {

@@ -8,37 +8,11 @@
 #include <memory>
 #include <string>
 
+#include "core/entry_points.h"
 #include "oskelsccih/scc_api.h"
 #include "platform/platform.h"
 
 namespace oskel {
-
-// The entry points, in a fixed order: the numbers travel to the host.
-enum class EntryPoint : uint32_t {
-    Initialize,
-    Uninitialize,
-    GetVersion,
-    OpenProject,
-    CloseProject,
-    GetProjPath,
-    Get,
-    Checkout,
-    Checkin,
-    Uncheckout,
-    Add,
-    Remove,
-    History,
-    Diff,
-    Properties,
-    QueryInfo,
-    RunScc,
-    GetCommandOptions,
-    PopulateList,
-    Count
-};
-
-// The exported name of an entry point; null for a number out of range.
-const char *entryPointName(EntryPoint entry);
 
 // Sizes of the provider-facing scratch texts: larger than the API allows, so
 // that a provider writing past the API's sizes overruns nothing of ours.
@@ -112,8 +86,16 @@ std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings 
 // The in-process provider, for a library loaded by the caller (taken over).
 std::unique_ptr<Provider> inProcessProvider(void *library);
 
-// Runs one call against a loaded library: the lookup, then the entry point.
+// A loaded library's entry points, looked up once when it loads; null where
+// the library lacks one.
+struct EntryPoints {
+    void *symbols[kEntryPointCount] = {};
+};
+// Looks every entry point of the table up in `library` (null: none found).
+EntryPoints resolveEntryPoints(void *library);
+
+// Runs one call: the entry point of the record through its row of the table.
 // Shared by the in-process provider and the host program.
-CallOutcome callLibrary(void *library, ProviderCall &call);
+CallOutcome callLibrary(const EntryPoints &entryPoints, ProviderCall &call);
 
 } // namespace oskel

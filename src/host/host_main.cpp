@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/provider.h"
-#include "host/protocol.h"
+#include "core/host_protocol.h"
 #include "platform/platform.h"
 
 namespace {
@@ -75,7 +75,7 @@ SCCBOOL SCC_CALL forwardPopulate(void *, SCCBOOL keep, SCCLONG status, const cha
 }
 
 // Runs one call message against the library and sends the reply.
-void serve(void *library, hostproto::CallMessage &m) {
+void serve(const EntryPoints &entryPoints, hostproto::CallMessage &m) {
     // Storage the provider sees, sized as in the library.
     std::vector<const char *> names;
     names.reserve(m.names.size() + 1);
@@ -127,7 +127,7 @@ void serve(void *library, hostproto::CallMessage &m) {
     c.populate = (m.presence & hostproto::kPopulate) ? forwardPopulate : nullptr;
     c.callerData = (m.presence & hostproto::kCallerData) ? &callerData : nullptr;
 
-    CallOutcome outcome = callLibrary(library, c);
+    CallOutcome outcome = callLibrary(entryPoints, c);
     if (c.sccName)
         c.sccName[kInitScratchSize - 1] = '\0';
     if (c.auxLabel)
@@ -173,6 +173,7 @@ int main(int argc, char **argv) {
     if (!library)
         quit();
 
+    const EntryPoints entryPoints = resolveEntryPoints(library);
     hostproto::CallMessage message;
     for (;;) {
         if (receive(payload) != Kind::Call)
@@ -180,6 +181,6 @@ int main(int argc, char **argv) {
         hostproto::Reader r(payload.data(), payload.size());
         if (!hostproto::decodeCall(r, message))
             quit();
-        serve(library, message);
+        serve(entryPoints, message);
     }
 }

@@ -180,12 +180,10 @@ OSKEL_NATIVE(jobjectArray, _1getPopulateList)(JNIEnv *env, jclass, jlong handle,
             return nullptr;
         const text::LocaleTraits locale = text::currentLocale();
         for (int32_t i = 0; i < count; ++i) {
-            jstring entry = toJavaString(env, locale, items[static_cast<size_t>(i)]);
+            LocalRef<jstring> entry(env, toJavaString(env, locale, items[static_cast<size_t>(i)]));
             if (env->ExceptionCheck())
                 return nullptr;
-            env->SetObjectArrayElement(result, i, entry);
-            if (entry != nullptr)
-                env->DeleteLocalRef(entry);
+            env->SetObjectArrayElement(result, i, entry.get());
         }
         return result;
     });

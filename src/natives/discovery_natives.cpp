@@ -18,11 +18,10 @@ OSKEL_NATIVE(jobjectArray, _1getProviders)(JNIEnv *env, jclass) {
         if (result == nullptr)
             return nullptr;
         for (size_t i = 0; i < names.size(); ++i) {
-            jstring name = foreignToJavaString(env, names[i].c_str());
-            if (name == nullptr)
+            LocalRef<jstring> name(env, foreignToJavaString(env, names[i].c_str()));
+            if (!name)
                 return nullptr;
-            env->SetObjectArrayElement(result, static_cast<jsize>(i), name);
-            env->DeleteLocalRef(name);
+            env->SetObjectArrayElement(result, static_cast<jsize>(i), name.get());
         }
         return result;
     });

@@ -19,12 +19,10 @@ OSKEL_NATIVE(jobjectArray, _1getErrList)(JNIEnv *env, jclass, jlong handle) {
             return nullptr;
         const text::LocaleTraits locale = text::currentLocale();
         for (size_t i = 0; i < messages.size(); ++i) {
-            jstring message = toJavaString(env, locale, messages[i].c_str());
+            LocalRef<jstring> message(env, toJavaString(env, locale, messages[i].c_str()));
             if (env->ExceptionCheck())
                 return nullptr;
-            env->SetObjectArrayElement(result, static_cast<jsize>(i), message);
-            if (message != nullptr)
-                env->DeleteLocalRef(message);
+            env->SetObjectArrayElement(result, static_cast<jsize>(i), message.get());
         }
         return result;
     });

@@ -1,12 +1,13 @@
-// Small guards shared by the native entry points: every native converts its
-// arguments with these, runs one operation and returns; nothing thrown in C++
-// crosses into Java, and every JNI resource is released on every path.
+// What every native entry point shares: its exported name and the object
+// behind its handle. The guards it converts its arguments with are in
+// boundary/jni_support.h.
 #pragma once
 
 #include <jni.h>
 
 #include <cstdint>
 
+#include "boundary/jni_support.h"
 #include "core/SccInterface.h"
 #include "core/handles.h"
 
@@ -16,72 +17,7 @@
 
 namespace oskel {
 
-// The low 32 bits of a Java long, read as a signed 32-bit number.
-inline int32_t low32(jlong value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
-
-// Runs `body`, giving `fallback` if it throws (out of memory).
-template <typename R, typename F> R guarded(R fallback, F &&body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        return fallback;
-    }
-}
-
 // The object behind a handle, or null for a handle no _initialize returned.
 inline SccInterface *object(jlong handle) { return handles::find(handle); }
-
-// A Java string's modified UTF-8 bytes, released on every path.
-class UtfChars {
-public:
-    UtfChars(JNIEnv *env, jstring string) : env_(env), string_(string) {
-        if (string_ != nullptr)
-            chars_ = env_->GetStringUTFChars(string_, nullptr);
-    }
-    ~UtfChars() {
-        if (chars_ != nullptr)
-            env_->ReleaseStringUTFChars(string_, chars_);
-    }
-    UtfChars(const UtfChars &) = delete;
-    UtfChars &operator=(const UtfChars &) = delete;
-    const char *get() const { return chars_; }
-
-private:
-    JNIEnv *env_;
-    jstring string_;
-    const char *chars_ = nullptr;
-};
-
-// Collects Java exceptions raised while a native goes on with its work (a
-// descriptor method that is missing or throws): each is taken and cleared at
-// once, so that no JNI function runs with an exception pending, and the first
-// is thrown again when the native returns.
-class PendingExceptions {
-public:
-    explicit PendingExceptions(JNIEnv *env) : env_(env) {}
-    ~PendingExceptions() {
-        if (first_ != nullptr)
-            env_->Throw(first_);
-    }
-    PendingExceptions(const PendingExceptions &) = delete;
-    PendingExceptions &operator=(const PendingExceptions &) = delete;
-
-    // Takes a pending exception, if any; true when there was one.
-    bool take() {
-        if (!env_->ExceptionCheck())
-            return false;
-        jthrowable thrown = env_->ExceptionOccurred();
-        env_->ExceptionClear();
-        if (first_ == nullptr)
-            first_ = thrown;
-        else
-            env_->DeleteLocalRef(thrown);
-        return true;
-    }
-
-private:
-    JNIEnv *env_;
-    jthrowable first_ = nullptr;
-};
 
 } // namespace oskel

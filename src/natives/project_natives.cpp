@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "boundary/jni_text.h"
+#include "natives/native_support.h"
 #include "projects/descriptor.h"
 
 using namespace oskel;

@@ -23,17 +23,16 @@ jmethodID method(JNIEnv *env, jclass cls, const char *name, const char *signatur
 
 void readDescriptorText(JNIEnv *env, jobject descriptor, const char *getter, char *buffer,
                         size_t limit, PendingExceptions &pending) {
-    jclass cls = env->GetObjectClass(descriptor);
-    jmethodID id = method(env, cls, getter, kGetterSignature, pending);
-    env->DeleteLocalRef(cls);
+    jmethodID id;
+    {
+        LocalRef<jclass> cls(env, env->GetObjectClass(descriptor));
+        id = method(env, cls.get(), getter, kGetterSignature, pending);
+    }
     if (id == nullptr)
         return;
-    auto value = static_cast<jstring>(env->CallObjectMethod(descriptor, id));
-    if (pending.take())
-        value = nullptr; // a getter that threw counts as having returned null
-    AnsiText text(env, value);
-    if (value != nullptr)
-        env->DeleteLocalRef(value);
+    LocalRef<jstring> value(env, static_cast<jstring>(env->CallObjectMethod(descriptor, id)));
+    // A getter that threw counts as having returned null.
+    AnsiText text(env, pending.take() ? nullptr : value.get());
     if (text.get() == nullptr) {
         buffer[0] = '\0';
     } else if (text.size() <= limit) {
@@ -66,7 +65,7 @@ void readDescriptor(JNIEnv *env, jobject descriptor, std::initializer_list<Gette
 void writeDescriptor(JNIEnv *env, jobject descriptor, const SccInterface &scc,
                      ProjectTexts &buffers, PendingExceptions &pending) {
     scc.returnProjectPath(buffers);
-    jclass cls = env->GetObjectClass(descriptor);
+    LocalRef<jclass> cls(env, env->GetObjectClass(descriptor));
     const struct {
         const char *setter;
         const char *text;
@@ -75,17 +74,14 @@ void writeDescriptor(JNIEnv *env, jobject descriptor, const SccInterface &scc,
                  {"setUser", buffers.user},
                  {"setLocalPath", buffers.localPath}};
     for (const auto &pair : order) {
-        jmethodID id = method(env, cls, pair.setter, kSetterSignature, pending);
+        jmethodID id = method(env, cls.get(), pair.setter, kSetterSignature, pending);
         if (id == nullptr)
             continue;
-        jstring value = toJavaString(env, pair.text);
+        LocalRef<jstring> value(env, toJavaString(env, pair.text));
         pending.take(); // a failed allocation of the string
-        env->CallVoidMethod(descriptor, id, value);
+        env->CallVoidMethod(descriptor, id, value.get());
         pending.take();
-        if (value != nullptr)
-            env->DeleteLocalRef(value);
     }
-    env->DeleteLocalRef(cls);
 }
 
 } // namespace oskel

@@ -8,7 +8,7 @@
 #include <initializer_list>
 
 #include "core/SccInterface.h"
-#include "natives/native_support.h"
+#include "boundary/jni_support.h"
 
 namespace oskel {
 

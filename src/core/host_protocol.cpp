@@ -1,5 +1,5 @@
 // Encoding and decoding of the provider host messages.
-#include "host/protocol.h"
+#include "core/host_protocol.h"
 
 #include <cstring>
 
@@ -114,23 +114,28 @@ void intoBuffer(const NullableText &text, char *buffer, size_t size) {
     buffer[n] = '\0';
 }
 
+// The pointers of a call that travel: those set among the arguments its entry
+// point takes.
 uint32_t presenceOf(const ProviderCall &c) {
+    const EntryPoint e = c.entry;
+    auto has = [e](Arg arg, bool set) { return set && takes(e, arg); };
     uint32_t p = 0;
-    if (c.names) p |= kNames;
-    if (c.perFile) p |= kPerFile;
-    if (c.optionSlot) p |= kOptionSlot;
-    if (c.projectTexts[0] && c.projectTexts[1] && c.projectTexts[2] && c.projectTexts[3])
+    if (has(args::Names, c.names != nullptr) || has(args::Name, c.names != nullptr)) p |= kNames;
+    if (has(args::PerFile, c.perFile != nullptr)) p |= kPerFile;
+    if (has(args::OptionSlot, c.optionSlot != nullptr)) p |= kOptionSlot;
+    if (has(args::User, c.projectTexts[0] && c.projectTexts[1] && c.projectTexts[2] &&
+                            c.projectTexts[3]))
         p |= kProjectTexts;
-    if (c.allowNew) p |= kAllowNew;
-    if (c.contextOut) p |= kContextOut;
-    if (c.sccName) p |= kSccName;
-    if (c.auxLabel) p |= kAuxLabel;
-    if (c.capabilities) p |= kCapabilities;
-    if (c.checkoutCommentLen) p |= kCheckoutCommentLen;
-    if (c.commentLen) p |= kCommentLen;
-    if (c.textOut) p |= kTextOut;
-    if (c.populate) p |= kPopulate;
-    if (c.callerData) p |= kCallerData;
+    if (has(args::AllowNew, c.allowNew != nullptr)) p |= kAllowNew;
+    if (has(args::ContextOut, c.contextOut != nullptr)) p |= kContextOut;
+    if (has(args::SccName, c.sccName != nullptr)) p |= kSccName;
+    if (has(args::AuxLabel, c.auxLabel != nullptr)) p |= kAuxLabel;
+    if (has(args::Capabilities, c.capabilities != nullptr)) p |= kCapabilities;
+    if (has(args::CheckoutCommentLen, c.checkoutCommentLen != nullptr)) p |= kCheckoutCommentLen;
+    if (has(args::CommentLen, c.commentLen != nullptr)) p |= kCommentLen;
+    if (has(args::TextOut, c.textOut != nullptr)) p |= kTextOut;
+    if (has(args::Populate, c.populate != nullptr)) p |= kPopulate;
+    if (has(args::CallerData, c.callerData != nullptr)) p |= kCallerData;
     return p;
 }
 

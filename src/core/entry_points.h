@@ -1,0 +1,89 @@
+// The provider entry points, one row each: from a row come the entry point's
+// number and exported name, its in-process call (typed by the function type
+// of the API header, Scc<Name>Fn), which arguments the host protocol carries
+// for it and how the host unpacks them. Adding an entry point adds a row (and,
+// for an argument of a new kind, a role below).
+#pragma once
+
+#include <cstdint>
+
+namespace oskel {
+
+// The roles an argument can play, each a slot of the call record.
+namespace args {
+enum Arg : uint8_t {
+    Context,            // the provider's context (by value)
+    ContextOut,         // SccInitialize: the address of the context (in/out)
+    Window,             // the parent window: always null
+    CallerName,         // SccInitialize's caller name
+    SccName,            // SccInitialize's name buffer (out)
+    Capabilities,       // SCCLONG out-parameters of SccInitialize
+    AuxLabel,
+    CheckoutCommentLen,
+    CommentLen,
+    User,               // the four project texts (in/out buffers)
+    ProjectName,
+    LocalPath,
+    AuxProjPath,
+    ProjectComment,     // SccOpenProject's comment
+    TextOut,            // the text-out callback
+    Flags,              // a flag word (populate options, allowChangePath)
+    AllowNew,           // SccGetProjPath's new-project flag (in/out)
+    Count,              // number of names
+    Names,              // `Count` names
+    Name,               // one name: the first of the names
+    Comment,
+    PerFile,            // `Count` per-file words (in/out)
+    Option,             // the command's option slot value
+    Command,            // an SCC command number
+    OptionSlot,         // SccGetCommandOptions: the slot (in/out)
+    Populate,           // the populate callback and its caller data
+    CallerData,
+    kArgCount
+};
+static_assert(kArgCount <= 64, "argument roles fit a 64-bit mask");
+} // namespace args
+using args::Arg;
+
+// Each row: the entry point (exported as Scc<Name>, typed Scc<Name>Fn) and
+// its arguments in order.
+#define OSKEL_ENTRY_POINTS(X)                                                                  \
+    X(Initialize, (ContextOut, Window, CallerName, SccName, Capabilities, AuxLabel,           \
+                   CheckoutCommentLen, CommentLen))                                            \
+    X(Uninitialize, (Context))                                                                 \
+    X(GetVersion, ())                                                                          \
+    X(OpenProject, (Context, Window, User, ProjectName, LocalPath, AuxProjPath, ProjectComment, \
+                    TextOut, Flags))                                                           \
+    X(CloseProject, (Context))                                                                 \
+    X(GetProjPath, (Context, Window, User, ProjectName, LocalPath, AuxProjPath, Flags, AllowNew)) \
+    X(Get, (Context, Window, Count, Names, Flags, Option))                                     \
+    X(Checkout, (Context, Window, Count, Names, Comment, Flags, Option))                       \
+    X(Checkin, (Context, Window, Count, Names, Comment, Flags, Option))                        \
+    X(Uncheckout, (Context, Window, Count, Names, Flags, Option))                              \
+    X(Add, (Context, Window, Count, Names, Comment, PerFile, Option))                          \
+    X(Remove, (Context, Window, Count, Names, Comment, Flags, Option))                         \
+    X(History, (Context, Window, Count, Names, Flags, Option))                                 \
+    X(Diff, (Context, Window, Name, Flags, Option))                                            \
+    X(Properties, (Context, Window, Name))                                                     \
+    X(QueryInfo, (Context, Count, Names, PerFile))                                             \
+    X(RunScc, (Context, Window, Count, Names))                                                 \
+    X(GetCommandOptions, (Context, Window, Command, OptionSlot))                               \
+    X(PopulateList, (Context, Command, Count, Names, Populate, CallerData, PerFile, Flags))
+
+// The entry points in row order: the numbers travel to the host.
+enum class EntryPoint : uint32_t {
+#define OSKEL_ENTRY_ENUM(name, arguments) name,
+    OSKEL_ENTRY_POINTS(OSKEL_ENTRY_ENUM)
+#undef OSKEL_ENTRY_ENUM
+        Count
+};
+
+constexpr size_t kEntryPointCount = static_cast<size_t>(EntryPoint::Count);
+
+// The exported name of an entry point; null for a number out of range.
+const char *entryPointName(EntryPoint entry);
+
+// Whether the entry point takes an argument of role `arg`.
+bool takes(EntryPoint entry, Arg arg);
+
+} // namespace oskel
