@@ -1,6 +1,6 @@
 // The file commands: eleven members of one family, each described by a row of
-// facts (entry point, call shape, option slot, trace texts) and run through one
-// shared path.
+// facts (entry point, option slot, trace texts) and run through one shared
+// path; the arguments each passes are its entry point's.
 #include <cstdio>
 #include <string>
 
@@ -8,24 +8,16 @@
 
 namespace oskel {
 
-enum class Shape {
-    // The call shapes (they decide what is traced).
-    ListFlags,        // ctx, null, n, names, flags, slot
-    ListCommentFlags, // ctx, null, n, names, comment, flags, slot
-    ListCommentAdd,   // ctx, null, n, names, comment, per-file flags, slot
-    OneFlags,         // ctx, null, name, flags, slot
-    One,              // ctx, null, name
-    ListStatus,       // ctx, n, names, status words
-    List,             // ctx, null, n, names
-};
-
-struct SccInterface::CommandSpec {
+// One member of the family. Which arguments it passes (a list of names or one
+// name, a comment, flags, per-file words, an option slot) is its entry point's
+// row; these are the facts the row does not give.
+struct SccInterface::CommandRow {
     EntryPoint entryPoint;
-    Shape shape;
     int slot; // option slot passed, or -1 for none
     const char *entryLine;
     const char *exitLine;
     const char *detailLabel; // single-file commands: detail line label
+    bool statusDump;         // the per-file words are status words, dumped after the call
 };
 
 namespace {
@@ -34,35 +26,31 @@ namespace {
 enum : int { kGet, kCheckout, kCheckin, kUncheckout, kAdd, kRemove, kHistory, kDiff,
              kProperties, kQueryInfo, kRunScc };
 
-const SccInterface::CommandSpec kCommands[] = {
-    {EntryPoint::Get, Shape::ListFlags, SCC_COMMAND_GET, "-->Getting files", "<--Getting files", nullptr},
-    {EntryPoint::Checkout, Shape::ListCommentFlags, SCC_COMMAND_CHECKOUT, "-->checking out",
-     "<--checking out", nullptr},
-    {EntryPoint::Checkin, Shape::ListCommentFlags, SCC_COMMAND_CHECKIN, "-->checking in",
-     "<--checking in", nullptr},
-    {EntryPoint::Uncheckout, Shape::ListFlags, SCC_COMMAND_UNCHECKOUT, "-->Undo checkout",
-     "<--Undo checkout", nullptr},
-    {EntryPoint::Add, Shape::ListCommentAdd, SCC_COMMAND_ADD, "-->Add", "<--Add", nullptr},
-    {EntryPoint::Remove, Shape::ListCommentFlags, SCC_COMMAND_REMOVE, "-->Removing", "<--Removing",
-     nullptr},
-    {EntryPoint::History, Shape::ListFlags, SCC_COMMAND_HISTORY, "-->History", "<--History", nullptr},
-    {EntryPoint::Diff, Shape::OneFlags, SCC_COMMAND_DIFF, "-->Comparing", "<--Comparing",
-     "Comparing file of "},
-    {EntryPoint::Properties, Shape::One, -1, "-->Properties", "<--Properties", "Getting property of "},
-    {EntryPoint::QueryInfo, Shape::ListStatus, -1, "-->Query Info", "<--Query Info", nullptr},
-    {EntryPoint::RunScc, Shape::List, -1, "-->Launching native UI", "<--Launching native UI", nullptr},
+const SccInterface::CommandRow kCommands[] = {
+    {EntryPoint::Get, SCC_COMMAND_GET, "-->Getting files", "<--Getting files", nullptr, false},
+    {EntryPoint::Checkout, SCC_COMMAND_CHECKOUT, "-->checking out", "<--checking out", nullptr,
+     false},
+    {EntryPoint::Checkin, SCC_COMMAND_CHECKIN, "-->checking in", "<--checking in", nullptr, false},
+    {EntryPoint::Uncheckout, SCC_COMMAND_UNCHECKOUT, "-->Undo checkout", "<--Undo checkout",
+     nullptr, false},
+    {EntryPoint::Add, SCC_COMMAND_ADD, "-->Add", "<--Add", nullptr, false},
+    {EntryPoint::Remove, SCC_COMMAND_REMOVE, "-->Removing", "<--Removing", nullptr, false},
+    {EntryPoint::History, SCC_COMMAND_HISTORY, "-->History", "<--History", nullptr, false},
+    {EntryPoint::Diff, SCC_COMMAND_DIFF, "-->Comparing", "<--Comparing", "Comparing file of ",
+     false},
+    {EntryPoint::Properties, -1, "-->Properties", "<--Properties", "Getting property of ", false},
+    {EntryPoint::QueryInfo, -1, "-->Query Info", "<--Query Info", nullptr, true},
+    {EntryPoint::RunScc, -1, "-->Launching native UI", "<--Launching native UI", nullptr, false},
 };
 
-const SccInterface::CommandSpec *row(int index) { return &kCommands[index]; }
-
-bool isList(Shape s) { return s != Shape::OneFlags && s != Shape::One; }
+const SccInterface::CommandRow *row(int index) { return &kCommands[index]; }
 } // namespace
 
-int32_t SccInterface::runCommand(const CommandSpec &c, int32_t n, const char **names,
+int32_t SccInterface::runCommand(const CommandRow &c, int32_t n, const char **names,
                                  const char *comment, int32_t flags, SCCLONG *extra) {
     trace(c.entryLine, 1);
-    if (isList(c.shape)) {
-        if (traceLevel > 3 && c.shape != Shape::ListStatus)
+    if (!takes(c.entryPoint, args::Name)) {
+        if (traceLevel > 3 && !c.statusDump)
             traceFileList(names, n);
     } else if (traceLevel > 1) {
         std::string line = c.detailLabel;
@@ -82,7 +70,7 @@ int32_t SccInterface::runCommand(const CommandSpec &c, int32_t n, const char **n
     CallOutcome outcome = callProvider(call);
     int32_t result = outcome.missing ? kNoEntryPoint : outcome.code;
 
-    if (c.shape == Shape::ListStatus && traceLevel > 3 && traceFilePath) {
+    if (c.statusDump && traceLevel > 3 && traceFilePath) {
         std::string block = "Status:";
         char word[16];
         for (int32_t i = 0; i < n; ++i) {

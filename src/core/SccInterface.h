@@ -125,10 +125,10 @@ public:
     CallOutcome callProvider(ProviderCall &call);
 
     // One row of the file-command family.
-    struct CommandSpec;
+    struct CommandRow;
 
 private:
-    int32_t runCommand(const CommandSpec &command, int32_t n, const char **names,
+    int32_t runCommand(const CommandRow &command, int32_t n, const char **names,
                        const char *comment, int32_t flags, SCCLONG *extra);
     void construct();
     std::unique_ptr<Provider> loadProvider(const char *key);
