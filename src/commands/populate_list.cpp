@@ -34,22 +34,22 @@ int32_t grownCapacity(int32_t capacity) {
 
 void SccInterface::createPopulateList(bool initial) {
     if (initial)
-        keepCapacity = dropCapacity = kInitialCapacity;
-    keepItems.reserve(static_cast<size_t>(keepCapacity));
-    dropItems.reserve(static_cast<size_t>(dropCapacity));
+        lists.keepCapacity = lists.dropCapacity = kInitialCapacity;
+    lists.keepItems.reserve(static_cast<size_t>(lists.keepCapacity));
+    lists.dropItems.reserve(static_cast<size_t>(lists.dropCapacity));
 }
 
 void SccInterface::freePopulateList() {
     trace("-->Free populate list", 4);
-    keepItems.clear();
-    dropItems.clear();
+    lists.keepItems.clear();
+    lists.dropItems.clear();
     trace("<--Free populate list", 4);
 }
 
 void SccInterface::addPopulateEntry(SCCBOOL keep, const char *fileName) {
     bool toKeep = (keep & 0xff) != 0;
-    auto &items = toKeep ? keepItems : dropItems;
-    auto &capacity = toKeep ? keepCapacity : dropCapacity;
+    auto &items = toKeep ? lists.keepItems : lists.dropItems;
+    auto &capacity = toKeep ? lists.keepCapacity : lists.dropCapacity;
     if (static_cast<int32_t>(items.size()) >= capacity)
         growPopulateList(capacity, items);
     items.push(fileName);
@@ -79,14 +79,14 @@ int32_t SccInterface::populateList(int32_t command, int32_t n, const char **name
 }
 
 int32_t SccInterface::getListNumber(int32_t which) const {
-    int32_t count = static_cast<int32_t>(which ? keepItems.size() : dropItems.size());
+    int32_t count = static_cast<int32_t>(which ? lists.keepItems.size() : lists.dropItems.size());
     if (traceLevel > 3)
         traceLine(("getListNumber(" + std::to_string(which) + ")=" + std::to_string(count)).c_str());
     return count;
 }
 
 const NameList &SccInterface::getList(int32_t which) const {
-    const auto &items = which ? keepItems : dropItems;
+    const auto &items = which ? lists.keepItems : lists.dropItems;
     if (traceLevel > 3) {
         traceLine("-->getList");
         traceLine(("getList(" + std::to_string(which) + ") size=" + std::to_string(items.size()))

@@ -38,7 +38,7 @@ void SccInterface::construct() {
     resetCommandOptions();
     createPopulateList(true);
     messages::resetMessageList();
-    project = ProjectTexts{};
+    project.texts = ProjectTexts{};
     auxPathLabel[0] = '\0';
 }
 

@@ -53,6 +53,23 @@ private:
     std::vector<size_t> starts_;
 };
 
+// The keep and drop lists of one object (commands/populate_list.cpp): counts
+// are the lists' sizes; capacities grow as documented for the lists and are
+// kept from one call to the next.
+struct PopulateLists {
+    NameList keepItems;
+    NameList dropItems;
+    int32_t keepCapacity = 0;
+    int32_t dropCapacity = 0;
+};
+
+// The current project of one object (projects/).
+struct ProjectState {
+    ProjectTexts texts;   // user, projectName, localPath, auxProjPath
+    int32_t projectOpen = 0;
+    SCCBOOL allowNew = 1; // the in/out new-project flag SccGetProjPath receives by address
+};
+
 constexpr int kCommandSlots = 10;
 constexpr int32_t kNoEntryPoint = SCC_E_NONSPECIFICERROR;
 extern const char kCallerName[];
@@ -92,8 +109,8 @@ public:
     int32_t closeProject();
     void returnProjectPath(ProjectTexts &texts) const;
     void resetProjectPath(const ProjectTexts &texts);
-    bool isProjectOpen() const { return projectOpen != 0; }
-    const ProjectTexts &projectTexts() const { return project; }
+    bool isProjectOpen() const { return project.projectOpen != 0; }
+    const ProjectTexts &projectTexts() const { return project.texts; }
 
     // File commands: the members of one family, run through one shared path.
     int32_t getFiles(int32_t n, const char **names, int32_t flags);
@@ -139,23 +156,16 @@ private:
     void freePopulateList();
     void traceProjectTexts(const ProjectTexts &texts) const;
 
-    // The keep and drop lists: counts are the vectors' sizes; capacities grow
-    // as documented for the lists and are kept from one call to the next.
-    NameList keepItems;
-    NameList dropItems;
-    int32_t keepCapacity = 0;
-    int32_t dropCapacity = 0;
+    PopulateLists lists;
+    ProjectState project;
     int32_t capabilities = 0;
-    ProjectTexts project; // user, projectName, localPath, auxProjPath
     std::unique_ptr<Provider> provider;
     uint64_t providerContext = 0;
     char sccName[kTextSize] = {};
     char auxPathLabel[kTextSize] = {};
     SCCLONG checkoutCommentLen = 0;
     SCCLONG commentLen = 0;
-    int32_t projectOpen = 0;
     int32_t traceLevel = 0;
-    SCCBOOL allowNew = 1;
     std::unique_ptr<char[]> traceFilePath;
     std::array<uint64_t, kCommandSlots> commandOptions{};
 };

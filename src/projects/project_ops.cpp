@@ -61,14 +61,14 @@ int32_t SccInterface::openProject(const char *user, const char *projectName,
         line.append("\tproject path:").append(localPath).append("\taux path:").append(auxProjPath);
         traceLine(line.c_str());
     }
-    copyInto(project.user, user);
-    copyInto(project.localPath, localPath);
-    copyInto(project.projectName, projectName);
-    copyInto(project.auxProjPath, auxProjPath);
+    copyInto(project.texts.user, user);
+    copyInto(project.texts.localPath, localPath);
+    copyInto(project.texts.projectName, projectName);
+    copyInto(project.texts.auxProjPath, auxProjPath);
 
     int32_t result = kNoEntryPoint;
     auto scratch = std::make_unique<ScratchTexts>();
-    fill(*scratch, project);
+    fill(*scratch, project.texts);
     ProviderCall call;
     call.entry = EntryPoint::OpenProject;
     call.context = providerContext;
@@ -79,9 +79,9 @@ int32_t SccInterface::openProject(const char *user, const char *projectName,
     CallOutcome outcome = callProvider(call);
     if (!outcome.missing) {
         result = outcome.code;
-        drain(project, *scratch);
+        drain(project.texts, *scratch);
         if (result == SCC_OK)
-            projectOpen = 1;
+            project.projectOpen = 1;
     }
     trace("<--Open Project(with parameter)", 1);
     return result;
@@ -96,7 +96,7 @@ void SccInterface::traceProjectTexts(const ProjectTexts &t) const {
 
 int32_t SccInterface::getProjectPath(ProjectTexts &texts, int32_t allowChangePath,
                                      int32_t allowNewFlag) {
-    allowNew = allowNewFlag;
+    project.allowNew = allowNewFlag;
     trace("-->GetProjectPath", 1);
     const std::string flags = "allowChangePath:" + std::to_string(allowChangePath) +
                               "\tallowNew:" + std::to_string(allowNewFlag);
@@ -113,7 +113,7 @@ int32_t SccInterface::getProjectPath(ProjectTexts &texts, int32_t allowChangePat
     call.context = providerContext;
     setTexts(call, *scratch);
     call.flags = allowChangePath;
-    call.allowNew = &allowNew;
+    call.allowNew = &project.allowNew;
     CallOutcome outcome = callProvider(call);
     if (!outcome.missing) {
         result = outcome.code;
@@ -137,7 +137,7 @@ int32_t SccInterface::closeProject() {
     if (!outcome.missing) {
         result = outcome.code;
         if (result == SCC_OK)
-            projectOpen = 0;
+            project.projectOpen = 0;
     }
     trace("<--close project", 1);
     return result;
@@ -147,7 +147,7 @@ void SccInterface::returnProjectPath(ProjectTexts &texts) const {
     trace("-->Return project path", 3);
     if (traceLevel > 3)
         traceLine("Returning input parameter");
-    texts = project;
+    texts = project.texts;
     trace("<--Return project path", 3);
 }
 
@@ -155,7 +155,7 @@ void SccInterface::resetProjectPath(const ProjectTexts &texts) {
     trace("-->Resetting project path", 3);
     if (traceLevel > 3)
         traceLine("Resetting input parameter");
-    project = texts;
+    project.texts = texts;
     trace("<--Resetting project path", 3);
 }
 
