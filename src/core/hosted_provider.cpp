@@ -25,6 +25,15 @@ constexpr int32_t kFault = SCC_E_NONSPECIFICERROR;
 // How long a host that lost its channel may take to exit by itself.
 constexpr int32_t kExitGraceMs = 2000;
 
+// Why a hosted call could not complete.
+enum class HostFault {
+    None,
+    Closed,    // the host closed the channel: it is ending
+    Timeout,   // no message within the timeout
+    Channel,   // the channel broke
+    Malformed, // a message that breaks the protocol
+};
+
 // One host process with one provider library loaded. Like a library loaded
 // in-process, it is shared by every connection to that library in this
 // process, so the provider keeps one state for all of them.
@@ -46,13 +55,13 @@ public:
     CallOutcome call(ProviderCall &c, int32_t timeoutMs);
 
 private:
-    // Reads one message; "" on success, otherwise what went wrong.
-    std::string receive(hostproto::Header &header, std::vector<uint8_t> &payload);
+    // Reads one message; HostFault::None on success.
+    HostFault receive(hostproto::Header &header, std::vector<uint8_t> &payload);
     bool send(hostproto::Writer &w) {
         const auto &bytes = w.finish();
         return channel_.write(bytes.data(), bytes.size());
     }
-    CallOutcome fault(const std::string &what);
+    CallOutcome fault(HostFault what);
     // Ends the connection: closes the channel, reaps the host. `how` gets how
     // the host ended.
     void end(std::string *how);
@@ -65,27 +74,27 @@ private:
     LPTEXTOUTPROC textOut_ = nullptr;
 };
 
-std::string HostConnection::receive(hostproto::Header &header, std::vector<uint8_t> &payload) {
+HostFault HostConnection::receive(hostproto::Header &header, std::vector<uint8_t> &payload) {
     uint8_t head[hostproto::kHeaderSize];
     auto status = channel_.read(head, sizeof head, timeoutMs_);
     if (status == Channel::Status::Ok) {
         if (!hostproto::readHeader(head, header))
-            return "malformed message";
+            return HostFault::Malformed;
         payload.resize(header.length);
         status = header.length ? channel_.read(payload.data(), header.length, timeoutMs_)
                                : Channel::Status::Ok;
     }
     switch (status) {
     case Channel::Status::Ok:
-        return {};
+        return HostFault::None;
     case Channel::Status::Closed:
-        return "closed";
+        return HostFault::Closed;
     case Channel::Status::Timeout:
-        return "no answer within " + std::to_string(timeoutMs_) + " ms";
+        return HostFault::Timeout;
     case Channel::Status::Error:
         break;
     }
-    return "channel error";
+    return HostFault::Channel;
 }
 
 void HostConnection::end(std::string *how) {
@@ -99,22 +108,28 @@ void HostConnection::end(std::string *how) {
         *how = ended;
 }
 
-CallOutcome HostConnection::fault(const std::string &what) {
-    std::string how;
-    if (what == "closed") {
-        // The host closed the channel: it is ending; say how.
-        channel_.close();
-        child_.finish(kExitGraceMs, how);
-        connected_ = false;
-    } else {
-        end(&how);
-        how = what + (how.empty() ? "" : ", " + how);
-    }
+CallOutcome HostConnection::fault(HostFault what) {
     try {
+        std::string how;
+        if (what == HostFault::Closed) {
+            // The host closed the channel: it is ending; say how.
+            channel_.close();
+            child_.finish(kExitGraceMs, how);
+            connected_ = false;
+        } else {
+            end(&how);
+            std::string why = what == HostFault::Timeout
+                                  ? "no answer within " + std::to_string(timeoutMs_) + " ms"
+                              : what == HostFault::Malformed ? "malformed message"
+                                                             : "channel error";
+            how = why + (how.empty() ? "" : ", " + how);
+        }
         messages::appendMessage(messages::formatMessage(
             SCC_MSG_ERROR, ("SCC provider process ended: " + how).c_str()));
     } catch (...) {
         // Out of memory: the call still fails.
+        channel_.close();
+        connected_ = false;
     }
     return {false, kFault, true};
 }
@@ -127,7 +142,7 @@ bool HostConnection::start(const std::string &program, const char *libraryPath,
         return false;
     hostproto::Header header;
     std::vector<uint8_t> payload;
-    if (!receive(header, payload).empty() || header.kind != Kind::Hello) {
+    if (receive(header, payload) != HostFault::None || header.kind != Kind::Hello) {
         end(nullptr);
         return false;
     }
@@ -140,7 +155,7 @@ bool HostConnection::start(const std::string &program, const char *libraryPath,
     }
     hostproto::Writer load(Kind::Load);
     load.text(libraryPath);
-    if (!send(load) || !receive(header, payload).empty() || header.kind != Kind::Loaded) {
+    if (!send(load) || receive(header, payload) != HostFault::None || header.kind != Kind::Loaded) {
         end(nullptr);
         return false;
     }
@@ -163,12 +178,11 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
     hostproto::Writer request(Kind::Call);
     hostproto::encodeCall(request, c);
     if (!send(request))
-        return fault("channel error");
+        return fault(HostFault::Channel);
     hostproto::Header header;
     std::vector<uint8_t> payload;
     for (;;) {
-        std::string problem = receive(header, payload);
-        if (!problem.empty())
+        if (HostFault problem = receive(header, payload); problem != HostFault::None)
             return fault(problem);
         hostproto::Reader r(payload.data(), payload.size());
         switch (header.kind) {
@@ -177,7 +191,7 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
             std::string text;
             bool present = r.text(text);
             if (!r.ok() || !r.atEnd())
-                return fault("malformed message");
+                return fault(HostFault::Malformed);
             // The provider calls the callback it was given by the last
             // SccOpenProject, in this call or a later one.
             if (textOut_ != nullptr)
@@ -189,22 +203,22 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
             std::string name;
             bool present = r.text(name);
             if (!r.ok() || !r.atEnd() || c.populate == nullptr)
-                return fault("malformed message");
+                return fault(HostFault::Malformed);
             SCCBOOL answer = c.populate(c.callerData, keep, status, present ? name.c_str() : nullptr);
             hostproto::Writer w(Kind::Answer);
             w.i32(answer);
             if (!send(w))
-                return fault("channel error");
+                return fault(HostFault::Channel);
             break;
         }
         case Kind::Reply: {
             CallOutcome outcome;
             if (!hostproto::decodeReply(r, outcome, c))
-                return fault("malformed message");
+                return fault(HostFault::Malformed);
             return outcome;
         }
         default:
-            return fault("malformed message");
+            return fault(HostFault::Malformed);
         }
     }
 }
