@@ -24,11 +24,11 @@ template <typename Op> jlong listCommand(JNIEnv *env, jlong handle, jlong count,
                                          jobjectArray files, Op &&op) {
     SccInterface *scc = object(handle);
     if (scc == nullptr)
-        return kNoEntryPoint;
-    return guarded<jlong>(kNoEntryPoint, [&]() -> jlong {
+        return kBadHandle;
+    return guarded<jlong>(kCallFailed, [&]() -> jlong {
         FileList list(env, count, files);
         if (!list.valid)
-            return kNoEntryPoint;
+            return kBadArgument;
         return op(*scc, list.n, list.names.data());
     });
 }
@@ -37,12 +37,12 @@ template <typename Op> jlong commentCommand(JNIEnv *env, jlong handle, jlong cou
                                             jobjectArray files, jstring comment, Op &&op) {
     SccInterface *scc = object(handle);
     if (scc == nullptr)
-        return kNoEntryPoint;
-    return guarded<jlong>(kNoEntryPoint, [&]() -> jlong {
+        return kBadHandle;
+    return guarded<jlong>(kCallFailed, [&]() -> jlong {
         AnsiText text(env, comment);
         FileList list(env, count, files);
         if (!list.valid)
-            return kNoEntryPoint;
+            return kBadArgument;
         return op(*scc, list.n, list.names.data(), text.get());
     });
 }
@@ -50,8 +50,8 @@ template <typename Op> jlong commentCommand(JNIEnv *env, jlong handle, jlong cou
 template <typename Op> jlong oneFileCommand(JNIEnv *env, jlong handle, jstring file, Op &&op) {
     SccInterface *scc = object(handle);
     if (scc == nullptr)
-        return kNoEntryPoint;
-    return guarded<jlong>(kNoEntryPoint, [&]() -> jlong {
+        return kBadHandle;
+    return guarded<jlong>(kCallFailed, [&]() -> jlong {
         AnsiText name(env, file);
         return op(*scc, name.get());
     });
@@ -150,12 +150,12 @@ OSKEL_NATIVE(jintArray, _1queryInfo)(JNIEnv *env, jclass, jlong handle, jlong co
 
 OSKEL_NATIVE(jlong, _1getCommandOptions)(JNIEnv *, jclass, jlong handle, jlong command) {
     SccInterface *scc = object(handle);
-    return scc ? scc->getCommandOptions(low32(command)) : kNoEntryPoint;
+    return scc ? scc->getCommandOptions(low32(command)) : kBadHandle;
 }
 
 OSKEL_NATIVE(jlong, _1checkCommandOptions)(JNIEnv *, jclass, jlong handle, jlong command) {
     SccInterface *scc = object(handle);
-    return scc ? scc->checkCommandOptions(low32(command)) : kNoEntryPoint;
+    return scc ? scc->checkCommandOptions(low32(command)) : kBadHandle;
 }
 
 OSKEL_NATIVE(jlong, _1populateList)(JNIEnv *env, jclass, jlong handle, jlong command,

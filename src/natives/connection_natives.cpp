@@ -37,12 +37,12 @@ OSKEL_NATIVE(jlong, _1initialize)(JNIEnv *env, jclass, jstring providerKey) {
 
 OSKEL_NATIVE(jlong, _1uninitialize)(JNIEnv *, jclass, jlong handle) {
     SccInterface *scc = object(handle);
-    return scc ? scc->uninitialize() : kNoEntryPoint;
+    return scc ? scc->uninitialize() : kBadHandle;
 }
 
 OSKEL_NATIVE(jlong, _1getVersion)(JNIEnv *, jclass, jlong handle) {
     SccInterface *scc = object(handle);
-    return scc ? scc->getVersion() : kNoEntryPoint;
+    return scc ? scc->getVersion() : kBadHandle;
 }
 
 OSKEL_NATIVE(jstring, _1getSCCName)(JNIEnv *env, jclass, jlong handle) {
@@ -54,7 +54,7 @@ OSKEL_NATIVE(jstring, _1getSCCName)(JNIEnv *env, jclass, jlong handle) {
 
 OSKEL_NATIVE(jlong, _1getCapabilities)(JNIEnv *, jclass, jlong handle) {
     SccInterface *scc = object(handle);
-    return scc ? scc->getCapabilities() : kNoEntryPoint;
+    return scc ? scc->getCapabilities() : kBadHandle;
 }
 
 OSKEL_NATIVE(void, _1setTracing)(JNIEnv *env, jclass, jlong handle, jint level, jstring path) {

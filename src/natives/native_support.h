@@ -17,6 +17,14 @@
 
 namespace oskel {
 
+// What a native returns when it makes no provider call: a handle that no
+// _initialize returned, an argument it refuses (a bad count, a null
+// descriptor), or a call that could not be made (out of memory). Callers see
+// SCC_E_NONSPECIFICERROR for each, as for a missing entry point.
+constexpr jlong kBadHandle = SCC_E_NONSPECIFICERROR;
+constexpr jlong kBadArgument = SCC_E_NONSPECIFICERROR;
+constexpr jlong kCallFailed = SCC_E_NONSPECIFICERROR;
+
 // The object behind a handle, or null for a handle no _initialize returned.
 inline SccInterface *object(jlong handle) { return handles::find(handle); }
 

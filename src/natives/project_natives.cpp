@@ -39,9 +39,9 @@ jlong withDescriptor(JNIEnv *env, jlong handle, jobject descriptor,
                      std::initializer_list<Getter> getters, Op &&op) {
     SccInterface *scc = object(handle);
     if (scc == nullptr || descriptor == nullptr)
-        return kNoEntryPoint;
+        return kBadArgument;
     PendingExceptions pending(env);
-    return guarded<jlong>(kNoEntryPoint, [&]() -> jlong {
+    return guarded<jlong>(kCallFailed, [&]() -> jlong {
         ProjectTexts texts;
         readDescriptor(env, descriptor, getters, texts, pending);
         return op(*scc, texts, pending);
@@ -96,5 +96,5 @@ OSKEL_NATIVE(jlong, _1reGetProjPath)(JNIEnv *env, jclass, jlong handle, jobject 
 
 OSKEL_NATIVE(jlong, _1closeProject)(JNIEnv *, jclass, jlong handle) {
     SccInterface *scc = object(handle);
-    return scc ? scc->closeProject() : kNoEntryPoint;
+    return scc ? scc->closeProject() : kBadHandle;
 }
