@@ -54,8 +54,11 @@ struct ProviderCall {
 };
 
 struct CallOutcome {
-    bool missing = false; // the provider library has no such entry point: nothing was called
+    constexpr CallOutcome() = default;
+    constexpr CallOutcome(bool missingEntry, int32_t result, bool fault = false)
+        : code(result), missing(missingEntry), faulted(fault) {}
     int32_t code = 0;
+    bool missing = false; // the provider library has no such entry point: nothing was called
     // The call did not complete: the provider host ended or broke the
     // protocol. `code` is then SCC_E_NONSPECIFICERROR, not the provider's.
     bool faulted = false;
