@@ -241,7 +241,7 @@ public final class NativeLibrary {
                 }
                 throw e;
             }
-            safety.confirmLoaded(file, key);
+            safety.confirmLoaded(file, key, digest);
             return file;
         }
         throw new IOException(MAX_COPIES + " class loaders of this JVM have loaded the library");
@@ -546,26 +546,47 @@ public final class NativeLibrary {
                     Files.setPosixFilePermissions(temporary,
                             PosixFilePermissions.fromString("r-x------"));
                 }
+                // A copy that another JVM put in place meanwhile stays: it may be loaded already.
+                boolean placed;
                 try {
-                    Files.move(temporary, target, StandardCopyOption.ATOMIC_MOVE,
-                            StandardCopyOption.REPLACE_EXISTING);
-                } catch (AtomicMoveNotSupportedException e) {
-                    throw e; // never within one folder of a local file system
-                } catch (IOException e) {
-                    // Windows refuses to replace a DLL that another JVM has loaded; that copy is
-                    // as good as ours when its digest matches.
-                    if (!Files.isRegularFile(target, LinkOption.NOFOLLOW_LINKS)) {
-                        throw e;
+                    Files.createLink(target, temporary);
+                    placed = true;
+                } catch (UnsupportedOperationException | IOException e) {
+                    placed = false;
+                }
+                if (!placed) {
+                    Object existing = verified(target, digest);
+                    if (existing != null) {
+                        return existing;
                     }
+                    replace(temporary, target);
                 }
             } finally {
                 Files.deleteIfExists(temporary);
             }
-            key = verified(target, digest);
-            if (key == null) {
-                throw new IOException(target + " changed while it was extracted");
+            // Another JVM may replace a damaged copy at the same time: with the same content.
+            for (int attempt = 0; attempt < 3; attempt++) {
+                key = verified(target, digest);
+                if (key != null) {
+                    return key;
+                }
             }
-            return key;
+            throw new IOException(target + " changed while it was extracted");
+        }
+
+        private static void replace(Path temporary, Path target) throws IOException {
+            try {
+                Files.move(temporary, target, StandardCopyOption.ATOMIC_MOVE,
+                        StandardCopyOption.REPLACE_EXISTING);
+            } catch (AtomicMoveNotSupportedException e) {
+                throw e; // never within one folder of a local file system
+            } catch (IOException e) {
+                // Windows refuses to replace a DLL that another JVM has loaded; that copy is as
+                // good as ours when its digest matches.
+                if (!Files.isRegularFile(target, LinkOption.NOFOLLOW_LINKS)) {
+                    throw e;
+                }
+            }
         }
 
         /**
@@ -617,7 +638,7 @@ public final class NativeLibrary {
          * Checks that the library the JVM mapped for {@code file} is the file that was verified
          * (Linux: by its inode in /proc/self/maps).
          */
-        void confirmLoaded(Path file, Object key) throws IOException {
+        void confirmLoaded(Path file, Object key, String digest) throws IOException {
             if (!unix) {
                 return;
             }
@@ -635,8 +656,15 @@ public final class NativeLibrary {
                     }
                 }
             }
-            Object inode = ((List<?>) key).get(1);
-            if (inodes.isEmpty() || !inodes.stream().allMatch(i -> i.equals(Objects.toString(inode)))) {
+            Object checked = ((List<?>) key).get(1);
+            if (!inodes.isEmpty() && !inodes.get(0).equals(Objects.toString(checked))) {
+                // Another JVM of this user replaced a damaged copy between the check and the
+                // loading: what is there now must be what was mapped, and verified.
+                Object now = verified(file, digest);
+                checked = now == null ? "none" : ((List<?>) now).get(1);
+            }
+            String inode = Objects.toString(checked);
+            if (inodes.isEmpty() || !inodes.stream().allMatch(inode::equals)) {
                 throw new IOException("the library mapped from " + file + " (inodes " + inodes
                         + ") is not the verified file (inode " + inode + ")");
             }

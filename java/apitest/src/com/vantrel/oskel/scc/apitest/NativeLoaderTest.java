@@ -220,12 +220,23 @@ class NativeLoaderTest {
                     return new Path[] {own.resolve("cache"), own.resolve("cache")};
                 default: {
                     Path shared = Files.createDirectories(folder.resolve("shared"));
-                    Files.setPosixFilePermissions(shared, PosixFilePermissions.fromString("rwxrwxrwt"));
+                    sticky(shared);
                     Path link = Files.createSymbolicLink(shared.resolve("cache"), own);
                     Files.setAttribute(link, "unix:uid", OTHER_UID, LinkOption.NOFOLLOW_LINKS);
                     return new Path[] {link, own};
                 }
             }
+        }
+    }
+
+    /** chmod 1777: writable by all, entries removable only by their owners. */
+    private static void sticky(Path folder) throws IOException {
+        try {
+            assertEquals(0, new ProcessBuilder("chmod", "1777", folder.toString()).inheritIO()
+                    .start().waitFor(), "chmod 1777 " + folder);
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+            throw new IOException(e);
         }
     }
 
