@@ -15,7 +15,7 @@ PACKAGES=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev openjdk-17-jd
           libmaven-jar-plugin-java libmaven-resources-plugin-java libsurefire-java)
 
 # What the steps below call, as "command" or a file path, with the package that brings it.
-REQUIRED=(cmake:cmake ninja:ninja-build g++:g++ objcopy:binutils readelf:binutils
+REQUIRED=(cmake:cmake ninja:ninja-build g++:g++ objcopy:binutils readelf:binutils nm:binutils
           x86_64-w64-mingw32-g++-posix:mingw-w64 i686-w64-mingw32-g++-posix:mingw-w64
           x86_64-w64-mingw32-objcopy:mingw-w64 i686-w64-mingw32-objcopy:mingw-w64
           wine:wine java:openjdk-17-jdk-headless javac:openjdk-17-jdk-headless

@@ -49,8 +49,10 @@ for f in oskelsccih-scc-$version.jar oskelsccih-scc-$version.pom oskelsccih-scc-
     [ -f "$installed/$f" ] || fail "$f is not in the local repository"
 done
 cmp -s "$api" "$installed/oskelsccih-scc-$version.jar" || fail "the installed API jar differs"
+contents=$("${java%/*}/jar" --list --file "$installed/oskelsccih-scc-$version.jar") ||
+    fail "cannot list the installed API jar"
 for p in linux-x86_64 windows-x86 windows-x86_64; do
-    unzip -l "$installed/oskelsccih-scc-$version.jar" "native/$p/files.sha256" >/dev/null ||
+    grep -qx "native/$p/files.sha256" <<<"$contents" ||
         fail "the installed API jar carries no natives for $p"
 done
 [ -f "$repository/com/vantrel/oskel/scc/$version/scc-$version.jar" ] || fail "the tool is not installed"

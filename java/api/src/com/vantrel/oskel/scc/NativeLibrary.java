@@ -114,7 +114,7 @@ public final class NativeLibrary {
             failure = "the oskelsccih native library could not be loaded"
                     + (file != null ? " from " + file : explicit == null ? " by name" : "")
                     + ": " + e;
-            LOG.log(Level.ERROR, failure);
+            LOG.log(Level.DEBUG, failure);
             UnsatisfiedLinkError error = new UnsatisfiedLinkError(failure);
             error.initCause(e);
             throw error;
@@ -386,7 +386,14 @@ public final class NativeLibrary {
             if (!FileSystems.getDefault().supportedFileAttributeViews().contains("unix")) {
                 return new Safety(false, -1);
             }
-            Path probe = Files.createTempFile(TEMP_PREFIX, ".owner");
+            Path probe;
+            try {
+                probe = Files.createTempFile(TEMP_PREFIX, ".owner");
+            } catch (IOException e) {
+                // No writable temporary folder: the owner of this process's /proc entry.
+                return new Safety(true, (Integer) Files.getAttribute(Paths.get("/proc/self"),
+                        "unix:uid"));
+            }
             try {
                 return new Safety(true, (Integer) Files.getAttribute(probe, "unix:uid",
                         LinkOption.NOFOLLOW_LINKS));
