@@ -674,7 +674,11 @@ SCCRTN Provider::runScc(SCCLONG count, const char **names) {
                 target.given = record.path;
                 target.relative = record.path;
                 target.path = sys::join(root_, record.path);
-                targets.push_back(std::move(target));
+                if (linksStayInside(target)) {
+                    targets.push_back(std::move(target));
+                } else {
+                    message(SCC_MSG_INFO, record.path + "  not examined: a symbolic link leads out of the project");
+                }
             }
         }
     }

@@ -214,6 +214,12 @@ SCCRTN Provider::openProject(char *user, char *projectName, const char *localPat
     project_ = index.project;
     root_ = root;
     store_ = storeFolder;
+    if (!sys::realPath(root_, realRoot_)) {
+        realRoot_ = root_;
+    }
+    if (!sys::realPath(store_, realStore_)) {
+        realStore_ = store_;
+    }
     if (store.markedReadOnly()) {
         message(SCC_MSG_WARNING, "The store in " + storeFolder + " is read-only: files can be got and examined, not changed.");
     }
@@ -275,7 +281,32 @@ bool Provider::resolve(const char *name, Target &target, std::string &problem) c
         problem = target.given + ": lies outside the project folder " + root_ + ".";
         return false;
     }
+    if (!linksStayInside(target)) {
+        problem = target.given + ": a symbolic link leads out of the project folder " + root_ + ".";
+        return false;
+    }
     return true;
+}
+
+bool Provider::linksStayInside(const Target &target) const {
+    // Most paths have no link at all: one lstat per part finds that out.
+    std::string prefix = root_;
+    bool linked = false;
+    for (size_t start = 0; start <= target.relative.size() && !linked;) {
+        size_t slash = target.relative.find('/', start);
+        if (slash == std::string::npos) {
+            slash = target.relative.size();
+        }
+        prefix = sys::join(prefix, target.relative.substr(start, slash - start));
+        linked = sys::isLink(prefix);
+        start = slash + 1;
+    }
+    if (!linked) {
+        return true;
+    }
+    std::string real, below;
+    return sys::realPath(target.path, real) && sys::relativeTo(realRoot_, real, below) && real != realStore_ &&
+           !sys::relativeTo(realStore_, real, below);
 }
 
 std::vector<Provider::Target> Provider::resolveAll(SCCLONG count, const char **names, Problems &problems) const {
