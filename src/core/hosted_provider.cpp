@@ -165,6 +165,8 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
     timeoutMs_ = timeoutMs;
     if (!connected_)
         return {false, kFault};
+    if (child_.ended())
+        return fault("closed"); // it ended while the connection was idle: say how
     if (c.entry == EntryPoint::OpenProject)
         textOut_ = c.textOut;
     hostproto::Writer request(Kind::Call);

@@ -642,10 +642,11 @@ SCCRTN Provider::queryInfo(SCCLONG count, const char **names, SCCLONG *status) {
         return result;
     }
     session.lock.release();
+    PlainFolders plain;
     for (SCCLONG i = 0; i < count; ++i) {
         Target target;
         std::string problem;
-        if (!resolve(names[i], target, problem)) {
+        if (!resolve(names[i], target, problem, &plain)) {
             continue;
         }
         const FileRecord *record = session.index.find(target.relative);
@@ -729,6 +730,7 @@ SCCRTN Provider::populateList(int command, SCCLONG count, const char **names, PO
         return result;
     }
     session.lock.release();
+    PlainFolders plain;
     for (SCCLONG i = 0; i < count; ++i) {
         Target target;
         std::string problem;
@@ -739,7 +741,7 @@ SCCRTN Provider::populateList(int command, SCCLONG count, const char **names, PO
             continue;  // nothing to name in a callback
         }
         bool keep = false;
-        if (resolve(names[i], target, problem)) {
+        if (resolve(names[i], target, problem, &plain)) {
             const FileRecord *record = session.index.find(target.relative);
             sys::FileInfo info;
             sys::Error error;

@@ -84,10 +84,10 @@ TEST_F(Hardening, TracingSwitchedWhileOtherThreadsTrace) {
     const char *names[] = {"a.txt", "b.txt"};
     std::atomic<bool> stop{false};
     std::vector<std::thread> switchers, tracers;
-    for (int t = 0; t < 3; ++t)
+    for (int t = 0; t < 4; ++t)
         switchers.emplace_back([&, t] {
-            for (int i = 0; i < 2000; ++i)
-                scc.setTracing(i % 3 == 0 ? 0 : 4, paths[(i + t) % 2].c_str());
+            for (int i = 0; i < 100000; ++i)
+                scc.setTracing(i % 500 == 0 ? 4 : 0, paths[(i + t) % 2].c_str());
         });
     for (int t = 0; t < 2; ++t)
         tracers.emplace_back([&] {
