@@ -113,9 +113,6 @@ std::string scripted(const std::string &bytes)
     return out;
 }
 
-// What a Java string holding `sample` comes back as from the provider's bytes.
-std::optional<std::string> roundTrip(const Sample &s, Encoding e) { return s.in(e) ? std::optional<std::string>(s.utf8) : std::nullopt; }
-
 struct Hosting {
     const char *name;
     const char *extra; // registry values of the provider key
@@ -124,14 +121,23 @@ const Hosting kHostings[] = {{"InProcess", ""}, {"Hosted", "\"SCCHostProcess\"=\
 
 class JniSession : public coretest::ProviderTest, public ::testing::WithParamInterface<Hosting> {
 protected:
+    // One VM for the process, as with Java: the library may keep global references.
+    static Vm &sharedVm()
+    {
+        static Vm *vm = new Vm;
+        return *vm;
+    }
     void SetUp() override
     {
         ProviderTest::SetUp();
-        ASSERT_TRUE(vm.load(libraryPath())) << vm.error();
+        static bool loaded = vm.load(libraryPath());
+        ASSERT_TRUE(loaded) << vm.error();
+        problemsBefore = vm.problems().size();
     }
     void TearDown() override
     {
-        EXPECT_EQ(std::vector<std::string>(), vm.problems()) << "JNI misuse the VM noticed";
+        std::vector<std::string> problems(vm.problems().begin() + static_cast<long>(problemsBefore), vm.problems().end());
+        EXPECT_EQ(std::vector<std::string>(), problems) << "JNI misuse the VM noticed";
         ProviderTest::TearDown();
     }
     void installProviders(const std::string &key, const std::string &library)
@@ -152,7 +158,8 @@ protected:
     }
     Strings errList(jlong handle) { return vm.strings(vm.getErrList(handle)).value_or(Strings{{"(null list)"}}); }
 
-    Vm vm;
+    Vm &vm = sharedVm();
+    size_t problemsBefore = 0;
     Encoding encoding = Encoding::Other;
 };
 
@@ -206,6 +213,7 @@ TEST_P(JniSession, TestProviderSession)
     EXPECT_EQ(std::optional<std::string>(kLatin.utf8), project.projectName);
     EXPECT_EQ(Strings{{"1 opened"}}, errList(h));
     script(lines);
+    calls();
 
     EXPECT_EQ(0, vm.checkout(h, 6, files, vm.string(comment ? kLatin.utf8 : "c")));
     Strings expectedMessages;
@@ -322,7 +330,7 @@ TEST_P(JniSession, LocalstoreSession)
     EXPECT_EQ(std::optional<std::vector<int>>(std::vector<int>(files.size(), SCC_STATUS_CONTROLLED)),
               vm.ints(vm.queryInfo(h, n, all)));
     EXPECT_EQ(0, vm.checkout(h, 1, first, vm.string("edit")));
-    EXPECT_EQ(std::optional<std::vector<int>>({SCC_STATUS_CONTROLLED | SCC_STATUS_CHECKEDOUT | SCC_STATUS_OUTBYUSER | SCC_STATUS_OUTEXCLUSIVE}),
+    EXPECT_EQ(std::optional<std::vector<int>>(std::vector<int>{SCC_STATUS_CONTROLLED | SCC_STATUS_CHECKEDOUT | SCC_STATUS_OUTBYUSER | SCC_STATUS_OUTEXCLUSIVE}),
               vm.ints(vm.queryInfo(h, 1, first)));
     coretest::writeFile(work + kSep + *kAscii.in(encoding), "changed\n");
     EXPECT_EQ(SCC_I_FILEDIFFERS, vm.diff(h, vm.string(files[0].value())));

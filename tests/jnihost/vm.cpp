@@ -321,7 +321,7 @@ Vm::Impl &vmOf(JNIEnv *env) { return *reinterpret_cast<Vm::Impl::Env *>(env)->vm
 
 // ---- the JNI functions the natives use -------------------------------------
 
-jint JNICALL getVersion(JNIEnv *) { return JNI_VERSION_1_8; }
+jint JNICALL jniVersion(JNIEnv *) { return JNI_VERSION_1_8; }
 
 jclass JNICALL findClass(JNIEnv *env, const char *name)
 {
@@ -699,7 +699,7 @@ Vm::Vm() : impl_(std::make_unique<Impl>())
     fillUnimplemented(slots, std::make_index_sequence<kSlots>());
     std::memcpy(static_cast<void *>(&vm.table), slots, sizeof slots);
     JNINativeInterface_ &t = vm.table;
-    t.GetVersion = getVersion;
+    t.GetVersion = jniVersion;
     t.FindClass = findClass;
     t.GetObjectClass = getObjectClass;
     t.GetMethodID = getMethodID;

@@ -52,7 +52,6 @@ public:
 
     // Objects for the natives' arguments, kept for the VM's lifetime.
     Object *string(std::string_view utf8);
-    Object *string(const std::optional<std::string> &utf8) { return utf8 ? string(*utf8) : nullptr; }
     Object *stringArray(const Strings &elements);
     Object *descriptor(Descriptor &state);
 
