@@ -49,7 +49,10 @@ struct HostedCall {
 
     explicit HostedCall(CallMessage message) : m(std::move(message))
     {
+        // Never a null array, even an empty one, as in the host.
+        names.reserve(m.names.size() + 1);
         for (const auto &n : m.names) names.push_back(n.c_str());
+        perFile.reserve(m.perFile.size() + 1);
         perFile.assign(m.perFile.begin(), m.perFile.end());
         optionSlot = m.optionSlot;
         contextOut = m.contextIn;
