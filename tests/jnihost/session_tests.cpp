@@ -154,6 +154,11 @@ protected:
     {
         jlong handle = vm.initialize(vm.string(key));
         encoding = currentEncoding();
+        static bool shown = false;
+        if (!shown) {
+            shown = true;
+            std::printf("locale of the run: %s\n", std::setlocale(LC_CTYPE, nullptr));
+        }
         return handle;
     }
     Strings errList(jlong handle) { return vm.strings(vm.getErrList(handle)).value_or(Strings{{"(null list)"}}); }
