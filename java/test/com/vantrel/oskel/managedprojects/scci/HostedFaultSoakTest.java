@@ -29,7 +29,7 @@ class HostedFaultSoakTest extends NativeTestBase {
         {"crash SccGet", "signal 11"},
         {"abort SccGet", "signal 6"},
         {"exit SccGet 7", "exited with code 7"},
-        {"hang SccGet", "no answer within 150 ms"},
+        {"hang SccGet", "no answer within 300 ms"},
     };
 
     @Test
@@ -38,17 +38,23 @@ class HostedFaultSoakTest extends NativeTestBase {
         Files.createSymbolicLink(library, TestEnvironment.provider(TestEnvironment.TEST_PROVIDER));
         registry.set(KEY, RegistryFile.SERVER_PATH_VALUE, library.toString())
                 .set(KEY, RegistryFile.HOST_PROCESS_VALUE, "1")
-                .set(KEY, RegistryFile.HOST_TIMEOUT_VALUE, "150");
+                .set(KEY, RegistryFile.HOST_TIMEOUT_VALUE, "300");
         List<String> fdsBefore = HostedFaultTest.openDescriptors();
         List<Long> childrenBefore = HostedFaultTest.children();
 
         List<String> problems = new ArrayList<>();
+        int slowStarts = 0;
         long start = System.nanoTime();
         for (int round = 0; round < ROUNDS && problems.size() < 10; round++) {
             for (String[] fault : FAULTS) {
                 String where = "round " + round + ", " + fault[0] + ": ";
                 script.clear();
-                long handle = JavaSCCInterface._initialize(KEY);
+                // The timeout also bounds the host's start: a loaded machine may need a second try.
+                long handle = 0;
+                for (int attempt = 0; attempt < 3 && handle == 0; attempt++) {
+                    handle = JavaSCCInterface._initialize(KEY);
+                    slowStarts += handle == 0 ? 1 : 0;
+                }
                 if (handle == 0) {
                     problems.add(where + "_initialize failed");
                     continue;
@@ -68,7 +74,8 @@ class HostedFaultSoakTest extends NativeTestBase {
             }
         }
         long seconds = (System.nanoTime() - start) / 1_000_000_000L;
-        System.out.println(ROUNDS * FAULTS.length + " faults in " + seconds + " s");
+        System.out.println(ROUNDS * FAULTS.length + " faults in " + seconds + " s, "
+                + slowStarts + " hosts too slow to start");
 
         assertEquals(List.of(), problems, "faults that did not end as they should");
         assertEquals(childrenBefore, HostedFaultTest.children(), "child processes after the soak");
