@@ -13,7 +13,6 @@
 
 #include <jni.h>
 
-#include <deque>
 #include <memory>
 #include <optional>
 #include <set>
@@ -24,8 +23,6 @@
 namespace oskel::jnihost {
 
 struct Object;
-struct Handle;
-struct Method;
 
 // A project descriptor's state. Texts are UTF-8; nullopt is a Java null.
 struct Descriptor {
@@ -110,7 +107,7 @@ private:
     std::vector<std::string> problems_;
 };
 
-// Text conversions for the tests: UTF-8 and UTF-16, and modified UTF-8.
+// UTF-8 and UTF-16, for the tests.
 std::u16string utf16(std::string_view utf8);
 std::string utf8(std::u16string_view units);
 
