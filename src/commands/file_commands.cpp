@@ -70,7 +70,7 @@ int32_t SccInterface::runCommand(const CommandRow &c, int32_t n, const char **na
     CallOutcome outcome = callProvider(call);
     int32_t result = outcome.missing ? kNoEntryPoint : outcome.code;
 
-    if (c.statusDump && traceLevel > 3 && traceFilePath) {
+    if (c.statusDump && traceLevel > 3 && tracingTo()) {
         std::string block = "Status:";
         char word[16];
         for (int32_t i = 0; i < n; ++i) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -98,6 +99,7 @@ public:
     void writeCapabilityReport() const;
     // Appends a raw block (no date, time or tag) with one open and close.
     void writeRawBlock(const std::string &block) const;
+    bool tracingTo() const { return std::atomic_load(&traceFilePath) != nullptr; }
 
     // Provider messages.
     void getErrList(std::vector<std::string> &messages);
@@ -165,10 +167,19 @@ private:
     char auxPathLabel[kTextSize] = {};
     SCCLONG checkoutCommentLen = 0;
     SCCLONG commentLen = 0;
-    int32_t traceLevel = 0;
-    std::unique_ptr<char[]> traceFilePath;
+    // The trace settings may be switched by one thread while others trace
+    // (outside the calling contract, but it must not corrupt memory): the
+    // level is atomic, and the path is replaced whole, never changed in place,
+    // so a writer keeps the copy it loaded (std::atomic_load/atomic_store).
+    std::atomic<int32_t> traceLevel{0};
+    std::shared_ptr<const std::string> traceFilePath;
     std::array<uint64_t, kCommandSlots> commandOptions{};
 };
+
+// Writes a trace line that belongs to no interface object (found by a native
+// that has none) to the trace log of every object that traces at level 1 or
+// more, once per file.
+void traceToEveryLog(const char *text);
 
 // The capacity a populate list grows to from `capacity`.
 int32_t grownCapacity(int32_t capacity);

@@ -5,6 +5,7 @@
 // for an argument of a new kind, a role below).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace oskel {

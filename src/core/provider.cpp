@@ -82,28 +82,19 @@ template <typename Fn, Arg... A> struct Entry<Fn, ArgList<A...>> {
         f.finish();
         return static_cast<int32_t>(result);
     }
-    static constexpr uint64_t mask = (uint64_t{0} | ... | (uint64_t{1} << A));
 };
 
 struct Row {
-    const char *name;
     Invoker invoke;
-    uint64_t arguments; // bit per role
 };
 
 #define OSKEL_UNPAREN(...) __VA_ARGS__
 #define OSKEL_ENTRY_ROW(name, arguments)                                                       \
-    Row{"Scc" #name, Entry<Scc##name##Fn, ArgList<OSKEL_UNPAREN arguments>>::invoke,          \
-        Entry<Scc##name##Fn, ArgList<OSKEL_UNPAREN arguments>>::mask},
+    Row{Entry<Scc##name##Fn, ArgList<OSKEL_UNPAREN arguments>>::invoke},
 const Row kRows[] = {OSKEL_ENTRY_POINTS(OSKEL_ENTRY_ROW)};
 #undef OSKEL_ENTRY_ROW
 #undef OSKEL_UNPAREN
 static_assert(sizeof kRows / sizeof kRows[0] == kEntryPointCount, "one row per entry point");
-
-const Row *rowOf(EntryPoint entry) {
-    auto i = static_cast<size_t>(entry);
-    return i < kEntryPointCount ? &kRows[i] : nullptr;
-}
 
 class InProcessProvider final : public Provider {
 public:
@@ -121,21 +112,11 @@ private:
 
 } // namespace
 
-const char *entryPointName(EntryPoint entry) {
-    const Row *row = rowOf(entry);
-    return row ? row->name : nullptr;
-}
-
-bool takes(EntryPoint entry, Arg arg) {
-    const Row *row = rowOf(entry);
-    return row && arg < kArgCount && (row->arguments >> arg & 1u) != 0;
-}
-
 EntryPoints resolveEntryPoints(void *library) {
     EntryPoints found;
     if (library != nullptr)
         for (size_t i = 0; i < kEntryPointCount; ++i)
-            found.symbols[i] = platform::findSymbol(library, kRows[i].name);
+            found.symbols[i] = platform::findSymbol(library, entryPointName(static_cast<EntryPoint>(i)));
     return found;
 }
 
