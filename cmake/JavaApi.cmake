@@ -247,6 +247,7 @@ scc_api_test(scc.api.projects projects)
 scc_api_test(scc.api.concurrency concurrency)
 scc_api_test(scc.api.loader loader)
 scc_api_test(scc.api.localstore localstore)
+scc_api_test(scc.api.release release)
 scc_api_test(scc.cli cli)
 # Texts the locale cannot represent are refused before they reach the provider.
 scc_api_test(scc.api.locale.utf8 locale C.UTF-8)

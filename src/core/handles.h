@@ -10,6 +10,10 @@ class SccInterface;
 namespace handles {
 // Records a live object and returns its handle.
 int64_t add(SccInterface *object);
+// Forgets a handle, so that find() no longer gives its object; false when it
+// was not recorded. The caller destroys the object, and must make sure that
+// no call on the handle can still be running.
+bool remove(int64_t handle);
 // The object behind a handle, or null when no successful _initialize
 // returned that handle.
 SccInterface *find(int64_t handle);

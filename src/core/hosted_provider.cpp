@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/connect_report.h"
 #include "core/provider.h"
 #include "host/protocol.h"
 #include "messages/messages.h"
@@ -129,12 +130,19 @@ bool HostConnection::start(const std::string &program, const char *libraryPath,
                            int32_t timeoutMs) {
     timeoutMs_ = timeoutMs;
     std::string error;
-    if (!child_.start(program.c_str(), channel_, error))
+    if (!child_.start(program.c_str(), channel_, error)) {
+        connectReport().hostError = error;
         return false;
+    }
     hostproto::Header header;
     std::vector<uint8_t> payload;
-    if (!receive(header, payload).empty() || header.kind != Kind::Hello) {
-        end(nullptr);
+    std::string problem = receive(header, payload);
+    if (!problem.empty() || header.kind != Kind::Hello) {
+        std::string how;
+        end(&how);
+        connectReport().hostError = "no greeting from the host (" +
+                                    (problem.empty() ? "an unexpected message" : problem) + ")" +
+                                    (how.empty() ? "" : "; it " + how);
         return false;
     }
     hostproto::Reader hello(payload.data(), payload.size());
@@ -142,17 +150,26 @@ bool HostConnection::start(const std::string &program, const char *libraryPath,
     if (!hello.ok() || magic != hostproto::kMagic || version != hostproto::kVersion ||
         (bits != 32 && bits != 64)) {
         end(nullptr);
+        connectReport().hostError = "the host speaks another protocol";
         return false;
     }
     hostproto::Writer load(Kind::Load);
     load.text(libraryPath);
     if (!send(load) || !receive(header, payload).empty() || header.kind != Kind::Loaded) {
-        end(nullptr);
+        std::string how;
+        end(&how);
+        connectReport().hostError = "the host did not answer the load" +
+                                    (how.empty() ? std::string() : "; it " + how);
         return false;
     }
     hostproto::Reader loaded(payload.data(), payload.size());
     if (loaded.i32() != 0 || !loaded.ok()) {
+        std::string loaderText;
+        if (loaded.ok() && !loaded.atEnd())
+            loaded.text(loaderText);
         end(nullptr);
+        connectFailed("the provider library did not load in the host");
+        connectReport().loaderError = loaderText;
         return false;
     }
     connected_ = true;
@@ -304,16 +321,28 @@ std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings 
 #else
     (void)peMachine;
 #endif
-    if (!hosted)
-        return inProcessProvider(platform::loadLibrary(path));
+    if (!hosted) {
+        auto provider = inProcessProvider(platform::loadLibrary(path));
+        if (!provider) {
+            connectFailed("the provider library did not load");
+            connectReport().loaderError = platform::lastLoadError();
+        }
+        return provider;
+    }
+    connectReport().hosted = true;
     std::string program = hostProgram(machine);
-    if (program.empty())
+    if (program.empty()) {
+        connectFailed("the host program was not found: the folder of the oskelsccih library is unknown");
         return nullptr;
+    }
+    connectReport().hostProgram = program;
     const auto timeoutMs =
         static_cast<int32_t>(settings.timeoutMs > 0x7fffffffu ? 0x7fffffffu : settings.timeoutMs);
     auto connection = connectHost(program, path, timeoutMs);
-    if (!connection)
+    if (!connection) {
+        connectFailed("the provider host process did not start");
         return nullptr;
+    }
     return std::make_unique<HostedProvider>(std::move(connection), timeoutMs);
 }
 

@@ -72,14 +72,34 @@ bool RegistryKey::valueName(uint32_t index, char *buffer, uint32_t capacity) con
            ERROR_SUCCESS;
 }
 
+RegistrySource describeRegistry() { return {"HKEY_LOCAL_MACHINE (the Windows registry)", "ok"}; }
+
+bool setRegistryFile(const char *) { return false; }
+
+namespace {
+thread_local DWORD loadError = 0;
+}
+
+std::string lastLoadError()
+{
+    if (loadError == 0) return "no library path";
+    char text[512] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, loadError, 0,
+                             text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) text[--n] = '\0';
+    return "error " + std::to_string(loadError) + (n > 0 ? std::string(": ") + text : std::string());
+}
+
 LibraryHandle loadLibrary(const char *path)
 {
+    loadError = 0;
     if (path == nullptr || *path == '\0') return nullptr;
     // A library that fails to load must not stop the process on a system
     // error box; the failure is reported as a null handle.
     DWORD previousMode = 0;
     BOOL modeChanged = SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
     HMODULE module = LoadLibraryA(path);
+    if (module == nullptr) loadError = GetLastError();
     if (modeChanged) SetThreadErrorMode(previousMode, nullptr);
     return module;
 }
