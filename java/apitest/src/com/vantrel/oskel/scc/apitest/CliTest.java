@@ -110,6 +110,22 @@ class CliTest {
     }
 
     @Test
+    void aHostThatDoesNotStartIsNamedWithTheReason() {
+        TestEnvironment.write(TestEnvironment.registry(), TestEnvironment.registryText(
+                Map.of("Hosted", TestEnvironment.provider("testprovider")), true));
+        List<String> command = new ArrayList<>(
+                TestEnvironment.javaCommand("-jar", TestEnvironment.sccJar().toString()));
+        command.addAll(List.of("info", "--provider", "Hosted"));
+        TestEnvironment.Run run = TestEnvironment.run(command,
+                Map.of("OSKELSCCIH_HOST", "/no/such/host"), folder, null).clean();
+        assertEquals(5, run.exit(), run.both());
+        assertTrue(Pattern.compile("the provider host process did not start; registry \\S+ "
+                        + "\\(ok\\); provider library \\S+testprovider\\S*; host program "
+                        + "/no/such/host: cannot start /no/such/host: No such file")
+                        .matcher(run.err()).find(), run.both());
+    }
+
+    @Test
     void aTraceLogIsWritten() {
         Path trace = folder.resolve("trace.log");
         TestEnvironment.Run run = scc(null, "checkout", "-p", "demo", "--trace", trace.toString(),
