@@ -142,7 +142,7 @@ bool HostConnection::start(const std::string &program, const char *libraryPath,
         end(&how);
         connectReport().hostError = "no greeting from the host (" +
                                     (problem.empty() ? "an unexpected message" : problem) + ")" +
-                                    (how.empty() ? "" : "; it " + how);
+                                    (how.empty() ? "" : "; host process: " + how);
         return false;
     }
     hostproto::Reader hello(payload.data(), payload.size());
@@ -159,7 +159,7 @@ bool HostConnection::start(const std::string &program, const char *libraryPath,
         std::string how;
         end(&how);
         connectReport().hostError = "the host did not answer the load" +
-                                    (how.empty() ? std::string() : "; it " + how);
+                                    (how.empty() ? std::string() : "; host process: " + how);
         return false;
     }
     hostproto::Reader loaded(payload.data(), payload.size());
