@@ -41,6 +41,8 @@ final class Context implements AutoCloseable {
     private Project project;
     /** While a command runs, its messages come with its result and are printed from there. */
     private boolean inCommand;
+    /** The messages of a project open, printed when it succeeds (a failure carries them). */
+    private List<ProviderMessage> opening;
     private boolean progressShown;
 
     /**
@@ -134,8 +136,17 @@ final class Context implements AutoCloseable {
                 }
                 location = chosen;
             }
-            project = open.openProject(location,
-                    create ? OpenMode.CREATE_IF_NEW : OpenMode.EXISTING);
+            opening = new ArrayList<>();
+            try {
+                project = open.openProject(location,
+                        create ? OpenMode.CREATE_IF_NEW : OpenMode.EXISTING);
+            } finally {
+                List<ProviderMessage> sent = opening;
+                opening = null;
+                if (project != null && project.isOpen()) {
+                    printMessages(sent, false);
+                }
+            }
             ProjectLocation opened = project.location();
             note("opened project " + opened.projectName() + " in " + opened.localPath()
                     + (opened.auxProjPath().isEmpty() ? "" : " (aux path " + opened.auxProjPath()
@@ -235,7 +246,9 @@ final class Context implements AutoCloseable {
     }
 
     private void onMessage(ProviderMessage message) {
-        if (!inCommand && !output.json) {
+        if (opening != null) {
+            opening.add(message);
+        } else if (!inCommand && !output.json) {
             print(message);
             err.flush();
         }
