@@ -10,8 +10,10 @@ import java.nio.file.Path;
  * Connects to the provider "Probe" and closes again, many times, in a JVM of its own, and reports
  * how much the process grew and which host processes are left:
  *
- * <pre>java ... ReleaseProbe WARMUP CYCLES</pre>
+ * <pre>java ... ReleaseProbe WARMUP CYCLES [keep]</pre>
  *
+ * <p>With {@code keep}, one more connection stays open throughout, so that a hosted provider's
+ * host lives on and each cycle measures the connection alone.
  * <p>Prints {@code hosts-while-open N}, {@code growth-kb N} and {@code hosts-after N}.
  */
 public final class ReleaseProbe {
@@ -22,7 +24,10 @@ public final class ReleaseProbe {
         int cycles = Integer.parseInt(args[1]);
         Connection first = Scc.connect("Probe");
         System.out.println("hosts-while-open " + hosts());
-        first.close();
+        boolean keep = args.length > 2 && args[2].equals("keep");
+        if (!keep) {
+            first.close();
+        }
         for (int i = 0; i < warmup; i++) {
             cycle();
         }
@@ -38,6 +43,9 @@ public final class ReleaseProbe {
         System.out.println("rss-kb " + before + " " + after);
         System.out.println("growth-kb " + (after - before));
         System.out.println("us-per-cycle " + micros);
+        if (keep) {
+            first.close();
+        }
         System.out.println("hosts-after " + hosts());
     }
 
