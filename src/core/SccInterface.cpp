@@ -49,7 +49,7 @@ SccInterface::~SccInterface() {
     freePopulateList();
     messages::freeMessageList();
     freeCommandOptions();
-    traceFilePath.reset();
+    std::atomic_store(&traceFilePath, std::shared_ptr<const std::string>());
     uninitialize();
     provider.reset();
 }

@@ -2,6 +2,7 @@
 #include "host/protocol.h"
 
 #include <cstring>
+#include <utility>
 
 namespace oskel::hostproto {
 
@@ -12,12 +13,22 @@ Writer::Writer(Kind kind) {
     bytes_[5] = static_cast<uint8_t>(static_cast<uint16_t>(kind) >> 8);
 }
 
+bool Writer::room(size_t n) {
+    if (!tooLarge_ && n > kMaxPayload - (bytes_.size() - kHeaderSize))
+        tooLarge_ = true;
+    return !tooLarge_;
+}
+
 void Writer::u32(uint32_t v) {
+    if (!room(4))
+        return;
     for (int i = 0; i < 4; ++i)
         bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
 void Writer::u64(uint64_t v) {
+    if (!room(8))
+        return;
     for (int i = 0; i < 8; ++i)
         bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
@@ -30,6 +41,8 @@ void Writer::text(const char *s) {
 }
 
 void Writer::text(const char *s, size_t n) {
+    if (!room(n) || !room(4 + n))
+        return;
     u32(static_cast<uint32_t>(n));
     bytes_.insert(bytes_.end(), s, s + n);
 }
@@ -193,24 +206,27 @@ bool decodeCall(Reader &r, CallMessage &c) {
     const uint32_t n = c.count > 0 ? static_cast<uint32_t>(c.count) : 0;
     c.names.clear();
     c.perFile.clear();
+    // Entries are added as they are read, so that a count the payload cannot
+    // hold fails at the payload's end instead of asking for room first.
     if (c.presence & kNames) {
         if (r.u32() != n || !r.ok())
             return false;
-        c.names.resize(n);
-        for (auto &name : c.names) {
+        for (uint32_t i = 0; i < n; ++i) {
+            NullableText name;
             readText(r, name);
             if (!r.ok())
                 return false;
+            c.names.push_back(std::move(name));
         }
     }
     if (c.presence & kPerFile) {
         if (r.u32() != n || !r.ok())
             return false;
-        c.perFile.resize(n);
-        for (auto &v : c.perFile) {
-            v = r.i32();
+        for (uint32_t i = 0; i < n; ++i) {
+            int32_t v = r.i32();
             if (!r.ok())
                 return false;
+            c.perFile.push_back(v);
         }
     }
     if (c.presence & kProjectTexts)
