@@ -259,7 +259,6 @@ bool namesNonRegularFile(const char *path)
 namespace {
 thread_local std::string loadError;
 }
-}
 
 LibraryHandle loadLibrary(const char *path)
 {
