@@ -2,6 +2,7 @@
 #include "host/protocol.h"
 
 #include <cstring>
+#include <utility>
 
 namespace oskel::hostproto {
 
@@ -205,24 +206,27 @@ bool decodeCall(Reader &r, CallMessage &c) {
     const uint32_t n = c.count > 0 ? static_cast<uint32_t>(c.count) : 0;
     c.names.clear();
     c.perFile.clear();
+    // Entries are added as they are read, so that a count the payload cannot
+    // hold fails at the payload's end instead of asking for room first.
     if (c.presence & kNames) {
         if (r.u32() != n || !r.ok())
             return false;
-        c.names.resize(n);
-        for (auto &name : c.names) {
+        for (uint32_t i = 0; i < n; ++i) {
+            NullableText name;
             readText(r, name);
             if (!r.ok())
                 return false;
+            c.names.push_back(std::move(name));
         }
     }
     if (c.presence & kPerFile) {
         if (r.u32() != n || !r.ok())
             return false;
-        c.perFile.resize(n);
-        for (auto &v : c.perFile) {
-            v = r.i32();
+        for (uint32_t i = 0; i < n; ++i) {
+            int32_t v = r.i32();
             if (!r.ok())
                 return false;
+            c.perFile.push_back(v);
         }
     }
     if (c.presence & kProjectTexts)

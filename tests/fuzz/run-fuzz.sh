@@ -1,11 +1,12 @@
 #!/bin/bash
-# Builds the .reg parser fuzz target with clang and fuzzes it for a bounded time.
+# Builds the fuzz targets with clang and fuzzes them for a bounded time.
 #
 #   run-fuzz.sh BUILD_DIR SECONDS
 #
 # BUILD_DIR is a build directory of its own (configured from tests/fuzz alone).
-# Two targets: the .reg parser and the text conversions (a differential test
-# of the fast paths against the C library). Each starts from its seed corpus in
+# Three targets: the .reg parser, the text conversions (a differential test
+# of the fast paths against the C library) and the provider host protocol's
+# decoder (its seeds are sessions recorded by record-host.sh). Each starts from its seed corpus in
 # tests/fuzz/corpus/<target> and keeps what it finds in BUILD_DIR/corpus-<target>.
 # A crash or a broken invariant leaves its input in BUILD_DIR/artifacts-<target>
 # and makes the script exit non-zero; replay it with
@@ -24,20 +25,21 @@ generator=()
 if command -v ninja >/dev/null; then generator=(-G Ninja); fi
 cmake -S "$here" -B "$build_dir" "${generator[@]}" \
     -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build_dir" --target fuzz_regfile fuzz_text -j 2
+cmake --build "$build_dir" --target fuzz_regfile fuzz_text fuzz_hostproto -j 2
 
-# Each target gets half of the time.
-half=$(( (seconds + 1) / 2 ))
-for target in regfile text; do
+# The targets share the time.
+targets=(regfile text hostproto)
+share=$(( (seconds + ${#targets[@]} - 1) / ${#targets[@]} ))
+for target in "${targets[@]}"; do
     mkdir -p "$build_dir/corpus-$target" "$build_dir/artifacts-$target"
     if [ -d "$here/corpus/$target" ]; then
         cp -n "$here"/corpus/$target/* "$build_dir/corpus-$target/" 2>/dev/null || true
     fi
     dict=()
     [ -f "$here/$target.dict" ] && dict=(-dict="$here/$target.dict")
-    echo "fuzzing $target for ${half}s"
+    echo "fuzzing $target for ${share}s"
     "$build_dir/fuzz_$target" \
-        -max_total_time="$half" \
+        -max_total_time="$share" \
         -timeout=10 \
         -rss_limit_mb=2048 \
         -max_len=16384 \

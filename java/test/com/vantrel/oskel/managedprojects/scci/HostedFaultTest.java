@@ -97,7 +97,7 @@ class HostedFaultTest extends NativeTestBase {
     }
 
     /** The open file descriptors of this process, by number and target. */
-    private static List<String> openDescriptors() {
+    static List<String> openDescriptors() {
         List<String> fds = new ArrayList<>();
         try (Stream<Path> entries = Files.list(Paths.get("/proc/self/fd"))) {
             for (Path p : (Iterable<Path>) entries::iterator) {
@@ -119,7 +119,7 @@ class HostedFaultTest extends NativeTestBase {
     }
 
     /** Child processes of this JVM (zombies included), by process id. */
-    private static List<Long> children() {
+    static List<Long> children() {
         TreeSet<Long> pids = new TreeSet<>();
         try (Stream<Path> tasks = Files.list(Paths.get("/proc/self/task"))) {
             for (Path task : (Iterable<Path>) tasks::iterator) {

@@ -1,0 +1,205 @@
+// libFuzzer target for the provider host protocol. An input is the byte stream
+// of a session as both ends wrote it, in order: messages framed by their
+// headers (the seed corpus was recorded from real sessions with
+// record-host.sh). Each message is decoded as the end that receives it does,
+// into storage of exactly the sizes that end uses, so that ASan sees any read
+// or write past them. A Call that decodes is also checked to travel unchanged:
+// what the host hands the provider, encoded again, decodes to the same call,
+// up to what the provider's zero-terminated texts can carry.
+#include "host/protocol.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace oskel;
+using namespace oskel::hostproto;
+
+namespace {
+
+[[noreturn]] void broken(const char *what)
+{
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    std::abort();
+}
+
+SCCLONG SCC_CALL noText(const char *, SCCLONG) { return 0; }
+SCCBOOL SCC_CALL noPopulate(void *, SCCBOOL, SCCLONG, const char *) { return 1; }
+
+// The provider's view of a decoded call, as the host builds it: texts are
+// zero-terminated, project texts live in buffers of kProjectScratchSize.
+struct HostedCall {
+    CallMessage m;
+    std::vector<const char *> names;
+    std::vector<SCCLONG> perFile;
+    std::unique_ptr<char[]> texts[4];
+    std::unique_ptr<char[]> sccName = std::make_unique<char[]>(kInitScratchSize);
+    std::unique_ptr<char[]> auxLabel = std::make_unique<char[]>(kInitScratchSize);
+    uint64_t optionSlot = 0, contextOut = 0;
+    SCCBOOL allowNew = 0;
+    SCCLONG caps = 0, checkoutCommentLen = 0, commentLen = 0;
+    int callerData = 0;
+    ProviderCall call;
+
+    explicit HostedCall(CallMessage message) : m(std::move(message))
+    {
+        // Never a null array, even an empty one, as in the host.
+        names.reserve(m.names.size() + 1);
+        for (const auto &n : m.names) names.push_back(n.c_str());
+        perFile.reserve(m.perFile.size() + 1);
+        perFile.assign(m.perFile.begin(), m.perFile.end());
+        optionSlot = m.optionSlot;
+        contextOut = m.contextIn;
+        allowNew = m.allowNew;
+        caps = m.capabilities;
+        checkoutCommentLen = m.checkoutCommentLen;
+        commentLen = m.commentLen;
+        ProviderCall &c = call;
+        c.entry = static_cast<EntryPoint>(m.entry);
+        c.context = m.context;
+        c.count = m.count;
+        c.names = (m.presence & kNames) ? names.data() : nullptr;
+        c.comment = m.comment.c_str();
+        c.flags = m.flags;
+        c.perFile = (m.presence & kPerFile) ? perFile.data() : nullptr;
+        c.command = m.command;
+        c.option = m.option;
+        c.optionSlot = (m.presence & kOptionSlot) ? &optionSlot : nullptr;
+        if (m.presence & kProjectTexts) {
+            for (int i = 0; i < 4; ++i) {
+                texts[i] = std::make_unique<char[]>(kProjectScratchSize);
+                const std::string &t = m.projectTexts[i].bytes;
+                std::memcpy(texts[i].get(), t.data(), std::min(t.size(), kProjectScratchSize - 1));
+                c.projectTexts[i] = texts[i].get();
+            }
+        }
+        c.projectComment = m.projectComment.c_str();
+        c.allowNew = (m.presence & kAllowNew) ? &allowNew : nullptr;
+        c.contextOut = (m.presence & kContextOut) ? &contextOut : nullptr;
+        c.callerName = m.callerName.c_str();
+        c.sccName = (m.presence & kSccName) ? sccName.get() : nullptr;
+        c.auxLabel = (m.presence & kAuxLabel) ? auxLabel.get() : nullptr;
+        c.capabilities = (m.presence & kCapabilities) ? &caps : nullptr;
+        c.checkoutCommentLen = (m.presence & kCheckoutCommentLen) ? &checkoutCommentLen : nullptr;
+        c.commentLen = (m.presence & kCommentLen) ? &commentLen : nullptr;
+        c.textOut = (m.presence & kTextOut) ? noText : nullptr;
+        c.populate = (m.presence & kPopulate) ? noPopulate : nullptr;
+        c.callerData = (m.presence & kCallerData) ? &callerData : nullptr;
+    }
+};
+
+// A text as a zero-terminated buffer of `limit` bytes holds it.
+NullableText carried(const NullableText &t, size_t limit = SIZE_MAX)
+{
+    NullableText out;
+    out.null = t.null;
+    if (!t.null) out.bytes = t.bytes.substr(0, std::min(std::strlen(t.bytes.c_str()), limit));
+    return out;
+}
+
+bool same(const NullableText &a, const NullableText &b) { return a.null == b.null && a.bytes == b.bytes; }
+
+void checkRoundTrip(const CallMessage &m, const HostedCall &hosted)
+{
+    constexpr uint32_t kKnown = (kCallerData << 1) - 1;
+    Writer w(Kind::Call);
+    encodeCall(w, hosted.call);
+    const std::vector<uint8_t> &bytes = w.finish();
+    Reader r(bytes.data() + kHeaderSize, bytes.size() - kHeaderSize);
+    CallMessage again;
+    if (!decodeCall(r, again)) broken("a re-encoded call does not decode");
+    const uint32_t p = m.presence & kKnown;
+    const bool fixed = again.entry == m.entry && again.presence == p && again.context == m.context &&
+                       again.count == m.count && again.flags == m.flags && again.command == m.command &&
+                       again.option == m.option &&
+                       again.optionSlot == ((p & kOptionSlot) ? m.optionSlot : 0) &&
+                       again.contextIn == ((p & kContextOut) ? m.contextIn : 0) &&
+                       again.allowNew == ((p & kAllowNew) ? m.allowNew : 0) &&
+                       again.capabilities == ((p & kCapabilities) ? m.capabilities : 0) &&
+                       again.checkoutCommentLen == ((p & kCheckoutCommentLen) ? m.checkoutCommentLen : 0) &&
+                       again.commentLen == ((p & kCommentLen) ? m.commentLen : 0) && again.perFile == m.perFile;
+    if (!fixed) broken("a call's numbers changed on the way");
+    bool texts = same(again.comment, carried(m.comment)) && same(again.projectComment, carried(m.projectComment)) &&
+                 same(again.callerName, carried(m.callerName)) && again.names.size() == m.names.size();
+    for (size_t i = 0; texts && i < m.names.size(); ++i) texts = same(again.names[i], carried(m.names[i]));
+    for (int i = 0; texts && (p & kProjectTexts) && i < 4; ++i) {
+        NullableText expected = carried(m.projectTexts[i], kProjectScratchSize - 1);
+        expected.null = false;
+        texts = same(again.projectTexts[i], expected);
+    }
+    if (!texts) broken("a call's texts changed on the way");
+}
+
+void checkTerminated(const char *buffer, size_t size, const char *what)
+{
+    if (buffer != nullptr && std::memchr(buffer, '\0', size) == nullptr) broken(what);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
+{
+    std::unique_ptr<HostedCall> pending; // the last call, which a reply answers
+    while (size >= kHeaderSize) {
+        uint8_t head[kHeaderSize];
+        std::memcpy(head, data, kHeaderSize);
+        Header header;
+        // Either end drops the channel at a header that is not one.
+        if (!readHeader(head, header) || header.length > size - kHeaderSize) break;
+        // The payload in a block of its own size, as the receiving end holds it.
+        std::vector<uint8_t> payload(data + kHeaderSize, data + kHeaderSize + header.length);
+        data += kHeaderSize + header.length;
+        size -= kHeaderSize + header.length;
+        Reader r(payload.data(), payload.size());
+        std::string text;
+        switch (header.kind) {
+        case Kind::Hello:
+            r.u32(), r.u32(), r.u32();
+            break;
+        case Kind::Load:
+            r.text(text);
+            break;
+        case Kind::Loaded:
+        case Kind::Answer:
+            r.i32();
+            break;
+        case Kind::Text:
+            r.i32();
+            r.text(text);
+            break;
+        case Kind::Populate:
+            r.i32(), r.i32();
+            r.text(text);
+            break;
+        case Kind::Call: {
+            CallMessage m;
+            if (!decodeCall(r, m)) {
+                pending.reset();
+                break;
+            }
+            pending = std::make_unique<HostedCall>(std::move(m));
+            checkRoundTrip(pending->m, *pending);
+            break;
+        }
+        case Kind::Reply: {
+            if (!pending) pending = std::make_unique<HostedCall>(CallMessage());
+            CallOutcome outcome;
+            ProviderCall &c = pending->call;
+            if (decodeReply(r, outcome, c)) {
+                checkTerminated(c.sccName, kInitScratchSize, "the provider name is not terminated");
+                checkTerminated(c.auxLabel, kInitScratchSize, "the aux label is not terminated");
+                for (char *t : c.projectTexts) checkTerminated(t, kProjectScratchSize, "a project text is not terminated");
+            }
+            pending.reset();
+            break;
+        }
+        }
+    }
+    return 0;
+}
