@@ -8,9 +8,21 @@ cd "$(dirname "$0")"
 ROOT=$PWD
 JOBS=${JOBS:-2}
 
-PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev openjdk-17-jdk-headless
+PACKAGES=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev openjdk-17-jdk-headless
           mingw-w64 wine wine64 junit5 libjna-java libdtl-dev libpicocli-java locales
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev
+          maven libmaven-install-plugin-java libmaven-compiler-plugin-java
+          libmaven-jar-plugin-java libmaven-resources-plugin-java libsurefire-java)
+
+# What the steps below call, as "command" or a file path, with the package that brings it.
+REQUIRED=(cmake:cmake ninja:ninja-build g++:g++ objcopy:binutils readelf:binutils nm:binutils
+          x86_64-w64-mingw32-g++-posix:mingw-w64 i686-w64-mingw32-g++-posix:mingw-w64
+          x86_64-w64-mingw32-objcopy:mingw-w64 i686-w64-mingw32-objcopy:mingw-w64
+          wine:wine java:openjdk-17-jdk-headless javac:openjdk-17-jdk-headless
+          jar:openjdk-17-jdk-headless javadoc:openjdk-17-jdk-headless
+          /usr/share/java/junit-platform-console-standalone.jar:junit5
+          /usr/share/java/picocli.jar:libpicocli-java
+          mvn:maven clang++:clang localedef:locales)
 
 log() { printf '== %s\n' "$*"; }
 
@@ -29,6 +41,25 @@ ensure_packages() {
     if ! locale -a 2>/dev/null | grep -qi '^en_US\.iso88591$'; then
         log "generating the en_US.ISO-8859-1 locale"
         localedef -i en_US -f ISO-8859-1 en_US.ISO-8859-1
+    fi
+    check_commands
+}
+
+# A package can be installed and still leave a command off PATH (wine64 without wine did): stop
+# here, naming what is missing, rather than deep inside a build or a test.
+check_commands() {
+    local entry what package missing=()
+    for entry in "${REQUIRED[@]}"; do
+        what=${entry%:*} package=${entry##*:}
+        if [[ $what == /* ]]; then
+            [ -f "$what" ] || missing+=("$what (package $package)")
+        else
+            command -v "$what" >/dev/null 2>&1 || missing+=("$what (package $package)")
+        fi
+    done
+    if ((${#missing[@]})); then
+        printf 'run.sh: missing after installing the packages: %s\n' "${missing[@]}" >&2
+        exit 1
     fi
 }
 

@@ -29,3 +29,35 @@ if(WIN32)
 else()
   list(APPEND OSKEL_JNI_INCLUDE_DIRS "${OSKEL_JAVA_HOME}/include/linux")
 endif()
+
+# oskel_shipped(target): what a library or program that goes into the jars gets.
+# On Linux the C++ runtime is linked in and kept private (no libstdc++ or
+# libgcc_s needed on the user's machine, none of its symbols exported; a library
+# exports its JNI entry points only). Outside
+# Debug and sanitizer builds the debug info moves to <file>.debug beside the
+# binary, which keeps a link to it (gdb and addr2line find it there), and the
+# binary itself is stripped.
+function(oskel_shipped target)
+  if(NOT WIN32 AND NOT OSKEL_SANITIZE)
+    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -Wl,--exclude-libs,ALL)
+    get_target_property(_type ${target} TYPE)
+    if(_type STREQUAL "SHARED_LIBRARY")
+      target_link_options(${target} PRIVATE
+        "-Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/jni-exports.map")
+      set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS
+        "${PROJECT_SOURCE_DIR}/cmake/jni-exports.map")
+    endif()
+  endif()
+  if(OSKEL_SANITIZE OR CMAKE_BUILD_TYPE STREQUAL "Debug" OR NOT CMAKE_OBJCOPY)
+    return()
+  endif()
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND "${CMAKE_OBJCOPY}" --only-keep-debug "$<TARGET_FILE_NAME:${target}>"
+            "$<TARGET_FILE_NAME:${target}>.debug"
+    COMMAND "${CMAKE_OBJCOPY}" --strip-unneeded
+            "--add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug"
+            "$<TARGET_FILE_NAME:${target}>"
+    WORKING_DIRECTORY "$<TARGET_FILE_DIR:${target}>"
+    COMMENT "Splitting the debug info of $<TARGET_FILE_NAME:${target}>"
+    VERBATIM)
+endfunction()

@@ -11,9 +11,14 @@
 #   ${CMAKE_BINARY_DIR}/bin/scc                  runs the tool's jar
 #   ${CMAKE_BINARY_DIR}/demo/run-demo.sh         the session of ./run.sh demo
 #
-# The jars carry liboskelsccih.so of this build and, when they have been built,
-# the Windows DLLs of the win32 and win64 builds (OSKEL_WIN32_DIR and
-# OSKEL_WIN64_DIR below).
+# The jars always carry the natives of all three platforms, whatever was built
+# before: liboskelsccih.so and oskelsccih-host of this build, and oskelsccih.dll
+# with both host programs (oskelsccih-host-x86.exe, oskelsccih-host-x64.exe)
+# for Windows x86 and x64. This build builds the Windows ones itself, in the
+# win32 and win64 preset folders (OSKEL_WIN32_DIR, OSKEL_WIN64_DIR), with
+# mingw-w64: only the library and the host there, so the presets' own builds
+# and tests find them up to date. With OSKEL_WINDOWS_NATIVES=OFF they must have
+# been built already, or the jars fail to build.
 
 if(WIN32 OR NOT OSKEL_JAVA)
   return()
@@ -43,13 +48,8 @@ set(OSKEL_WIN32_DIR "${PROJECT_SOURCE_DIR}/build/win32" CACHE PATH
     "Build folder of the Windows x86 build, whose src/oskelsccih.dll the jars carry")
 set(OSKEL_WIN64_DIR "${PROJECT_SOURCE_DIR}/build/win64" CACHE PATH
     "Build folder of the Windows x64 build, whose src/oskelsccih.dll the jars carry")
-foreach(_arch IN ITEMS WIN32 WIN64)
-  if(NOT EXISTS "${OSKEL_${_arch}_DIR}/src/oskelsccih.dll")
-    message(WARNING "No ${OSKEL_${_arch}_DIR}/src/oskelsccih.dll yet: the jars carry it only once "
-                    "that build has run (cmake --preset ${_arch}; cmake --build --preset ${_arch}) "
-                    "before this one builds them.")
-  endif()
-endforeach()
+option(OSKEL_WINDOWS_NATIVES "Build the Windows natives the jars carry as part of this build" ON)
+set(OSKEL_NESTED_JOBS 2 CACHE STRING "Parallel jobs of the nested Windows builds")
 
 set(_sccj "${CMAKE_BINARY_DIR}/java-api")
 set(_sccj_jars "${CMAKE_BINARY_DIR}/jars")
@@ -91,8 +91,27 @@ set(_sccj_natives "${_sccj}/natives")
 set(_sccj_natives_stamp "${_sccj}/natives.stamp")
 set(_sccj_native_list
   "linux-x86_64=$<TARGET_FILE:oskelsccih>"
+  "linux-x86_64=$<TARGET_FILE:oskelsccih-host>")
+foreach(_platform IN ITEMS windows-x86 windows-x86_64)
+  list(APPEND _sccj_native_list
+    "${_platform}=${OSKEL_WIN32_DIR}/src/oskelsccih-host-x86.exe"
+    "${_platform}=${OSKEL_WIN64_DIR}/src/oskelsccih-host-x64.exe")
+endforeach()
+list(APPEND _sccj_native_list
   "windows-x86=${OSKEL_WIN32_DIR}/src/oskelsccih.dll"
   "windows-x86_64=${OSKEL_WIN64_DIR}/src/oskelsccih.dll")
+if(OSKEL_WINDOWS_NATIVES)
+  add_custom_target(scc_windows_natives
+    COMMAND "${CMAKE_COMMAND}" -DSOURCE=${PROJECT_SOURCE_DIR} -DBINARY=${OSKEL_WIN32_DIR}
+            -DTOOLCHAIN=${PROJECT_SOURCE_DIR}/cmake/toolchains/mingw-i686.cmake
+            -DJOBS=${OSKEL_NESTED_JOBS} -P "${PROJECT_SOURCE_DIR}/cmake/build-windows-natives.cmake"
+    COMMAND "${CMAKE_COMMAND}" -DSOURCE=${PROJECT_SOURCE_DIR} -DBINARY=${OSKEL_WIN64_DIR}
+            -DTOOLCHAIN=${PROJECT_SOURCE_DIR}/cmake/toolchains/mingw-x86_64.cmake
+            -DJOBS=${OSKEL_NESTED_JOBS} -P "${PROJECT_SOURCE_DIR}/cmake/build-windows-natives.cmake"
+    COMMENT "Building the Windows natives for the jars"
+    USES_TERMINAL
+    VERBATIM)
+endif()
 # Runs at every build; the stamp changes only when a library did.
 add_custom_target(scc_natives
   COMMAND "${CMAKE_COMMAND}" -DOUT=${_sccj_natives} -DSTAMP=${_sccj_natives_stamp}
@@ -101,17 +120,28 @@ add_custom_target(scc_natives
   BYPRODUCTS "${_sccj_natives_stamp}"
   COMMENT "Staging the native libraries for the jars"
   VERBATIM)
-add_dependencies(scc_natives oskelsccih)
+add_dependencies(scc_natives oskelsccih oskelsccih-host)
+if(TARGET scc_windows_natives)
+  add_dependencies(scc_natives scc_windows_natives)
+endif()
 
 # --- The API jar: a modular jar that loads its own natives --------------------
+set(_sccj_api_manifest "${_sccj}/api-manifest.txt")
+file(CONFIGURE OUTPUT "${_sccj_api_manifest}" @ONLY CONTENT
+"Implementation-Title: oskelsccih-scc
+Implementation-Version: @PROJECT_VERSION@
+Implementation-Vendor: Vantrel
+")
 add_custom_command(
   OUTPUT "${_sccj_api_jar}"
   COMMAND "${CMAKE_COMMAND}" -E make_directory "${_sccj_jars}"
   COMMAND "${CMAKE_COMMAND}" -E rm -f "${_sccj_api_jar}"
   COMMAND "${Java_JAR_EXECUTABLE}" --create --file "${_sccj_api_jar}"
-          --module-version "${PROJECT_VERSION}"
+          --manifest "${_sccj_api_manifest}" --module-version "${PROJECT_VERSION}"
           -C "${_sccj_api_classes}" . -C "${_sccj_natives}" .
-  DEPENDS "${_sccj_api_stamp}" "${_sccj_natives_stamp}"
+          -C "${PROJECT_SOURCE_DIR}" LICENSE
+  DEPENDS "${_sccj_api_stamp}" "${_sccj_natives_stamp}" "${_sccj_api_manifest}"
+          "${PROJECT_SOURCE_DIR}/LICENSE"
   COMMENT "Packing jars/oskelsccih-scc.jar"
   VERBATIM)
 add_custom_target(scc_api_jar ALL DEPENDS "${_sccj_api_jar}")
@@ -144,10 +174,14 @@ add_custom_command(
 # natives.
 set(_sccj_cli_staging "${_sccj}/cli-jar")
 set(_sccj_cli_manifest "${_sccj}/scc-manifest.txt")
+# Enable-Native-Access: the JDK (22 and later) lets the tool's class path load
+# the natives without warnings.
 file(CONFIGURE OUTPUT "${_sccj_cli_manifest}" @ONLY CONTENT
 "Main-Class: com.vantrel.oskel.scc.cli.SccTool
 Implementation-Title: scc
 Implementation-Version: @PROJECT_VERSION@
+Implementation-Vendor: Vantrel
+Enable-Native-Access: ALL-UNNAMED
 ")
 add_custom_command(
   OUTPUT "${_sccj_cli_jar}"
@@ -160,6 +194,7 @@ add_custom_command(
   COMMAND "${CMAKE_COMMAND}" -E rm -f "${_sccj_cli_staging}/module-info.class"
   COMMAND "${CMAKE_COMMAND}" -E copy_directory "${_sccj_cli_classes}" "${_sccj_cli_staging}"
   COMMAND "${CMAKE_COMMAND}" -E copy_directory "${_sccj_natives}" "${_sccj_cli_staging}"
+  COMMAND "${CMAKE_COMMAND}" -E copy "${PROJECT_SOURCE_DIR}/LICENSE" "${_sccj_cli_staging}"
   COMMAND "${CMAKE_COMMAND}" -E rm -f "${_sccj_cli_jar}"
   COMMAND "${Java_JAR_EXECUTABLE}" --create --file "${_sccj_cli_jar}"
           --manifest "${_sccj_cli_manifest}" -C "${_sccj_cli_staging}" .
@@ -186,6 +221,62 @@ configure_file("${PROJECT_SOURCE_DIR}/demo/run-demo.sh.in" "${CMAKE_BINARY_DIR}/
                    WORLD_READ WORLD_EXECUTE)
 if(TARGET localstore)
   add_dependencies(scc_cli_jar localstore)
+endif()
+
+# --- Maven artifacts -----------------------------------------------------------------
+# com.vantrel.oskel:oskelsccih-scc (the API jar, with -sources and -javadoc jars)
+# and com.vantrel.oskel:scc (the tool's jar, with a -sources jar), with their
+# POMs, in ${CMAKE_BINARY_DIR}/maven. The test scc.maven.example installs them
+# into a local repository below the build folder (mvn install:install-file,
+# offline, with maven/settings.xml) and builds and runs examples/ against them.
+set(_sccj_maven "${CMAKE_BINARY_DIR}/maven")
+set(_sccj_api_base "${_sccj_maven}/oskelsccih-scc-${PROJECT_VERSION}")
+set(_sccj_cli_base "${_sccj_maven}/scc-${PROJECT_VERSION}")
+configure_file("${PROJECT_SOURCE_DIR}/maven/oskelsccih-scc.pom.in" "${_sccj_api_base}.pom" @ONLY)
+configure_file("${PROJECT_SOURCE_DIR}/maven/scc.pom.in" "${_sccj_cli_base}.pom" @ONLY)
+get_filename_component(_sccj_jdk_bin "${Java_JAVAC_EXECUTABLE}" DIRECTORY)
+set(_sccj_javadoc "${_sccj_jdk_bin}/javadoc")
+set(_sccj_sources_staging "${_sccj}/api-sources")
+add_custom_command(
+  OUTPUT "${_sccj_api_base}-sources.jar" "${_sccj_api_base}-javadoc.jar" "${_sccj_cli_base}-sources.jar"
+  COMMAND "${CMAKE_COMMAND}" -E rm -rf "${_sccj_sources_staging}" "${_sccj}/api-javadoc"
+  COMMAND "${CMAKE_COMMAND}" -E copy_directory "${PROJECT_SOURCE_DIR}/java/api/src" "${_sccj_sources_staging}"
+  COMMAND "${CMAKE_COMMAND}" -E copy_directory "${PROJECT_SOURCE_DIR}/java/src" "${_sccj_sources_staging}"
+  COMMAND "${CMAKE_COMMAND}" -E copy "${PROJECT_SOURCE_DIR}/LICENSE" "${_sccj_sources_staging}"
+  COMMAND "${CMAKE_COMMAND}" -E rm -f "${_sccj_api_base}-sources.jar" "${_sccj_api_base}-javadoc.jar"
+          "${_sccj_cli_base}-sources.jar"
+  COMMAND "${Java_JAR_EXECUTABLE}" --create --file "${_sccj_api_base}-sources.jar"
+          -C "${_sccj_sources_staging}" .
+  COMMAND "${_sccj_javadoc}" -quiet --release 17 -encoding UTF-8 -Xdoclint:all,-missing
+          -doctitle "oskelsccih ${PROJECT_VERSION}" -d "${_sccj}/api-javadoc" ${_sccj_api_sources}
+  COMMAND "${Java_JAR_EXECUTABLE}" --create --file "${_sccj_api_base}-javadoc.jar"
+          -C "${_sccj}/api-javadoc" . -C "${PROJECT_SOURCE_DIR}" LICENSE
+  COMMAND "${Java_JAR_EXECUTABLE}" --create --file "${_sccj_cli_base}-sources.jar"
+          -C "${PROJECT_SOURCE_DIR}/java/cli/src" . -C "${PROJECT_SOURCE_DIR}" LICENSE
+  DEPENDS ${_sccj_api_sources} ${_sccj_cli_sources} "${PROJECT_SOURCE_DIR}/LICENSE"
+  COMMENT "Packing the sources and Javadoc jars"
+  VERBATIM)
+add_custom_target(scc_maven_artifacts ALL
+  DEPENDS "${_sccj_api_base}-sources.jar" "${_sccj_api_base}-javadoc.jar"
+          "${_sccj_cli_base}-sources.jar")
+add_dependencies(scc_maven_artifacts scc_api_jar scc_cli_jar)
+
+find_program(OSKEL_MVN mvn DOC "Maven (Debian package maven), for the test of the Maven artifacts")
+if(OSKEL_TESTS AND OSKEL_MVN)
+  add_test(NAME scc.maven.example
+    COMMAND bash "${PROJECT_SOURCE_DIR}/maven/run-maven-example.sh"
+            --mvn "${OSKEL_MVN}" --java "${Java_JAVA_EXECUTABLE}"
+            --settings "${PROJECT_SOURCE_DIR}/maven/settings.xml"
+            --repository "${_sccj_maven}/repository"
+            --api "${_sccj_api_jar}" --api-base "${_sccj_api_base}"
+            --tool "${_sccj_cli_jar}" --tool-base "${_sccj_cli_base}"
+            --example "${PROJECT_SOURCE_DIR}/examples"
+            --localstore "${OSKEL_DEMO_LOCALSTORE}"
+            --work-root "${_sccj}/runs")
+  set_tests_properties(scc.maven.example PROPERTIES LABELS "java-api" TIMEOUT 900
+    ENVIRONMENT "JAVA_HOME=${OSKEL_JAVA_HOME}")
+elseif(OSKEL_TESTS)
+  message(WARNING "mvn not found (Debian package maven): the Maven artifacts are not tested")
 endif()
 
 # --- Tests -------------------------------------------------------------------------

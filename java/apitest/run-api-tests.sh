@@ -90,7 +90,7 @@ else
         export OSKELSCCIH_REGISTRY="$work/registry.reg"
         export OSKEL_TESTPROVIDER_SCRIPT="$work/provider-script.txt"
         export OSKEL_TESTPROVIDER_LOG="$work/provider-calls.log"
-        unset SCC_PROVIDER SCC_PROJECT SCC_USER SCC_AUX_PATH XDG_CACHE_HOME
+        unset SCC_PROVIDER SCC_PROJECT SCC_USER SCC_AUX_PATH XDG_CACHE_HOME OSKELSCCIH_HOST
         exec "$java" -Xcheck:jni -ea \
             -XX:ErrorFile="$work/hs_err_pid%p.log" \
             -Doskelsccih.cache="$work/cache" \

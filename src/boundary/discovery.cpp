@@ -1,6 +1,7 @@
 #include "boundary/discovery.h"
 
 #include "boundary/text.h"
+#include "core/SccInterface.h"
 #include "platform/platform.h"
 
 namespace oskel::discovery {
@@ -23,11 +24,19 @@ bool listProviderNames(std::vector<std::string> &names) {
     names.reserve(count);
     char name[kNameBuffer];
     for (uint32_t i = 0; i < count; ++i) {
-        if (!key.valueName(i, name, kNameBuffer)) {
+        bool tooLong = false;
+        if (key.valueName(i, name, kNameBuffer, &tooLong)) {
+            names.emplace_back(name);
+        } else if (tooLong) {
+            // One entry that no caller could name must not hide the others.
+            traceToEveryLog(("Skipped installed provider " + std::to_string(i) +
+                             ": its name is longer than " + std::to_string(kNameBuffer - 1) +
+                             " bytes")
+                                .c_str());
+        } else {
             names.clear();
             return false;
         }
-        names.emplace_back(name);
     }
     return true;
 }
@@ -44,6 +53,7 @@ bool readProviderKey(const char *name, std::string &key) {
 }
 
 bool findRawProviderKey(const std::u16string &decoded, std::string &key) {
+    platform::RegistryReadScope oneReading;
     std::vector<std::string> names;
     if (!listProviderNames(names))
         return false;

@@ -7,8 +7,10 @@
 
 namespace oskel::discovery {
 
-// Every provider name, in the registry's enumeration order. False when the
-// key is missing or any step of the listing fails: never a partial list.
+// Every provider name, in the registry's enumeration order. A value whose
+// name is longer than 259 bytes is skipped, with a line in every trace log in
+// use. False when the key is missing or any other step of the listing fails:
+// never a partial list.
 bool listProviderNames(std::vector<std::string> &names);
 
 // The provider key recorded under `name`. False when there is none or it is

@@ -82,7 +82,7 @@ int32_t SccInterface::runCommand(const CommandSpec &c, int32_t n, const char **n
     CallOutcome outcome = callProvider(call);
     int32_t result = outcome.missing ? kNoEntryPoint : outcome.code;
 
-    if (c.shape == Shape::ListStatus && traceLevel > 3 && traceFilePath) {
+    if (c.shape == Shape::ListStatus && traceLevel > 3 && tracingTo()) {
         std::string block = "Status:";
         char word[16];
         for (int32_t i = 0; i < n; ++i) {

@@ -46,7 +46,7 @@ SccInterface::~SccInterface() {
     freePopulateList();
     messages::freeMessageList();
     freeCommandOptions();
-    traceFilePath.reset();
+    std::atomic_store(&traceFilePath, std::shared_ptr<const std::string>());
     uninitialize();
     provider.reset();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -82,7 +83,7 @@ public:
     // Appends a raw block (no date, time or tag) with one open and close.
     void writeRawBlock(const std::string &block) const;
     int32_t traceLevelValue() const { return traceLevel; }
-    bool tracingTo() const { return traceFilePath != nullptr; }
+    bool tracingTo() const { return std::atomic_load(&traceFilePath) != nullptr; }
 
     // Provider messages.
     void getErrList(std::vector<std::string> &messages);
@@ -158,11 +159,20 @@ private:
     SCCLONG checkoutCommentLen = 0;
     SCCLONG commentLen = 0;
     int32_t projectOpen = 0;
-    int32_t traceLevel = 0;
+    // The trace settings may be switched by one thread while others trace
+    // (outside the calling contract, but it must not corrupt memory): the
+    // level is atomic, and the path is replaced whole, never changed in place,
+    // so a writer keeps the copy it loaded (std::atomic_load/atomic_store).
+    std::atomic<int32_t> traceLevel{0};
     SCCBOOL allowNew = 1;
-    std::unique_ptr<char[]> traceFilePath;
+    std::shared_ptr<const std::string> traceFilePath;
     std::array<uint64_t, kCommandSlots> commandOptions{};
 };
+
+// Writes a trace line that belongs to no interface object (found by a native
+// that has none) to the trace log of every object that traces at level 1 or
+// more, once per file.
+void traceToEveryLog(const char *text);
 
 // The capacity a populate list grows to from `capacity`.
 int32_t grownCapacity(int32_t capacity);

@@ -43,9 +43,10 @@ public:
 
     // Starts the host and has it load the library; false when either fails.
     bool start(const std::string &program, const char *libraryPath, int32_t timeoutMs);
+    // Connected, and the host has not ended while the connection was idle.
     bool connected() {
         std::lock_guard<std::mutex> lock(mutex_);
-        return connected_;
+        return connected_ && !child_.ended();
     }
 
     // One provider call, waiting at most `timeoutMs` for each message of it.
@@ -164,10 +165,25 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
     timeoutMs_ = timeoutMs;
     if (!connected_)
         return {false, kFault};
+    if (child_.ended())
+        return fault("closed"); // it ended while the connection was idle: say how
     if (c.entry == EntryPoint::OpenProject)
         textOut_ = c.textOut;
     hostproto::Writer request(Kind::Call);
     hostproto::encodeCall(request, c);
+    if (request.tooLarge()) {
+        // Nothing was sent: the host and the other connections to it go on.
+        try {
+            messages::appendMessage(messages::formatMessage(
+                SCC_MSG_ERROR, ("SCC provider call too large for the provider process: its names "
+                                "and texts exceed " +
+                                std::to_string(hostproto::kMaxPayload) + " bytes")
+                                   .c_str()));
+        } catch (...) {
+            // Out of memory: the call still fails.
+        }
+        return {false, kFault};
+    }
     if (!send(request))
         return fault("channel error");
     hostproto::Header header;
@@ -290,7 +306,9 @@ std::string hostProgram(uint16_t machine) {
 } // namespace
 
 std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings &settings) {
-    if (path == nullptr || *path == '\0')
+    // Neither the machine-type check nor a loader may open a FIFO or a pipe:
+    // that could wait for a peer for ever.
+    if (path == nullptr || *path == '\0' || platform::namesNonRegularFile(path))
         return nullptr;
     bool hosted = settings.hosted;
     uint16_t machine = 0;

@@ -1,25 +1,19 @@
 // The trace log: every write opens the file for appending, writes and closes
-// it again, so nothing stays open between writes.
+// it again, so nothing stays open between writes. Each line and each block is
+// appended with one write, so that objects tracing to one file from several
+// threads never split each other's lines or blocks.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <vector>
 
 #include "core/SccInterface.h"
 
 namespace oskel {
 
 namespace {
-
-struct FileCloser {
-    void operator()(FILE *f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
-
-File openTrace(const char *path) {
-    if (path == nullptr)
-        return nullptr;
-    return File(std::fopen(path, "a+b"));
-}
 
 std::tm localNow() {
     std::time_t now = std::time(nullptr);
@@ -74,35 +68,87 @@ void formatCtime(const std::tm &tm, char (&out)[32]) {
                   tm.tm_year + 1900);
 }
 
+// The header, a line per capability the provider lacks, the closing line.
+std::string capabilityReport(int32_t capabilities) {
+    char stamp[32];
+    formatCtime(localNow(), stamp);
+    std::string block = stamp;
+    block += "SCCIH: Missing capability\n";
+    for (const auto &row : kCapabilityLines) {
+        if ((static_cast<uint32_t>(capabilities) & row.bit) == 0)
+            block += row.line;
+    }
+    block += "**********\n";
+    return block;
+}
+
+// "%s %s SCCIH> %s\n" with the local date and time, in one append.
+void appendTraceLine(const std::string &path, const char *text) {
+    std::tm tm = localNow();
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%m/%d/%y %H:%M:%S SCCIH> ", &tm);
+    std::string line = stamp;
+    line += text;
+    line += '\n';
+    platform::appendToFile(path.c_str(), line.data(), line.size());
+}
+
+// The paths of the objects that trace at level 1 or more. An entry lapses
+// when its object switches tracing again or goes.
+std::mutex logsMutex;
+auto *activeLogs = new std::vector<std::weak_ptr<const std::string>>(); // never destroyed
+
+void rememberLog(const std::shared_ptr<const std::string> &path) {
+    std::lock_guard<std::mutex> lock(logsMutex);
+    activeLogs->erase(std::remove_if(activeLogs->begin(), activeLogs->end(),
+                                     [](const auto &log) { return log.expired(); }),
+                      activeLogs->end());
+    activeLogs->push_back(path);
+}
+
 } // namespace
 
-void SccInterface::setTracing(int32_t level, const char *path) {
-    traceLevel = level;
-    traceFilePath.reset();
-    if (path != nullptr) {
-        size_t n = std::strlen(path);
-        traceFilePath = std::make_unique<char[]>(n + 1);
-        std::memcpy(traceFilePath.get(), path, n + 1);
+void traceToEveryLog(const char *text) {
+    std::vector<std::shared_ptr<const std::string>> paths;
+    {
+        std::lock_guard<std::mutex> lock(logsMutex);
+        for (const auto &log : *activeLogs) {
+            auto path = log.lock();
+            if (path && std::none_of(paths.begin(), paths.end(),
+                                     [&](const auto &seen) { return *seen == *path; }))
+                paths.push_back(std::move(path));
+        }
     }
-    if (traceLevel < 1)
+    for (const auto &path : paths)
+        appendTraceLine(*path, text);
+}
+
+void SccInterface::setTracing(int32_t level, const char *path) {
+    // Both are replaced whole: a thread tracing meanwhile writes with the old
+    // or the new path, never with a freed one.
+    traceLevel = level;
+    auto copy = path != nullptr ? std::make_shared<const std::string>(path)
+                                : std::shared_ptr<const std::string>();
+    std::atomic_store(&traceFilePath, copy);
+    if (level < 1 || !copy)
         return;
-    std::string announcement = "Setting tracing in ";
-    announcement += path ? path : "(null)";
-    announcement += " level=";
-    announcement += std::to_string(level);
-    traceLine(announcement.c_str());
-    writeCapabilityReport();
+    rememberLog(copy);
+    // Both go to the path just set, even when another thread has set another
+    // one meanwhile.
+    appendTraceLine(*copy, ("Setting tracing in " + *copy + " level=" + std::to_string(level)).c_str());
+    const std::string report = capabilityReport(capabilities);
+    platform::appendToFile(copy->c_str(), report.data(), report.size());
 }
 
 void SccInterface::traceLine(const char *text) const {
-    File f = openTrace(traceFilePath.get());
-    if (!f || text == nullptr)
+    std::shared_ptr<const std::string> path = std::atomic_load(&traceFilePath);
+    if (!path)
         return;
-    std::tm tm = localNow();
-    char date[16], time[16];
-    std::strftime(date, sizeof date, "%m/%d/%y", &tm);
-    std::strftime(time, sizeof time, "%H:%M:%S", &tm);
-    std::fprintf(f.get(), "%s %s SCCIH> %s\n", date, time, text);
+    if (text == nullptr) {
+        platform::appendToFile(path->c_str(), "", 0); // creates the file, writes nothing
+        return;
+    }
+    appendTraceLine(*path, text);
 }
 
 void SccInterface::trace(const char *text, int32_t minLevel) const {
@@ -111,7 +157,7 @@ void SccInterface::trace(const char *text, int32_t minLevel) const {
 }
 
 void SccInterface::traceFileList(const char *const *names, int32_t count) const {
-    if (!traceFilePath)
+    if (!tracingTo())
         return;
     std::string block = "On Files:";
     for (int32_t i = 0; i < count; ++i) {
@@ -125,25 +171,14 @@ void SccInterface::traceFileList(const char *const *names, int32_t count) const 
 }
 
 void SccInterface::writeCapabilityReport() const {
-    if (!traceFilePath || traceLevel < 1)
+    if (!tracingTo() || traceLevel < 1)
         return;
-    char stamp[32];
-    formatCtime(localNow(), stamp);
-    std::string block = stamp;
-    block += "SCCIH: Missing capability\n";
-    for (const auto &row : kCapabilityLines) {
-        if ((static_cast<uint32_t>(capabilities) & row.bit) == 0)
-            block += row.line;
-    }
-    block += "**********\n";
-    writeRawBlock(block);
+    writeRawBlock(capabilityReport(capabilities));
 }
 
 void SccInterface::writeRawBlock(const std::string &block) const {
-    File f = openTrace(traceFilePath.get());
-    if (!f)
-        return;
-    std::fwrite(block.data(), 1, block.size(), f.get());
+    if (std::shared_ptr<const std::string> path = std::atomic_load(&traceFilePath))
+        platform::appendToFile(path->c_str(), block.data(), block.size());
 }
 
 } // namespace oskel

@@ -60,7 +60,12 @@ Kind receive(std::vector<uint8_t> &payload) {
 SCCLONG SCC_CALL forwardTextOut(const char *text, SCCLONG type) {
     hostproto::Writer w(Kind::Text);
     w.i32(type);
-    w.text(text);
+    // A message past the protocol's limit arrives cut at the limit rather
+    // than ending the host.
+    if (text != nullptr)
+        w.text(text, strnlen(text, hostproto::kMaxPayload - 8));
+    else
+        w.text(nullptr);
     send(w);
     return 0;
 }

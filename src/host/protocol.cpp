@@ -13,12 +13,22 @@ Writer::Writer(Kind kind) {
     bytes_[5] = static_cast<uint8_t>(static_cast<uint16_t>(kind) >> 8);
 }
 
+bool Writer::room(size_t n) {
+    if (!tooLarge_ && n > kMaxPayload - (bytes_.size() - kHeaderSize))
+        tooLarge_ = true;
+    return !tooLarge_;
+}
+
 void Writer::u32(uint32_t v) {
+    if (!room(4))
+        return;
     for (int i = 0; i < 4; ++i)
         bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
 void Writer::u64(uint64_t v) {
+    if (!room(8))
+        return;
     for (int i = 0; i < 8; ++i)
         bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
@@ -31,6 +41,8 @@ void Writer::text(const char *s) {
 }
 
 void Writer::text(const char *s, size_t n) {
+    if (!room(n) || !room(4 + n))
+        return;
     u32(static_cast<uint32_t>(n));
     bytes_.insert(bytes_.end(), s, s + n);
 }

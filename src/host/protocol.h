@@ -70,9 +70,14 @@ public:
     void text(const char *s, size_t n);
     // The finished message: header and payload.
     const std::vector<uint8_t> &finish();
+    // True once the payload would have grown past kMaxPayload: what came
+    // after was dropped, and the message must not be sent.
+    bool tooLarge() const { return tooLarge_; }
 
 private:
+    bool room(size_t n);
     std::vector<uint8_t> bytes_;
+    bool tooLarge_ = false;
 };
 
 class Reader {

@@ -81,7 +81,7 @@ namespace oskel {
 
 void SccInterface::getErrList(std::vector<std::string> &out) {
     out = messages::takeMessages();
-    if (traceLevel >= 4 && traceFilePath) {
+    if (traceLevel >= 4 && tracingTo()) {
         std::string block = "SCCIH errMsg> getErrList for " + std::to_string(out.size()) +
                             " messages\n";
         for (const auto &m : out) {

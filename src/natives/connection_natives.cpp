@@ -12,6 +12,7 @@ using namespace oskel;
 OSKEL_NATIVE(jlong, _1initialize)(JNIEnv *env, jclass, jstring providerKey) {
     std::setlocale(LC_ALL, "");
     return guarded<jlong>(0, [&]() -> jlong {
+        platform::RegistryReadScope oneReading;
         std::unique_ptr<SccInterface> created;
         if (providerKey != nullptr) {
             UtfChars key(env, providerKey);

@@ -11,6 +11,7 @@ using namespace oskel;
 
 OSKEL_NATIVE(jobjectArray, _1getProviders)(JNIEnv *env, jclass) {
     return guarded<jobjectArray>(nullptr, [&]() -> jobjectArray {
+        platform::RegistryReadScope oneReading;
         std::vector<std::string> names;
         if (!discovery::listProviderNames(names))
             return nullptr;
@@ -32,6 +33,7 @@ OSKEL_NATIVE(jstring, _1getProviderKey)(JNIEnv *env, jclass, jstring providerNam
     if (providerName == nullptr)
         return nullptr;
     return guarded<jstring>(nullptr, [&]() -> jstring {
+        platform::RegistryReadScope oneReading;
         std::string key;
         bool found = false;
         {

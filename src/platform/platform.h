@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace oskel::platform {
@@ -37,8 +38,9 @@ public:
 
     // Name of value `index` in enumeration order into `buffer` of `capacity`
     // characters, terminator included. False when there is no such value or
-    // the name and its terminator do not fit.
-    bool valueName(uint32_t index, char *buffer, uint32_t capacity) const;
+    // the name and its terminator do not fit; `tooLong`, when given, is set
+    // to whether the value exists and only its name does not fit.
+    bool valueName(uint32_t index, char *buffer, uint32_t capacity, bool *tooLong = nullptr) const;
 
 private:
     explicit RegistryKey(void *handle) : handle_(handle) {}
@@ -46,7 +48,27 @@ private:
     void *handle_ = nullptr;
 };
 
-// Dynamic loading. A library handle is opaque; null means none.
+// True when `path` names something that exists and is not a regular file: a
+// FIFO, a device, a folder, a pipe. Such a path is never read or loaded, since
+// opening a FIFO or a pipe can block until a peer appears. Found without
+// reading anything.
+bool namesNonRegularFile(const char *path);
+
+// Registry reads that belong together, such as those of one native call, see
+// one reading of the registry: while a scope lives on a thread, every key that
+// thread opens comes from the same reading. POSIX reads and parses the
+// registry file once for the scope, instead of once per key. Scopes nest; the
+// next scope sees the edits made meanwhile. Win32 reads the live registry.
+class RegistryReadScope {
+public:
+    RegistryReadScope();
+    ~RegistryReadScope();
+    RegistryReadScope(const RegistryReadScope &) = delete;
+    RegistryReadScope &operator=(const RegistryReadScope &) = delete;
+};
+
+// Dynamic loading. A library handle is opaque; null means none. A path that
+// names a non-regular file gives null without an attempt to load it.
 using LibraryHandle = void *;
 LibraryHandle loadLibrary(const char *path);
 void *findSymbol(LibraryHandle library, const char *name);
@@ -108,11 +130,26 @@ public:
     // "killed by signal 9").
     void finish(int32_t graceMs, std::string &how);
 
+    // True once the child has ended, whether or not finish() ran. On POSIX a
+    // child that ends is reaped at once by a thread that waits for it, so it
+    // never lingers as a zombie; finish() then reports how it ended.
+    bool ended() const;
+
+    struct Reaper; // each platform's own
+
 private:
     static constexpr intptr_t kNone = -1;
     intptr_t process_ = kNone; // pid or process handle
     intptr_t job_ = kNone;     // Win32 job object
+    std::shared_ptr<Reaper> reaper_; // POSIX: the waiting thread's state
 };
+
+// Appends `size` bytes to the file at `path`, created when missing, with one
+// open, one write and one close: a block lands whole, never interleaved with
+// what other writers append to the same file meanwhile. Size 0 only creates
+// the file. False when it does not open (a folder, no permission, a FIFO
+// without a reader) or the write fails. Line ends are not translated.
+bool appendToFile(const char *path, const void *data, size_t size);
 
 // The folder of the module (shared library, DLL or program) holding this
 // code, without a trailing separator; "" when it cannot be found.

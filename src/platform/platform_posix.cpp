@@ -1,8 +1,9 @@
 // POSIX platform layer. Libraries load through dlopen. There is no system
 // registry, so registry reads are answered from a registry export file (.reg):
 // the file named by OSKELSCCIH_REGISTRY, /etc/oskelsccih/registry.reg when the
-// variable is unset. The file is read afresh at every RegistryKey::open, and an
-// open key keeps a snapshot of its values, so edits are seen by the next open.
+// variable is unset. The file is read afresh at every RegistryKey::open (once
+// per RegistryReadScope), and an open key keeps the reading it came from, so
+// edits are seen by the next open.
 // A missing, unreadable or oversized file is an empty registry.
 #include "platform/platform.h"
 #include "platform/regfile.h"
@@ -82,14 +83,60 @@ std::string readRegistryFile()
     return bytes;
 }
 
+// One reading of the registry file, parsed whole.
+struct Registry {
+    std::string bytes;
+    regfile::RegFile keys;
+};
+
+// Files up to this size stay parsed between reads: a file whose bytes have
+// not changed since the last reading is not parsed again.
+constexpr std::size_t kMaxRememberedBytes = 4u << 20;
+
+std::mutex lastReadingMutex;
+std::shared_ptr<const Registry> *lastReading = new std::shared_ptr<const Registry>(); // never destroyed
+
+thread_local int scopeDepth = 0;
+thread_local std::shared_ptr<const Registry> scopeReading;
+
+// The registry as a key opened now sees it.
+std::shared_ptr<const Registry> currentRegistry()
+{
+    if (scopeDepth > 0 && scopeReading) return scopeReading;
+    std::string bytes = readRegistryFile();
+    std::shared_ptr<const Registry> reading;
+    {
+        std::lock_guard<std::mutex> lock(lastReadingMutex);
+        if (*lastReading && (*lastReading)->bytes == bytes) reading = *lastReading;
+    }
+    if (!reading) {
+        auto parsed = std::make_shared<Registry>();
+        parsed->keys = regfile::parseAll(bytes);
+        parsed->bytes = std::move(bytes);
+        reading = parsed;
+        std::lock_guard<std::mutex> lock(lastReadingMutex);
+        *lastReading = reading->bytes.size() <= kMaxRememberedBytes ? reading : nullptr;
+    }
+    if (scopeDepth > 0) scopeReading = reading;
+    return reading;
+}
+
+// An open key: the reading it came from, and its values in it.
 struct KeySnapshot {
-    regfile::KeyValues values;
+    std::shared_ptr<const Registry> registry;
+    const regfile::KeyValues *values = nullptr;
 };
 
 const KeySnapshot *snapshotOf(void *handle) { return static_cast<const KeySnapshot *>(handle); }
 
 } // namespace
 
+RegistryReadScope::RegistryReadScope() { ++scopeDepth; }
+
+RegistryReadScope::~RegistryReadScope()
+{
+    if (--scopeDepth == 0) scopeReading.reset();
+}
 
 void RegistryKey::close()
 {
@@ -100,11 +147,12 @@ void RegistryKey::close()
 RegistryKey RegistryKey::open(const char *subkey)
 {
     try {
-        std::optional<regfile::KeyValues> values =
-            regfile::parseKey(readRegistryFile(), subkey != nullptr ? subkey : "");
-        if (!values) return RegistryKey();
+        std::shared_ptr<const Registry> registry = currentRegistry();
+        const regfile::KeyValues *values = registry->keys.find(subkey != nullptr ? subkey : "");
+        if (values == nullptr) return RegistryKey();
         auto snapshot = std::make_unique<KeySnapshot>();
-        snapshot->values = std::move(*values);
+        snapshot->registry = std::move(registry);
+        snapshot->values = values;
         return RegistryKey(snapshot.release());
     } catch (...) {
         // Out of memory: the key cannot be read.
@@ -115,7 +163,7 @@ RegistryKey RegistryKey::open(const char *subkey)
 bool RegistryKey::readText(const char *name, char *buffer, uint32_t capacity) const
 {
     if (handle_ == nullptr || buffer == nullptr) return false;
-    const regfile::Value *value = snapshotOf(handle_)->values.find(name != nullptr ? name : "");
+    const regfile::Value *value = snapshotOf(handle_)->values->find(name != nullptr ? name : "");
     if (value == nullptr) return false;
     const std::string &data = value->data;
     if (data.size() > capacity) return false;
@@ -128,26 +176,38 @@ bool RegistryKey::readText(const char *name, char *buffer, uint32_t capacity) co
 bool RegistryKey::valueCount(uint32_t *count) const
 {
     if (handle_ == nullptr || count == nullptr) return false;
-    *count = static_cast<uint32_t>(snapshotOf(handle_)->values.size());
+    *count = static_cast<uint32_t>(snapshotOf(handle_)->values->size());
     return true;
 }
 
-bool RegistryKey::valueName(uint32_t index, char *buffer, uint32_t capacity) const
+bool RegistryKey::valueName(uint32_t index, char *buffer, uint32_t capacity, bool *tooLong) const
 {
+    if (tooLong != nullptr) *tooLong = false;
     if (handle_ == nullptr || buffer == nullptr) return false;
-    const regfile::KeyValues &values = snapshotOf(handle_)->values;
+    const regfile::KeyValues &values = *snapshotOf(handle_)->values;
     if (index >= values.size()) return false;
     const std::string &name = values.at(index).name;
-    if (name.size() >= capacity) return false;
+    if (name.size() >= capacity) {
+        if (tooLong != nullptr) *tooLong = true;
+        return false;
+    }
     std::memcpy(buffer, name.data(), name.size());
     buffer[name.size()] = '\0';
     return true;
+}
+
+bool namesNonRegularFile(const char *path)
+{
+    struct stat info {};
+    return path != nullptr && ::stat(path, &info) == 0 && !S_ISREG(info.st_mode);
 }
 
 LibraryHandle loadLibrary(const char *path)
 {
     // dlopen takes a null or empty path as the main program: not a provider.
     if (path == nullptr || *path == '\0') return nullptr;
+    // dlopen would open a FIFO and wait for a writer for ever.
+    if (namesNonRegularFile(path)) return nullptr;
     return ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
 }
 
@@ -284,6 +344,22 @@ Channel::Status Channel::read(void *data, size_t size, int32_t timeoutMs)
     return Status::Ok;
 }
 
+// The thread that waits for one child and reaps it the moment it ends, so
+// that a child dying while nobody talks to it does not stay a zombie. No
+// SIGCHLD handler: the process (a JVM) owns its signal handlers.
+struct ChildProcess::Reaper {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool reaped = false;
+    bool known = false; // `status` is what waitpid gave
+    int status = 0;
+    std::thread thread;
+};
+
+namespace {
+void reapWhenEnded(ChildProcess::Reaper &reaper, pid_t pid);
+}
+
 ChildProcess::~ChildProcess()
 {
     std::string ignored;
@@ -332,6 +408,14 @@ bool ChildProcess::start(const char *program, Channel &channel, std::string &err
     }
     process_ = pid;
     channel = Channel(sv[0], sv[0]);
+    try {
+        auto reaper = std::make_shared<Reaper>();
+        reaper->thread = std::thread([reaper, pid] { reapWhenEnded(*reaper, pid); });
+        reaper_ = std::move(reaper);
+    } catch (...) {
+        // No thread to spare: finish() reaps the child, as it ends or is killed.
+        reaper_.reset();
+    }
     return true;
 }
 
@@ -344,11 +428,56 @@ std::string describe(int status)
 }
 } // namespace
 
+namespace {
+void reapWhenEnded(ChildProcess::Reaper &reaper, pid_t pid)
+{
+    // Wait without reaping, then reap under the lock: finish() never sends a
+    // signal to a process id that has already been handed back to the system.
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
+    }
+    std::lock_guard<std::mutex> lock(reaper.mutex);
+    int status = 0;
+    pid_t got = -1;
+    while ((got = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+    }
+    reaper.known = got == pid;
+    reaper.status = status;
+    reaper.reaped = true;
+    reaper.done.notify_all();
+}
+} // namespace
+
+bool ChildProcess::ended() const
+{
+    if (!running()) return true;
+    if (reaper_) {
+        std::lock_guard<std::mutex> lock(reaper_->mutex);
+        return reaper_->reaped;
+    }
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(process_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid != 0;
+}
+
 void ChildProcess::finish(int32_t graceMs, std::string &how)
 {
     if (!running()) return;
     const pid_t pid = static_cast<pid_t>(process_);
     process_ = kNone;
+    if (std::shared_ptr<Reaper> reaper = std::move(reaper_)) {
+        {
+            std::unique_lock<std::mutex> lock(reaper->mutex);
+            auto ended = [&reaper] { return reaper->reaped; };
+            if (!reaper->done.wait_for(lock, std::chrono::milliseconds(graceMs > 0 ? graceMs : 0), ended)) {
+                ::kill(pid, SIGKILL); // not reaped yet: the id is still this child's
+                reaper->done.wait(lock, ended);
+            }
+            how = reaper->known ? describe(reaper->status) : "ended";
+        }
+        reaper->thread.join();
+        return;
+    }
     int status = 0;
     const int64_t deadline = monotonicMs() + graceMs;
     for (;;) {
@@ -368,6 +497,27 @@ void ChildProcess::finish(int32_t graceMs, std::string &how)
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     how = describe(status);
+}
+
+bool appendToFile(const char *path, const void *data, size_t size)
+{
+    if (path == nullptr) return false;
+    // Non-blocking: a FIFO without a reader is refused instead of waited for.
+    FileDescriptor file(::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
+    if (file.get() < 0) return false;
+    // One write for the whole block: appends to a regular file are made
+    // under the file's lock, whole. Only a signal or a full disk splits one.
+    const char *p = static_cast<const char *>(data);
+    while (size > 0) {
+        ssize_t n = ::write(file.get(), p, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
 }
 
 std::string moduleDirectory()

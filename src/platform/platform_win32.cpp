@@ -64,17 +64,38 @@ bool RegistryKey::valueCount(uint32_t *count) const
     return true;
 }
 
-bool RegistryKey::valueName(uint32_t index, char *buffer, uint32_t capacity) const
+bool RegistryKey::valueName(uint32_t index, char *buffer, uint32_t capacity, bool *tooLong) const
 {
+    if (tooLong != nullptr) *tooLong = false;
     if (handle_ == nullptr || buffer == nullptr) return false;
     DWORD length = capacity;
-    return RegEnumValueA(keyOf(handle_), index, buffer, &length, nullptr, nullptr, nullptr, nullptr) ==
-           ERROR_SUCCESS;
+    LONG result = RegEnumValueA(keyOf(handle_), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+    if (tooLong != nullptr) *tooLong = result == ERROR_MORE_DATA;
+    return result == ERROR_SUCCESS;
+}
+
+RegistryReadScope::RegistryReadScope() = default;
+RegistryReadScope::~RegistryReadScope() = default;
+
+bool namesNonRegularFile(const char *path)
+{
+    if (path == nullptr || *path == '\0') return false;
+    // No access asked for: the handle only tells what the path names. A named
+    // pipe opened this way does not wait for data.
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_PIPE_BUSY;
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool other = GetFileType(file) != FILE_TYPE_DISK ||
+                 (GetFileInformationByHandle(file, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    CloseHandle(file);
+    return other;
 }
 
 LibraryHandle loadLibrary(const char *path)
 {
     if (path == nullptr || *path == '\0') return nullptr;
+    if (namesNonRegularFile(path)) return nullptr;
     // A library that fails to load must not stop the process on a system
     // error box; the failure is reported as a null handle.
     DWORD previousMode = 0;
@@ -277,6 +298,34 @@ void ChildProcess::finish(int32_t graceMs, std::string &how)
     CloseHandle(process);
     closeHandle(job_);
     job_ = kNone;
+}
+
+struct ChildProcess::Reaper {};
+
+bool ChildProcess::ended() const
+{
+    return !running() || WaitForSingleObject(handleOf(process_), 0) == WAIT_OBJECT_0;
+}
+
+bool appendToFile(const char *path, const void *data, size_t size)
+{
+    if (path == nullptr) return false;
+    // Append access only: the system puts every write at the end of the file,
+    // whole, whoever else appends to it.
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = GetFileType(file) == FILE_TYPE_DISK;
+    const char *p = static_cast<const char *>(data);
+    while (ok && size > 0) {
+        DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        DWORD written = 0;
+        ok = WriteFile(file, p, chunk, &written, nullptr) && written > 0;
+        p += written;
+        size -= written;
+    }
+    CloseHandle(file);
+    return ok;
 }
 
 std::string moduleDirectory()

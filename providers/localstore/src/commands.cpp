@@ -642,10 +642,11 @@ SCCRTN Provider::queryInfo(SCCLONG count, const char **names, SCCLONG *status) {
         return result;
     }
     session.lock.release();
+    PlainFolders plain;
     for (SCCLONG i = 0; i < count; ++i) {
         Target target;
         std::string problem;
-        if (!resolve(names[i], target, problem)) {
+        if (!resolve(names[i], target, problem, &plain)) {
             continue;
         }
         const FileRecord *record = session.index.find(target.relative);
@@ -674,7 +675,11 @@ SCCRTN Provider::runScc(SCCLONG count, const char **names) {
                 target.given = record.path;
                 target.relative = record.path;
                 target.path = sys::join(root_, record.path);
-                targets.push_back(std::move(target));
+                if (linksStayInside(target)) {
+                    targets.push_back(std::move(target));
+                } else {
+                    message(SCC_MSG_INFO, record.path + "  not examined: a symbolic link leads out of the project");
+                }
             }
         }
     }
@@ -725,6 +730,7 @@ SCCRTN Provider::populateList(int command, SCCLONG count, const char **names, PO
         return result;
     }
     session.lock.release();
+    PlainFolders plain;
     for (SCCLONG i = 0; i < count; ++i) {
         Target target;
         std::string problem;
@@ -735,7 +741,7 @@ SCCRTN Provider::populateList(int command, SCCLONG count, const char **names, PO
             continue;  // nothing to name in a callback
         }
         bool keep = false;
-        if (resolve(names[i], target, problem)) {
+        if (resolve(names[i], target, problem, &plain)) {
             const FileRecord *record = session.index.find(target.relative);
             sys::FileInfo info;
             sys::Error error;

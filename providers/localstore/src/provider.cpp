@@ -214,6 +214,12 @@ SCCRTN Provider::openProject(char *user, char *projectName, const char *localPat
     project_ = index.project;
     root_ = root;
     store_ = storeFolder;
+    if (!sys::realPath(root_, realRoot_)) {
+        realRoot_ = root_;
+    }
+    if (!sys::realPath(store_, realStore_)) {
+        realStore_ = store_;
+    }
     if (store.markedReadOnly()) {
         message(SCC_MSG_WARNING, "The store in " + storeFolder + " is read-only: files can be got and examined, not changed.");
     }
@@ -252,7 +258,7 @@ bool Provider::checkNames(SCCLONG count, const char **names, SCCRTN &result) con
     return true;
 }
 
-bool Provider::resolve(const char *name, Target &target, std::string &problem) const {
+bool Provider::resolve(const char *name, Target &target, std::string &problem, PlainFolders *plain) const {
     if (!name || !*name) {
         problem = "A file name is missing.";
         return false;
@@ -275,17 +281,49 @@ bool Provider::resolve(const char *name, Target &target, std::string &problem) c
         problem = target.given + ": lies outside the project folder " + root_ + ".";
         return false;
     }
+    if (!linksStayInside(target, plain)) {
+        problem = target.given + ": a symbolic link leads out of the project folder " + root_ + ".";
+        return false;
+    }
     return true;
+}
+
+bool Provider::linksStayInside(const Target &target, PlainFolders *plain) const {
+    // Most paths have no link at all: one lstat per part finds that out.
+    const std::string &relative = target.relative;
+    bool linked = false;
+    for (size_t start = 0; start <= relative.size() && !linked;) {
+        size_t slash = relative.find('/', start);
+        if (slash == std::string::npos) {
+            slash = relative.size();
+        }
+        const std::string part = relative.substr(0, slash);
+        const bool folder = slash < relative.size();
+        if (!folder || !plain || !plain->count(part)) {
+            linked = sys::isLink(sys::join(root_, part));
+            if (folder && plain && !linked) {
+                plain->insert(part);
+            }
+        }
+        start = slash + 1;
+    }
+    if (!linked) {
+        return true;
+    }
+    std::string real, below;
+    return sys::realPath(target.path, real) && sys::relativeTo(realRoot_, real, below) && real != realStore_ &&
+           !sys::relativeTo(realStore_, real, below);
 }
 
 std::vector<Provider::Target> Provider::resolveAll(SCCLONG count, const char **names, Problems &problems) const {
     std::vector<Target> targets;
     std::unordered_set<std::string> seen;
+    PlainFolders plain;
     for (SCCLONG i = 0; i < count; ++i) {
         Target target;
         target.position = i;
         std::string problem;
-        if (!resolve(names[i], target, problem)) {
+        if (!resolve(names[i], target, problem, &plain)) {
             problems.add(SCC_E_INVALIDFILEPATH, problem);
             continue;
         }

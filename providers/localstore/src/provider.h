@@ -8,6 +8,7 @@
 #include "store.h"
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace localstore {
@@ -94,7 +95,13 @@ private:
 
     bool requireProject() const;
     bool checkNames(SCCLONG count, const char **names, SCCRTN &result) const;
-    bool resolve(const char *name, Target &target, std::string &problem) const;
+    // Folders (relative, '/'-separated) already found not to be links, so
+    // that a command on many files in few folders examines each folder once.
+    using PlainFolders = std::unordered_set<std::string>;
+    bool resolve(const char *name, Target &target, std::string &problem, PlainFolders *plain = nullptr) const;
+    // False when a symbolic link between the working folder and the file (the
+    // file included) leads out of the project or into the store.
+    bool linksStayInside(const Target &target, PlainFolders *plain = nullptr) const;
     // Resolves every name, dropping repeats; problems go to `problems`.
     std::vector<Target> resolveAll(SCCLONG count, const char **names, Problems &problems) const;
     SCCRTN begin(Session &session, bool write) const;
@@ -121,6 +128,8 @@ private:
     std::string project_;
     std::string root_;   // the working folder, absolute
     std::string store_;  // the store folder, absolute
+    std::string realRoot_;  // both with their links resolved
+    std::string realStore_;
 };
 
 } // namespace localstore

@@ -55,6 +55,13 @@ bool relativeTo(const std::string &root, const std::string &path, std::string &r
 // ASCII letters folded to lower case on Windows, whose file systems ignore case.
 std::string pathKey(const std::string &relative);
 std::string parentOf(const std::string &path);
+// Whether `path` itself is a symbolic link (Windows: any reparse point, such
+// as a junction). False when it does not exist.
+bool isLink(const std::string &path);
+// `path` (absolute) with every link on it resolved, as far as it exists, and
+// the rest appended as it stands: where a read or write of `path` lands.
+// False when it cannot be found out.
+bool realPath(const std::string &path, std::string &out);
 std::string lastComponent(const std::string &path);
 
 // --- files -------------------------------------------------------------------

@@ -89,6 +89,24 @@ std::string pathKey(const std::string &relative) {
     return relative;
 }
 
+bool isLink(const std::string &path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool realPath(const std::string &path, std::string &out) {
+    std::error_code code;
+    std::filesystem::path real = std::filesystem::weakly_canonical(toPath(path), code);
+    if (code) {
+        return false;
+    }
+    out = fromPath(real.lexically_normal());
+    while (out.size() > 1 && out.back() == '/') {
+        out.pop_back();
+    }
+    return !out.empty();
+}
+
 bool statFile(const std::string &path, FileInfo &info, Error &error) {
     info = FileInfo();
     struct stat st;

@@ -128,6 +128,51 @@ std::string pathKey(const std::string &relative) {
     return fromWide(wide);
 }
 
+bool isLink(const std::string &path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool realPath(const std::string &path, std::string &out) {
+    // The final path of the deepest part that exists, as the system resolves
+    // it on opening, then the parts that do not exist yet.
+    std::filesystem::path existing = toPath(path);
+    std::vector<std::filesystem::path> missing;
+    while (GetFileAttributesW(existing.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (!existing.has_relative_path()) {
+            return false;
+        }
+        missing.push_back(existing.filename());
+        existing = existing.parent_path();
+    }
+    HANDLE handle = CreateFileW(existing.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    std::wstring resolved(32768, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(handle, &resolved[0], static_cast<DWORD>(resolved.size()), 0);
+    CloseHandle(handle);
+    if (length == 0 || length >= resolved.size()) {
+        return false;
+    }
+    resolved.resize(length);
+    if (resolved.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+        resolved = L"\\\\" + resolved.substr(8);
+    } else if (resolved.compare(0, 4, L"\\\\?\\") == 0) {
+        resolved = resolved.substr(4);
+    }
+    std::filesystem::path real(resolved);
+    for (auto part = missing.rbegin(); part != missing.rend(); ++part) {
+        real /= *part;
+    }
+    out = fromPath(real.lexically_normal().make_preferred());
+    while (out.size() > 3 && out.back() == '\\') {
+        out.pop_back();
+    }
+    return !out.empty();
+}
+
 bool statFile(const std::string &path, FileInfo &info, Error &error) {
     info = FileInfo();
     WIN32_FILE_ATTRIBUTE_DATA data;

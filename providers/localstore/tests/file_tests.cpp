@@ -2,6 +2,8 @@
 // speed of the status query.
 #include "fixture.h"
 
+#include <cctype>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 
@@ -504,6 +506,71 @@ TEST_F(ProviderTest, PopulateStopsWhenTheCallbackSaysSo) {
                 SCC_OK);
     EXPECT_EQ(callback.calls.size(), 1u);
 }
+
+// --- symbolic links ------------------------------------------------------------------------------
+
+struct LinkCase {
+    const char *label;
+    std::function<SCCRTN(Client &, const std::string &work)> run;
+    SCCRTN expected;
+};
+
+void PrintTo(const LinkCase &c, std::ostream *out) {
+    *out << c.label;
+}
+
+class Links : public ProviderTest, public ::testing::WithParamInterface<LinkCase> {};
+
+// "sub" was a folder when sub/x.txt was added and is now a link to a folder
+// outside the project; "leak.txt" is a link to a file outside; "alias" is a
+// link to the project's own folder "inner". Nothing is read or written
+// through a link that leaves the project.
+TEST_P(Links, ThatLeaveTheProjectAreRefused) {
+    const std::string outside = dir / "outside";
+    makeDirs(outside);
+    writeFile(join(outside, "secret.txt"), "secret");
+    addFile("sub/x.txt", "version 1\n");
+    writeFile(W("inner/y.txt"), "inner\n");
+    removeTree(W("sub"));
+    std::error_code code;
+    std::filesystem::create_directory_symlink(P(outside), P(W("sub")), code);
+    if (!code) {
+        std::filesystem::create_symlink(P(join(outside, "secret.txt")), P(W("leak.txt")), code);
+    }
+    if (!code) {
+        std::filesystem::create_directory_symlink(P("inner"), P(W("alias")), code);
+    }
+    if (code) {
+        GTEST_SKIP() << "no symbolic links here: " << code.message();
+    }
+    EXPECT_CODE(GetParam().run(*alice, work), GetParam().expected);
+    EXPECT_FALSE(exists(join(outside, "x.txt"))) << "a file was written outside the project";
+    EXPECT_EQ(readFile(join(outside, "secret.txt")), "secret");
+    EXPECT_FALSE(anyMessageContains(takeMessages(), SCC_MSG_INFO, "secret")) << "outside content was read";
+}
+
+const LinkCase kLinkCases[] = {
+    {"get through a linked folder", [](Client &c, const std::string &w) { return c.get({join(w, "sub/x.txt")}); },
+     SCC_E_INVALIDFILEPATH},
+    {"check-out through a linked folder",
+     [](Client &c, const std::string &w) { return c.checkout({join(w, "sub/x.txt")}); }, SCC_E_INVALIDFILEPATH},
+    {"add through a linked folder",
+     [](Client &c, const std::string &w) { return c.add({join(w, "sub/secret.txt")}); }, SCC_E_INVALIDFILEPATH},
+    {"add of a linked file", [](Client &c, const std::string &w) { return c.add({join(w, "leak.txt")}); },
+     SCC_E_INVALIDFILEPATH},
+    {"diff through a linked folder", [](Client &c, const std::string &w) { return c.diff(join(w, "sub/x.txt")); },
+     SCC_E_INVALIDFILEPATH},
+    {"add through a link inside the project",
+     [](Client &c, const std::string &w) { return c.add({join(w, "alias/y.txt")}); }, SCC_OK},
+};
+
+INSTANTIATE_TEST_SUITE_P(Symlinks, Links, ::testing::ValuesIn(kLinkCases), [](const auto &info) {
+    std::string name;
+    for (const char *p = info.param.label; *p; ++p) {
+        name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+    }
+    return name;
+});
 
 // --- speed ----------------------------------------------------------------------------------------
 

@@ -1,10 +1,19 @@
 // The provider host: the protocol's byte layout (what a peer of the other
 // pointer width reads) and the host program running the test provider.
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifdef __linux__
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -262,6 +271,82 @@ TEST_F(Hosted, ACrashEndsTheConnectionWithAMessage) {
     ASSERT_TRUE(again) << "a new host after the crash";
     EXPECT_EQ(0, again->call(c).code);
 }
+
+TEST_F(Hosted, ACallTooLargeForTheProtocolFailsAloneAndTheHostLives) {
+    auto p = open("testprovider");
+    auto other = open("testprovider"); // the same host process
+    ASSERT_TRUE(p && other);
+    const std::string comment(hostproto::kMaxPayload, 'c');
+    const char *names[] = {"a"};
+    ProviderCall big;
+    big.entry = EntryPoint::Checkin;
+    big.count = 1;
+    big.names = names;
+    big.comment = comment.c_str();
+    EXPECT_EQ(SCC_E_NONSPECIFICERROR, p->call(big).code);
+    auto list = messages::takeMessages();
+    ASSERT_EQ(1u, list.size());
+    EXPECT_EQ(0u, list[0].find("3 SCC provider call too large for the provider process")) << list[0];
+    ProviderCall small;
+    small.entry = EntryPoint::Get;
+    EXPECT_EQ(0, p->call(small).code) << "the connection whose call was refused";
+    EXPECT_EQ(0, other->call(small).code) << "another connection to the same host";
+}
+
+#ifdef __linux__
+// This process's children that run the host program.
+std::vector<pid_t> hostChildren() {
+    std::vector<pid_t> found;
+    DIR *proc = opendir("/proc");
+    if (proc == nullptr)
+        return found;
+    while (dirent *entry = readdir(proc)) {
+        pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+        if (pid <= 0)
+            continue;
+        std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        size_t close = line.rfind(')');
+        if (close == std::string::npos || line.find("(oskelsccih-host)") == std::string::npos)
+            continue;
+        char state = 0;
+        long parent = 0;
+        if (std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &parent) == 2 && parent == getpid())
+            found.push_back(pid);
+    }
+    closedir(proc);
+    return found;
+}
+
+bool processExists(pid_t pid) { return std::ifstream("/proc/" + std::to_string(pid) + "/stat").good(); }
+
+TEST_F(Hosted, AHostThatDiesWhileIdleIsReapedAndReplaced) {
+    const auto before = hostChildren();
+    auto p = open("testprovider");
+    ASSERT_TRUE(p);
+    pid_t host = 0;
+    for (pid_t pid : hostChildren())
+        if (std::find(before.begin(), before.end(), pid) == before.end())
+            host = pid;
+    ASSERT_NE(0, host) << "no new host process found";
+    ASSERT_EQ(0, kill(host, SIGKILL));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (processExists(host) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(processExists(host)) << "the host stayed a zombie while its connection was idle";
+
+    ProviderCall c;
+    c.entry = EntryPoint::Get;
+    EXPECT_EQ(SCC_E_NONSPECIFICERROR, p->call(c).code);
+    auto list = messages::takeMessages();
+    ASSERT_EQ(1u, list.size());
+    EXPECT_EQ("3 SCC provider process ended: killed by signal 9", list[0]);
+    auto again = open("testprovider");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(0, again->call(c).code) << "a new connection while the dead host's one is still held";
+}
+#endif
 
 } // namespace
 } // namespace oskel

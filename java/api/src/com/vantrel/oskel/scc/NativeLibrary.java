@@ -3,44 +3,64 @@ package com.vantrel.oskel.scc;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.OutputStream;
+import java.lang.System.Logger.Level;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.AtomicMoveNotSupportedException;
+import java.nio.file.DirectoryStream;
+import java.nio.file.FileAlreadyExistsException;
 import java.nio.file.FileSystems;
 import java.nio.file.Files;
+import java.nio.file.LinkOption;
+import java.nio.file.NoSuchFileException;
 import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.nio.file.StandardCopyOption;
 import java.nio.file.attribute.FileAttribute;
-import java.nio.file.attribute.PosixFilePermission;
 import java.nio.file.attribute.PosixFilePermissions;
 import java.security.DigestInputStream;
 import java.security.MessageDigest;
 import java.security.NoSuchAlgorithmException;
+import java.util.ArrayList;
 import java.util.HexFormat;
+import java.util.LinkedHashMap;
+import java.util.List;
 import java.util.Locale;
+import java.util.Map;
+import java.util.Objects;
 import java.util.Optional;
-import java.util.Set;
 
 /**
  * Loads the {@code oskelsccih} native library before the class of the natives is first used.
  *
- * <p>The jar carries the library for Linux x86-64 ({@code /native/linux-x86_64/liboskelsccih.so})
- * and for Windows x86 and x64 ({@code /native/windows-x86/oskelsccih.dll},
- * {@code /native/windows-x86_64/oskelsccih.dll}), each with its SHA-256 digest beside it. The one
- * for the running JVM is extracted into a private per-user cache,
- * {@code <cache>/<sha-256>/<file>}, and loaded from there. The cache is
+ * <p>The jar carries, for Linux x86-64, Windows x86 and Windows x64, the library and the provider
+ * host programs it starts for hosted providers ({@code /native/<platform>/}), with a list of their
+ * SHA-256 digests ({@code files.sha256}). The files of the running platform are extracted together
+ * into a private per-user cache, {@code <cache>/<digest of the list>/}, so that the library finds
+ * its host programs beside itself, and the library is loaded from there. The cache is
  * {@code $XDG_CACHE_HOME/oskelsccih} or {@code ~/.cache/oskelsccih} on Linux and
  * {@code %LOCALAPPDATA%\oskelsccih\cache} on Windows; the system property
  * {@value #CACHE_PROPERTY} names another one.
  *
- * <p>A cached file is used only when its digest matches. Extraction writes a temporary file in the
- * target folder and moves it into place atomically, then checks the digest again, so two JVMs that
- * start at once both end up loading a complete, verified copy. A cache folder that other users can
- * write to is not used; the library then goes to a private temporary folder.
+ * <p>No other user can change what is loaded: every folder on the way to the cache is checked
+ * without following links (owned by this user or by root, writable by no one else unless sticky; a
+ * link only when this user or root owns it), the cache folder and everything below it must belong
+ * to this user, be writable by no one else and be no link, and a file is used only when its digest
+ * matches. After loading, the loader checks that the mapped file is the one it verified. A cache
+ * that fails these checks is refused, with the reason logged, and the files go to a private
+ * temporary folder of this JVM instead, which is removed when the JVM exits (or by the next JVM
+ * that finds it left behind by one that crashed).
+ *
+ * <p>Each class loader that loads this class gets a library of its own (the JVM binds a native
+ * library to one class loader): the first uses {@code liboskelsccih.so} ({@code oskelsccih.dll}),
+ * further ones verified copies of it in the same folder ({@code liboskelsccih-2.so}, ...). Nothing
+ * JVM-wide is set.
  *
  * <p>The system property {@value #LIBRARY_PROPERTY}, when set, names the library file to load and
  * overrides all of this. On a platform the jar carries no library for, the library is loaded by
  * name from {@code java.library.path}.
+ *
+ * <p>The loader logs through {@link System.Logger} {@code com.vantrel.oskel.scc}: where the library
+ * was loaded from ({@code DEBUG}), and why a cache was refused ({@code WARNING}).
  */
 public final class NativeLibrary {
     /** System property naming the native library file to load; it overrides the jar's copy. */
@@ -48,10 +68,10 @@ public final class NativeLibrary {
     /** System property naming the folder that extracted libraries are cached in. */
     public static final String CACHE_PROPERTY = "oskelsccih.cache";
 
-    private static final String NATIVES_CLASS =
-            "com.vantrel.oskel.managedprojects.scci.JavaSCCInterface";
-    private static final Set<PosixFilePermission> PRIVATE_FOLDER =
-            PosixFilePermissions.fromString("rwx------");
+    private static final System.Logger LOG = System.getLogger("com.vantrel.oskel.scc");
+    /** Class loaders of one JVM that can each have a copy of the library. */
+    private static final int MAX_COPIES = 64;
+    private static final String TEMP_PREFIX = "oskelsccih-";
 
     private static boolean loaded;
     private static Path loadedFrom;
@@ -60,7 +80,8 @@ public final class NativeLibrary {
     private NativeLibrary() {}
 
     /**
-     * Makes sure the native library is loaded; the first call loads it, later calls return at once.
+     * Makes sure the native library is loaded for this class loader; the first call loads it, later
+     * calls return at once.
      *
      * @return the file the library was loaded from, or empty when it was loaded by name from
      *         {@code java.library.path}
@@ -78,23 +99,29 @@ public final class NativeLibrary {
         Path file = null;
         try {
             if (explicit != null && !explicit.isEmpty()) {
-                file = Paths.get(explicit);
+                file = Paths.get(explicit).toAbsolutePath();
+                System.load(file.toString());
             } else {
                 Optional<String> platform = platform();
-                if (platform.isPresent() && resource(platform.get(), libraryFileName()) != null) {
-                    file = extract(platform.get(), cacheDirectory());
-                    System.setProperty(LIBRARY_PROPERTY, file.toString());
+                if (platform.isPresent() && NativeLibrary.class.getResource(
+                        "/native/" + platform.get() + "/" + Bundle.LIST) != null) {
+                    file = loadFromCache(Bundle.read(platform.get()));
+                } else {
+                    System.loadLibrary("oskelsccih");
                 }
             }
-            Class.forName(NATIVES_CLASS, true, NativeLibrary.class.getClassLoader());
-        } catch (IOException | RuntimeException | LinkageError | ClassNotFoundException e) {
+        } catch (IOException | RuntimeException | LinkageError e) {
             failure = "the oskelsccih native library could not be loaded"
                     + (file != null ? " from " + file : explicit == null ? " by name" : "")
                     + ": " + e;
+            LOG.log(Level.DEBUG, failure);
             UnsatisfiedLinkError error = new UnsatisfiedLinkError(failure);
             error.initCause(e);
             throw error;
         }
+        Path from = file;
+        LOG.log(Level.DEBUG, () -> "oskelsccih native library loaded "
+                + (from != null ? "from " + from : "by name from java.library.path"));
         loaded = true;
         loadedFrom = file;
         return Optional.ofNullable(file);
@@ -159,119 +186,167 @@ public final class NativeLibrary {
         return isWindows() ? "oskelsccih.dll" : System.mapLibraryName("oskelsccih");
     }
 
-    private static String resource(String platform, String file) {
-        String name = "/native/" + platform + "/" + file;
-        return NativeLibrary.class.getResource(name) != null ? name : null;
+    /** The name of the copy for the n-th class loader: liboskelsccih.so, liboskelsccih-2.so, ... */
+    private static String copyName(String library, int n) {
+        if (n == 1) {
+            return library;
+        }
+        int dot = library.lastIndexOf('.');
+        return library.substring(0, dot) + "-" + n + library.substring(dot);
+    }
+
+    // --- Loading --------------------------------------------------------------------------------
+
+    private static Path loadFromCache(Bundle bundle) throws IOException {
+        Safety safety = Safety.current();
+        Path base = cacheDirectory().toAbsolutePath().normalize();
+        Path folder;
+        try {
+            folder = safety.privateFolder(safety.trustedPath(base.getParent(), true), base);
+            folder = safety.privateFolder(folder, folder.resolve(bundle.digest));
+            for (Map.Entry<String, String> file : bundle.files.entrySet()) {
+                safety.provide(folder, file.getKey(), bundle.resource(file.getKey()),
+                        file.getValue());
+            }
+        } catch (IOException | SecurityException e) {
+            Path scratch = scratchFolder(safety, bundle);
+            LOG.log(Level.WARNING, "the native library cache " + base + " is refused ("
+                    + e.getMessage() + "); using the private folder " + scratch);
+            folder = scratch;
+        }
+        return loadCopy(safety, bundle, folder);
     }
 
     /**
-     * Extracts the platform's library into the cache below {@code base} unless a verified copy is
-     * there already, and returns the file to load.
+     * Loads the first copy of the library that no other class loader of this JVM has loaded,
+     * making it when it is missing.
      */
-    static Path extract(String platform, Path base) throws IOException {
-        String file = libraryFileName();
-        String resource = resource(platform, file);
-        if (resource == null) {
-            throw new IOException("the jar carries no library for " + platform);
+    private static Path loadCopy(Safety safety, Bundle bundle, Path folder) throws IOException {
+        String library = libraryFileName();
+        String digest = bundle.files.get(library);
+        for (int n = 1; n <= MAX_COPIES; n++) {
+            String name = copyName(library, n);
+            Object key = safety.provide(folder, name, bundle.resource(library), digest);
+            if (folder.getFileName().toString().startsWith(TEMP_PREFIX)) {
+                folder.resolve(name).toFile().deleteOnExit();
+            }
+            Path file = folder.resolve(name);
+            try {
+                System.load(file.toString());
+            } catch (UnsatisfiedLinkError e) {
+                String message = String.valueOf(e.getMessage());
+                if (message.contains("another classloader")
+                        || message.contains("another class loader")) {
+                    continue;
+                }
+                throw e;
+            }
+            safety.confirmLoaded(file, key, digest);
+            return file;
         }
-        String digest = expectedDigest(resource);
-        try {
-            return extractInto(resource, digest, file, base);
-        } catch (IOException | SecurityException e) {
-            // An unusable cache (not writable, or open to other users): a private folder of this
-            // process instead.
-            Path scratch = Files.createTempDirectory("oskelsccih-", privateFolder());
-            Path extracted = extractInto(resource, digest, file, scratch);
-            extracted.toFile().deleteOnExit();
-            extracted.getParent().toFile().deleteOnExit();
-            scratch.toFile().deleteOnExit();
-            return extracted;
+        throw new IOException(MAX_COPIES + " class loaders of this JVM have loaded the library");
+    }
+
+    /**
+     * A new private folder of this JVM in the temporary folder, with the bundle in it; removed
+     * when the JVM exits. Folders that JVMs which are gone left behind are removed first.
+     */
+    private static Path scratchFolder(Safety safety, Bundle bundle) throws IOException {
+        Path temp = safety.trustedPath(
+                Paths.get(System.getProperty("java.io.tmpdir")).toAbsolutePath().normalize(), false);
+        long pid = ProcessHandle.current().pid();
+        removeLeftovers(safety, temp);
+        Path scratch = Files.createTempDirectory(temp, TEMP_PREFIX + pid + "-",
+                safety.privateFolderAttributes());
+        // Deleted in the reverse order of registering: the files, then the folder.
+        scratch.toFile().deleteOnExit();
+        safety.privateFolder(temp, scratch);
+        for (Map.Entry<String, String> file : bundle.files.entrySet()) {
+            scratch.resolve(file.getKey()).toFile().deleteOnExit();
+            safety.provide(scratch, file.getKey(), bundle.resource(file.getKey()), file.getValue());
+        }
+        return scratch;
+    }
+
+    private static void removeLeftovers(Safety safety, Path temp) {
+        try (DirectoryStream<Path> entries = Files.newDirectoryStream(temp, TEMP_PREFIX + "*-*")) {
+            for (Path entry : entries) {
+                String[] parts = entry.getFileName().toString().split("-");
+                long pid;
+                try {
+                    pid = Long.parseLong(parts[1]);
+                } catch (NumberFormatException e) {
+                    continue;
+                }
+                if (ProcessHandle.of(pid).isPresent() || !safety.isOwnFolder(entry)) {
+                    continue;
+                }
+                try (DirectoryStream<Path> files = Files.newDirectoryStream(entry)) {
+                    for (Path file : files) {
+                        Files.deleteIfExists(file);
+                    }
+                }
+                Files.deleteIfExists(entry);
+            }
+        } catch (IOException | RuntimeException e) {
+            LOG.log(Level.DEBUG, () -> "left-over native folders in " + temp + " not removed: " + e);
         }
     }
 
-    private static Path extractInto(String resource, String digest, String file, Path base)
-            throws IOException {
-        Path folder = base.resolve(digest);
-        Path target = folder.resolve(file);
-        if (Files.isRegularFile(target)) {
-            checkPrivate(base);
-            checkPrivate(folder);
-            if (digest.equals(digestOf(target))) {
-                return target;
-            }
+    // --- The files of one platform in the jar ---------------------------------------------------
+
+    /** The files the jar carries for one platform, by name, with their SHA-256 digests. */
+    static final class Bundle {
+        static final String LIST = "files.sha256";
+
+        final String platform;
+        /** SHA-256 of the list: the name of the cache folder of these files. */
+        final String digest;
+        final Map<String, String> files;
+
+        private Bundle(String platform, String digest, Map<String, String> files) {
+            this.platform = platform;
+            this.digest = digest;
+            this.files = files;
         }
-        Files.createDirectories(folder, privateFolder());
-        checkPrivate(base);
-        checkPrivate(folder);
-        Path temporary = Files.createTempFile(folder, "." + file + ".", ".tmp");
-        try {
-            String written;
-            try (InputStream in = open(resource);
-                 DigestInputStream digesting = new DigestInputStream(in, sha256());
-                 OutputStream out = Files.newOutputStream(temporary)) {
-                digesting.transferTo(out);
-                written = HexFormat.of().formatHex(digesting.getMessageDigest().digest());
+
+        static Bundle read(String platform) throws IOException {
+            byte[] list;
+            try (InputStream in = open("/native/" + platform + "/" + LIST)) {
+                list = in.readAllBytes();
             }
-            if (!written.equals(digest)) {
-                throw new IOException("the copy of " + resource + " in the jar is damaged: SHA-256 "
-                        + written + ", expected " + digest);
-            }
-            try {
-                Files.move(temporary, target, StandardCopyOption.ATOMIC_MOVE,
-                        StandardCopyOption.REPLACE_EXISTING);
-            } catch (AtomicMoveNotSupportedException e) {
-                throw e; // never within one folder of a local file system
-            } catch (IOException e) {
-                // Windows refuses to replace a DLL that another JVM has loaded; that copy is as
-                // good as ours when its digest matches.
-                if (!Files.isRegularFile(target)) {
-                    throw e;
+            Map<String, String> files = new LinkedHashMap<>();
+            for (String line : new String(list, StandardCharsets.US_ASCII).split("\n")) {
+                if (line.isBlank()) {
+                    continue;
                 }
+                String[] fields = line.trim().split(" +");
+                if (fields.length != 2 || !fields[0].matches("[0-9a-f]{64}")
+                        || !fields[1].matches("[A-Za-z0-9_][A-Za-z0-9._-]*")) {
+                    throw new IOException("damaged list of native files for " + platform + ": "
+                            + line);
+                }
+                files.put(fields[1], fields[0]);
             }
-        } finally {
-            Files.deleteIfExists(temporary);
+            if (!files.containsKey(libraryFileName())) {
+                throw new IOException("the jar carries no " + libraryFileName() + " for "
+                        + platform);
+            }
+            MessageDigest sha = sha256();
+            return new Bundle(platform, HexFormat.of().formatHex(sha.digest(list)), files);
         }
-        String found = digestOf(target);
-        if (!digest.equals(found)) {
-            throw new IOException(target + " changed while it was extracted: SHA-256 " + found
-                    + ", expected " + digest);
+
+        String resource(String file) {
+            return "/native/" + platform + "/" + file;
         }
-        return target;
     }
 
     private static InputStream open(String resource) throws IOException {
         InputStream in = NativeLibrary.class.getResourceAsStream(resource);
         if (in == null) {
-            throw new IOException("resource " + resource + " is missing");
+            throw new IOException("resource " + resource + " is missing from the jar");
         }
         return in;
-    }
-
-    /** The digest the build recorded beside the library, or the digest of the resource itself. */
-    private static String expectedDigest(String resource) throws IOException {
-        try (InputStream in = NativeLibrary.class.getResourceAsStream(resource + ".sha256")) {
-            if (in != null) {
-                String text = new String(in.readAllBytes(), StandardCharsets.US_ASCII).trim();
-                int end = text.indexOf(' ');
-                String digest = (end < 0 ? text : text.substring(0, end)).toLowerCase(Locale.ROOT);
-                if (digest.matches("[0-9a-f]{64}")) {
-                    return digest;
-                }
-            }
-        }
-        try (InputStream in = open(resource);
-             DigestInputStream digesting = new DigestInputStream(in, sha256())) {
-            digesting.transferTo(OutputStream.nullOutputStream());
-            return HexFormat.of().formatHex(digesting.getMessageDigest().digest());
-        }
-    }
-
-    private static String digestOf(Path file) throws IOException {
-        try (InputStream in = Files.newInputStream(file);
-             DigestInputStream digesting = new DigestInputStream(in, sha256())) {
-            digesting.transferTo(OutputStream.nullOutputStream());
-            return HexFormat.of().formatHex(digesting.getMessageDigest().digest());
-        }
     }
 
     private static MessageDigest sha256() {
@@ -282,29 +357,324 @@ public final class NativeLibrary {
         }
     }
 
-    private static boolean posix() {
-        return FileSystems.getDefault().supportedFileAttributeViews().contains("posix");
-    }
-
-    private static FileAttribute<?>[] privateFolder() {
-        return posix() ? new FileAttribute<?>[] {PosixFilePermissions.asFileAttribute(PRIVATE_FOLDER)}
-                       : new FileAttribute<?>[0];
-    }
+    // --- Checks of the folders and files --------------------------------------------------------
 
     /**
-     * Refuses a folder that belongs to another user or that others may write to: a file there
-     * could be swapped between its check and its loading.
+     * The checks that keep other users from changing a file between its check and its loading.
+     * With POSIX file modes: every check reads the entry itself ({@code lstat}), never what a link
+     * points to. Elsewhere (Windows, whose per-user folders other users cannot write to): links
+     * are refused and digests checked.
      */
-    private static void checkPrivate(Path folder) throws IOException {
-        if (!posix()) {
-            return;
+    private static final class Safety {
+        private static final int TYPE = 0170000;
+        private static final int LINK = 0120000;
+        private static final int FOLDER = 0040000;
+        private static final int FILE = 0100000;
+        private static final int STICKY = 01000;
+        private static final int OTHERS_WRITE = 0022;
+
+        private final boolean unix;
+        private final int uid;
+
+        private Safety(boolean unix, int uid) {
+            this.unix = unix;
+            this.uid = uid;
         }
-        String owner = Files.getOwner(folder).getName();
-        String user = System.getProperty("user.name");
-        Set<PosixFilePermission> permissions = Files.getPosixFilePermissions(folder);
-        if (!owner.equals(user) || permissions.contains(PosixFilePermission.GROUP_WRITE)
-                || permissions.contains(PosixFilePermission.OTHERS_WRITE)) {
-            throw new IOException("cache folder " + folder + " is not private to " + user);
+
+        /** The checks for the user this JVM runs as: the owner of a file it creates. */
+        static Safety current() throws IOException {
+            if (!FileSystems.getDefault().supportedFileAttributeViews().contains("unix")) {
+                return new Safety(false, -1);
+            }
+            Path probe;
+            try {
+                probe = Files.createTempFile(TEMP_PREFIX, ".owner");
+            } catch (IOException e) {
+                // No writable temporary folder: the owner of this process's /proc entry.
+                return new Safety(true, (Integer) Files.getAttribute(Paths.get("/proc/self"),
+                        "unix:uid"));
+            }
+            try {
+                return new Safety(true, (Integer) Files.getAttribute(probe, "unix:uid",
+                        LinkOption.NOFOLLOW_LINKS));
+            } finally {
+                Files.deleteIfExists(probe);
+            }
+        }
+
+        FileAttribute<?>[] privateFolderAttributes() {
+            return unix ? new FileAttribute<?>[] {
+                PosixFilePermissions.asFileAttribute(PosixFilePermissions.fromString("rwx------"))}
+                        : new FileAttribute<?>[0];
+        }
+
+        private Map<String, Object> lstat(Path path) throws IOException {
+            return Files.readAttributes(path, "unix:mode,uid,dev,ino", LinkOption.NOFOLLOW_LINKS);
+        }
+
+        private static int mode(Map<String, Object> attributes) {
+            return (Integer) attributes.get("mode");
+        }
+
+        /**
+         * Checks every folder of an absolute path from the root down, creating missing ones when
+         * {@code create} is set, and returns the same folder with no link in it. Each folder must
+         * belong to this user or root and be writable by no one else unless sticky; a link must
+         * belong to this user or root, and where it points is checked the same way.
+         */
+        Path trustedPath(Path path, boolean create) throws IOException {
+            return trustedPath(path, create, 0);
+        }
+
+        private Path trustedPath(Path path, boolean create, int depth) throws IOException {
+            if (depth > 20) {
+                throw new IOException(path + ": too many levels of links");
+            }
+            Path current = path.getRoot();
+            if (!unix) {
+                for (Path name : path) {
+                    current = current.resolve(name);
+                    if (create) {
+                        Files.createDirectories(current);
+                    }
+                    if (Files.isSymbolicLink(current)) {
+                        throw new IOException(current + " is a link");
+                    }
+                }
+                return current;
+            }
+            for (Path name : path) {
+                Path next = current.resolve(name);
+                Map<String, Object> attributes;
+                try {
+                    attributes = lstat(next);
+                } catch (NoSuchFileException e) {
+                    if (!create) {
+                        throw e;
+                    }
+                    createFolder(next);
+                    attributes = lstat(next);
+                }
+                int owner = (Integer) attributes.get("uid");
+                int mode = mode(attributes);
+                if (owner != uid && owner != 0) {
+                    throw new IOException(next + " belongs to another user (uid " + owner + ")");
+                }
+                if ((mode & TYPE) == LINK) {
+                    Path target = Files.readSymbolicLink(next);
+                    current = trustedPath(current.resolve(target).normalize(), false, depth + 1);
+                    continue;
+                }
+                if ((mode & TYPE) != FOLDER) {
+                    throw new IOException(next + " is not a folder");
+                }
+                if ((mode & OTHERS_WRITE) != 0 && (mode & STICKY) == 0) {
+                    throw new IOException(next + " is writable by other users");
+                }
+                current = next;
+            }
+            return current;
+        }
+
+        private void createFolder(Path folder) throws IOException {
+            try {
+                Files.createDirectory(folder, privateFolderAttributes());
+            } catch (FileAlreadyExistsException e) {
+                // made by another JVM meanwhile; checked below like any folder
+            }
+        }
+
+        /**
+         * Makes sure {@code folder}, an entry of the trusted folder {@code parent}, is a folder of
+         * this user that no one else can write to and no link, creating it when missing.
+         */
+        Path privateFolder(Path parent, Path folder) throws IOException {
+            Path entry = parent.resolve(folder.getFileName());
+            createFolder(entry);
+            if (!unix) {
+                if (Files.isSymbolicLink(entry) || !Files.isDirectory(entry)) {
+                    throw new IOException(entry + " is a link or not a folder");
+                }
+                return entry;
+            }
+            Map<String, Object> attributes = lstat(entry);
+            int mode = mode(attributes);
+            if ((mode & TYPE) == LINK) {
+                throw new IOException(entry + " is a link");
+            }
+            if ((mode & TYPE) != FOLDER) {
+                throw new IOException(entry + " is not a folder");
+            }
+            if ((Integer) attributes.get("uid") != uid) {
+                throw new IOException(entry + " belongs to another user (uid "
+                        + attributes.get("uid") + ")");
+            }
+            if ((mode & OTHERS_WRITE) != 0) {
+                throw new IOException(entry + " is writable by other users");
+            }
+            return entry;
+        }
+
+        boolean isOwnFolder(Path entry) throws IOException {
+            if (!unix) {
+                return !Files.isSymbolicLink(entry) && Files.isDirectory(entry);
+            }
+            Map<String, Object> attributes = lstat(entry);
+            return (mode(attributes) & TYPE) == FOLDER && (Integer) attributes.get("uid") == uid;
+        }
+
+        /**
+         * Makes sure the private folder holds {@code name} with the digest, extracting it from the
+         * resource when it is missing or differs, and returns the identity of the checked file.
+         */
+        Object provide(Path folder, String name, String resource, String digest)
+                throws IOException {
+            Path target = folder.resolve(name);
+            Object key = verified(target, digest);
+            if (key != null) {
+                return key;
+            }
+            Path temporary = Files.createTempFile(folder, "." + name + ".", ".tmp");
+            try {
+                String written;
+                try (InputStream in = open(resource);
+                     DigestInputStream digesting = new DigestInputStream(in, sha256());
+                     OutputStream out = Files.newOutputStream(temporary,
+                             LinkOption.NOFOLLOW_LINKS)) {
+                    digesting.transferTo(out);
+                    written = HexFormat.of().formatHex(digesting.getMessageDigest().digest());
+                }
+                if (!written.equals(digest)) {
+                    throw new IOException("the copy of " + resource + " in the jar is damaged: "
+                            + "SHA-256 " + written + ", expected " + digest);
+                }
+                if (unix) {
+                    // The host programs are run, the library mapped: read and execute, owner only.
+                    Files.setPosixFilePermissions(temporary,
+                            PosixFilePermissions.fromString("r-x------"));
+                }
+                // A copy that another JVM put in place meanwhile stays: it may be loaded already.
+                boolean placed;
+                try {
+                    Files.createLink(target, temporary);
+                    placed = true;
+                } catch (UnsupportedOperationException | IOException e) {
+                    placed = false;
+                }
+                if (!placed) {
+                    Object existing = verified(target, digest);
+                    if (existing != null) {
+                        return existing;
+                    }
+                    replace(temporary, target);
+                }
+            } finally {
+                Files.deleteIfExists(temporary);
+            }
+            // Another JVM may replace a damaged copy at the same time: with the same content.
+            for (int attempt = 0; attempt < 3; attempt++) {
+                key = verified(target, digest);
+                if (key != null) {
+                    return key;
+                }
+            }
+            throw new IOException(target + " changed while it was extracted");
+        }
+
+        private static void replace(Path temporary, Path target) throws IOException {
+            try {
+                Files.move(temporary, target, StandardCopyOption.ATOMIC_MOVE,
+                        StandardCopyOption.REPLACE_EXISTING);
+            } catch (AtomicMoveNotSupportedException e) {
+                throw e; // never within one folder of a local file system
+            } catch (IOException e) {
+                // Windows refuses to replace a DLL that another JVM has loaded; that copy is as
+                // good as ours when its digest matches.
+                if (!Files.isRegularFile(target, LinkOption.NOFOLLOW_LINKS)) {
+                    throw e;
+                }
+            }
+        }
+
+        /**
+         * The identity of the file when it is a regular file of this user, writable by no one
+         * else, with the digest, and stayed the same file while it was read; null otherwise.
+         */
+        private Object verified(Path file, String digest) throws IOException {
+            Object before;
+            if (unix) {
+                Map<String, Object> attributes;
+                try {
+                    attributes = lstat(file);
+                } catch (NoSuchFileException e) {
+                    return null;
+                }
+                int mode = mode(attributes);
+                if ((mode & TYPE) != FILE || (Integer) attributes.get("uid") != uid
+                        || (mode & OTHERS_WRITE) != 0) {
+                    return null;
+                }
+                before = List.of(attributes.get("dev"), attributes.get("ino"));
+            } else {
+                if (!Files.isRegularFile(file, LinkOption.NOFOLLOW_LINKS)) {
+                    return null;
+                }
+                before = file;
+            }
+            String found;
+            try (InputStream in = Files.newInputStream(file, LinkOption.NOFOLLOW_LINKS);
+                 DigestInputStream digesting = new DigestInputStream(in, sha256())) {
+                digesting.transferTo(OutputStream.nullOutputStream());
+                found = HexFormat.of().formatHex(digesting.getMessageDigest().digest());
+            } catch (IOException e) {
+                return null;
+            }
+            if (!found.equals(digest)) {
+                return null;
+            }
+            if (unix) {
+                Map<String, Object> after = lstat(file);
+                if (!before.equals(List.of(after.get("dev"), after.get("ino")))) {
+                    return null;
+                }
+            }
+            return before;
+        }
+
+        /**
+         * Checks that the library the JVM mapped for {@code file} is the file that was verified
+         * (Linux: by its inode in /proc/self/maps).
+         */
+        void confirmLoaded(Path file, Object key, String digest) throws IOException {
+            if (!unix) {
+                return;
+            }
+            Path maps = Paths.get("/proc/self/maps");
+            if (!Files.isReadable(maps)) {
+                return;
+            }
+            List<String> inodes = new ArrayList<>();
+            String suffix = " " + file;
+            for (String line : Files.readAllLines(maps, StandardCharsets.ISO_8859_1)) {
+                if (line.endsWith(suffix)) {
+                    String[] fields = line.trim().split(" +");
+                    if (fields.length >= 6) {
+                        inodes.add(fields[4]);
+                    }
+                }
+            }
+            Object checked = ((List<?>) key).get(1);
+            if (!inodes.isEmpty() && !inodes.get(0).equals(Objects.toString(checked))) {
+                // Another JVM of this user replaced a damaged copy between the check and the
+                // loading: what is there now must be what was mapped, and verified.
+                Object now = verified(file, digest);
+                checked = now == null ? "none" : ((List<?>) now).get(1);
+            }
+            String inode = Objects.toString(checked);
+            if (inodes.isEmpty() || !inodes.stream().allMatch(inode::equals)) {
+                throw new IOException("the library mapped from " + file + " (inodes " + inodes
+                        + ") is not the verified file (inode " + inode + ")");
+            }
         }
     }
 }

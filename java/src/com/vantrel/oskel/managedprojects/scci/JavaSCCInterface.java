@@ -13,16 +13,43 @@ package com.vantrel.oskel.managedprojects.scci;
  * {@link #_getErrList(long)} must be serialised across all handles; calls on one handle come one at
  * a time. {@link #_getProviders()} and {@link #_getProviderKey(String)} may run at any time.
  *
- * <p>The library is loaded from the path in the system property {@code oskelsccih.library} when it
- * is set, otherwise by name from {@code java.library.path}.
+ * <p>Shipped in the typed API's jar, the class leaves the loading to that jar's loader
+ * ({@code com.vantrel.oskel.scc.NativeLibrary}, in the same class loader), which extracts the
+ * library and its host programs and gives each class loader a copy of its own. Alone, the class
+ * loads the library from the path in the system property {@code oskelsccih.library} when it is
+ * set, otherwise by name from {@code java.library.path}.
  */
 public class JavaSCCInterface {
     static {
-        String path = System.getProperty("oskelsccih.library");
-        if (path != null && !path.isEmpty()) {
-            System.load(path);
-        } else {
-            System.loadLibrary("oskelsccih");
+        if (!loadedByTheApi()) {
+            String path = System.getProperty("oskelsccih.library");
+            if (path != null && !path.isEmpty()) {
+                System.load(path);
+            } else {
+                System.loadLibrary("oskelsccih");
+            }
+        }
+    }
+
+    /** Loads the natives through the typed API's loader when this class loader has it. */
+    private static boolean loadedByTheApi() {
+        Class<?> loader;
+        try {
+            loader = Class.forName("com.vantrel.oskel.scc.NativeLibrary", true,
+                    JavaSCCInterface.class.getClassLoader());
+        } catch (ClassNotFoundException e) {
+            return false;
+        }
+        try {
+            loader.getMethod("load").invoke(null);
+            return true;
+        } catch (java.lang.reflect.InvocationTargetException e) {
+            if (e.getCause() instanceof Error) {
+                throw (Error) e.getCause();
+            }
+            throw new ExceptionInInitializerError(e.getCause());
+        } catch (ReflectiveOperationException e) {
+            throw new ExceptionInInitializerError(e);
         }
     }
 
