@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 namespace oskel::platform {
@@ -331,7 +332,10 @@ bool appendToFile(const char *path, const void *data, size_t size)
 {
     if (path == nullptr) return false;
     // Append access only: the system puts every write at the end of the file,
-    // whole, whoever else appends to it.
+    // whole, whoever else appends to it. Within this process the appends also
+    // take turns, for systems that emulate append access (wine).
+    static std::mutex appending;
+    std::lock_guard<std::mutex> turn(appending);
     HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
