@@ -81,7 +81,8 @@ if(EXISTS "${OSKEL_JAVA_HOME}/bin/javadoc")
   add_custom_target(scc_api_javadoc
     COMMAND "${CMAKE_COMMAND}" -E rm -rf "${_sccj}/javadoc"
     COMMAND "${OSKEL_JAVA_HOME}/bin/javadoc" -quiet --release 17 -encoding UTF-8
-            -Xdoclint:all,-missing -d "${_sccj}/javadoc" ${_sccj_api_sources}
+            -Xdoclint:all,-missing -overview "${PROJECT_SOURCE_DIR}/java/api/overview.html"
+            -d "${_sccj}/javadoc" ${_sccj_api_sources}
     COMMENT "Javadoc of the Java API in java-api/javadoc"
     VERBATIM)
 endif()
@@ -338,6 +339,7 @@ scc_api_test(scc.api.projects projects)
 scc_api_test(scc.api.concurrency concurrency)
 scc_api_test(scc.api.loader loader)
 scc_api_test(scc.api.localstore localstore)
+scc_api_test(scc.api.release release)
 scc_api_test(scc.cli cli)
 # Texts the locale cannot represent are refused before they reach the provider.
 scc_api_test(scc.api.locale.utf8 locale C.UTF-8)

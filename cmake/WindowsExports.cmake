@@ -2,7 +2,8 @@
 #
 #   oskel_windows_exports(<target>
 #                         [NATIVES <list file>]
-#                         [JNI_CLASS <fully.qualified.ClassName>])
+#                         [JNI_CLASS <fully.qualified.ClassName>]
+#                         [MORE_NATIVES <list file> MORE_JNI_CLASS <ClassName>])
 #
 # For every target: the output carries no "lib" prefix (oskelsccih.dll,
 # testprovider.dll), and neither does its import library.
@@ -26,11 +27,14 @@
 # is missing, or whose real argument size differs from the list, fails the
 # link ("cannot export ...: symbol not found").
 #
+# MORE_NATIVES and MORE_JNI_CLASS add the natives of a second Java class to
+# the same table (the typed API's bridge beside JavaSCCInterface).
+#
 # On 64-bit Windows there is no decoration: __declspec(dllexport) already gives
 # the plain names, and the list is not used.
 
 function(oskel_windows_exports target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "NATIVES;JNI_CLASS" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "NATIVES;JNI_CLASS;MORE_NATIVES;MORE_JNI_CLASS" "")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "oskel_windows_exports: unexpected arguments ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -53,48 +57,17 @@ function(oskel_windows_exports target)
     return()
   endif()
 
-  get_filename_component(list_file "${arg_NATIVES}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
-  if(NOT EXISTS "${list_file}")
-    message(FATAL_ERROR "oskel_windows_exports: ${list_file} does not exist")
-  endif()
-  # Editing the list reruns the configuration and so regenerates the file.
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${list_file}")
-
-  set(prefix "")
-  if(arg_JNI_CLASS)
-    _oskel_jni_mangle(mangled_class "${arg_JNI_CLASS}")
-    set(prefix "Java_${mangled_class}_")
-  endif()
-
-  file(STRINGS "${list_file}" lines)
-  set(def "; Generated from ${list_file}; do not edit.\nEXPORTS\n")
+  set(def "; Generated; do not edit.\nEXPORTS\n")
   set(count 0)
-  foreach(line IN LISTS lines)
-    string(STRIP "${line}" line)
-    if(line STREQUAL "" OR line MATCHES "^#")
-      continue()
+  _oskel_def_entries(def count "${arg_NATIVES}" "${arg_JNI_CLASS}")
+  if(arg_MORE_NATIVES)
+    if(NOT arg_MORE_JNI_CLASS)
+      message(FATAL_ERROR "oskel_windows_exports: MORE_NATIVES needs MORE_JNI_CLASS")
     endif()
-    if(NOT line MATCHES "^([A-Za-z_$][A-Za-z0-9_$]*)[ \t]+([0-9]+)$")
-      message(FATAL_ERROR "oskel_windows_exports: ${list_file}: cannot read \"${line}\"")
-    endif()
-    set(name "${CMAKE_MATCH_1}")
-    set(bytes "${CMAKE_MATCH_2}")
-    math(EXPR rest "${bytes} % 4")
-    if(NOT rest EQUAL 0)
-      message(FATAL_ERROR "oskel_windows_exports: ${list_file}: ${bytes} bytes for ${name} is not a multiple of 4")
-    endif()
-    if(arg_JNI_CLASS)
-      _oskel_jni_mangle(name "${name}")
-    endif()
-    set(symbol "${prefix}${name}")
-    # Left: the exported name. Right: the function, as the C compiler named it
-    # (ld adds the leading underscore of 32-bit C symbols itself).
-    string(APPEND def "  _${symbol}@${bytes} = ${symbol}@${bytes}\n")
-    string(APPEND def "  ${symbol} = ${symbol}@${bytes}\n")
-    math(EXPR count "${count} + 1")
-  endforeach()
+    _oskel_def_entries(def count "${arg_MORE_NATIVES}" "${arg_MORE_JNI_CLASS}")
+  endif()
   if(count EQUAL 0)
-    message(FATAL_ERROR "oskel_windows_exports: ${list_file} lists no functions")
+    message(FATAL_ERROR "oskel_windows_exports: ${arg_NATIVES} lists no functions")
   endif()
 
   set(def_file "${CMAKE_CURRENT_BINARY_DIR}/${target}-exports.def")
@@ -123,4 +96,52 @@ function(_oskel_jni_mangle out name)
   string(REPLACE "." "_" name "${name}")
   string(REPLACE "/" "_" name "${name}")
   set(${out} "${name}" PARENT_SCOPE)
+endfunction()
+
+# Appends the module-definition lines of one list file (and, with a class, its
+# JNI names) to the variable named by def_var; adds the number of functions to
+# the one named by count_var.
+function(_oskel_def_entries def_var count_var list jni_class)
+  get_filename_component(list_file "${list}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  if(NOT EXISTS "${list_file}")
+    message(FATAL_ERROR "oskel_windows_exports: ${list_file} does not exist")
+  endif()
+  # Editing the list reruns the configuration and so regenerates the file.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${list_file}")
+
+  set(prefix "")
+  if(jni_class)
+    _oskel_jni_mangle(mangled_class "${jni_class}")
+    set(prefix "Java_${mangled_class}_")
+  endif()
+
+  set(def "${${def_var}}")
+  set(count "${${count_var}}")
+  file(STRINGS "${list_file}" lines)
+  foreach(line IN LISTS lines)
+    string(STRIP "${line}" line)
+    if(line STREQUAL "" OR line MATCHES "^#")
+      continue()
+    endif()
+    if(NOT line MATCHES "^([A-Za-z_$][A-Za-z0-9_$]*)[ \t]+([0-9]+)$")
+      message(FATAL_ERROR "oskel_windows_exports: ${list_file}: cannot read \"${line}\"")
+    endif()
+    set(name "${CMAKE_MATCH_1}")
+    set(bytes "${CMAKE_MATCH_2}")
+    math(EXPR rest "${bytes} % 4")
+    if(NOT rest EQUAL 0)
+      message(FATAL_ERROR "oskel_windows_exports: ${list_file}: ${bytes} bytes for ${name} is not a multiple of 4")
+    endif()
+    if(jni_class)
+      _oskel_jni_mangle(name "${name}")
+    endif()
+    set(symbol "${prefix}${name}")
+    # Left: the exported name. Right: the function, as the C compiler named it
+    # (ld adds the leading underscore of 32-bit C symbols itself).
+    string(APPEND def "  _${symbol}@${bytes} = ${symbol}@${bytes}\n")
+    string(APPEND def "  ${symbol} = ${symbol}@${bytes}\n")
+    math(EXPR count "${count} + 1")
+  endforeach()
+  set(${def_var} "${def}" PARENT_SCOPE)
+  set(${count_var} "${count}" PARENT_SCOPE)
 endfunction()

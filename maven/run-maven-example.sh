@@ -80,11 +80,24 @@ output=$(OSKELSCCIH_REGISTRY="$work/registry.reg" "$java" -Xcheck:jni \
 status=$?
 echo "$output"
 [ $status -eq 0 ] || fail "the example exited with $status"
-for expected in "connected to " "add: OK" "checkout: OK" "checkin: OK" "history:"; do
-    grep -qF "$expected" <<<"$output" || fail "the example printed no \"$expected\""
+for expected in "connected to " "add: OK" "checkout: OK" "diff: I_FILEDIFFERS" "+bread" \
+                "checkin: OK" "history:" "bread too" \
+                "expected failure: checkin: SCC_E_NOTCHECKEDOUT (-4): "; do
+    grep -qF -- "$expected" <<<"$output" || fail "the example printed no \"$expected\""
 done
 if grep -qE 'WARNING in native method|FATAL ERROR in native method' <<<"$output"; then
     fail "-Xcheck:jni reported a JNI problem"
 fi
+
+echo "== the example's error handling: a registry file without LocalStore, given from Java"
+printf 'Windows Registry Editor Version 5.00\r\n' > "$work/empty.reg"
+output=$("$java" -Xcheck:jni -Doskelsccih.cache="$work/cache" \
+    -cp "$jar_file:$installed/oskelsccih-scc-$version.jar" \
+    com.vantrel.oskel.scc.examples.LocalstoreExample "$work/files2" "$work/store2" \
+    "$work/empty.reg" 2>&1)
+status=$?
+echo "$output"
+[ $status -eq 3 ] || fail "the example exited with $status, not 3, without LocalStore"
+grep -qF "LocalStore is not installed: " <<<"$output" || fail "the example did not say why"
 echo "== scc.maven.example: ok"
 rm -rf "$work"

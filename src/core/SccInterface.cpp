@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/connect_report.h"
 #include "core/message_list.h"
 
 namespace oskel {
@@ -25,11 +26,13 @@ void copyBounded(char *dst, size_t dstSize, const char *src) {
 } // namespace
 
 SccInterface::SccInterface(const char *providerKey) {
+    resetConnectReport();
     provider = loadProvider(providerKey);
     construct();
 }
 
 SccInterface::SccInterface() {
+    resetConnectReport();
     provider = loadDefaultProvider();
     construct();
 }
@@ -53,11 +56,15 @@ SccInterface::~SccInterface() {
 
 std::unique_ptr<Provider> SccInterface::loadDefaultProvider() {
     auto key = platform::RegistryKey::open(kProviderRootKey);
-    if (!key.isOpen())
+    if (!key.isOpen()) {
+        connectFailed("the registry has no key Software\\SourceCodeControlProvider");
         return nullptr;
+    }
     char value[kRegistryBuffer];
-    if (!key.readText("ProviderRegKey", value, sizeof value))
+    if (!key.readText("ProviderRegKey", value, sizeof value)) {
+        connectFailed("the registry names no default provider (no readable ProviderRegKey)");
         return nullptr;
+    }
     key = platform::RegistryKey();
     return loadProvider(value);
 }
@@ -107,15 +114,24 @@ ProviderSettings readProviderSettings(const platform::RegistryKey &key) {
 }
 
 std::unique_ptr<Provider> SccInterface::loadProvider(const char *providerKey) {
-    if (providerKey == nullptr || std::strlen(providerKey) > kMaxKeyLength)
+    if (providerKey == nullptr || std::strlen(providerKey) > kMaxKeyLength) {
+        connectFailed("the provider key is missing or longer than 259 bytes");
         return nullptr;
+    }
+    connectReport().providerKey = providerKey;
     auto key = platform::RegistryKey::open(providerKey);
-    if (!key.isOpen())
+    if (!key.isOpen()) {
+        connectFailed("the registry has no provider key by that name");
         return nullptr;
+    }
     char path[kRegistryBuffer];
-    if (!key.readText("SCCServerPath", path, sizeof path))
+    if (!key.readText("SCCServerPath", path, sizeof path)) {
+        connectFailed("the provider key has no readable SCCServerPath value");
         return nullptr;
+    }
+    connectReport().libraryPath = path;
     ProviderSettings settings = readProviderSettings(key);
+    connectReport().hosted = settings.hosted;
     key = platform::RegistryKey();
     return openProvider(path, settings);
 }
@@ -139,8 +155,15 @@ int32_t SccInterface::initialize() {
     call.checkoutCommentLen = &checkoutCommentLen;
     call.commentLen = &commentLen;
     CallOutcome outcome = callProvider(call);
-    if (outcome.missing)
+    if (outcome.missing) {
+        connectFailed(provider ? "the provider library has no SccInitialize"
+                               : "the provider could not be loaded");
         return kNoEntryPoint;
+    }
+    connectReport().initializeCalled = true;
+    connectReport().initializeCode = outcome.code;
+    if (outcome.code != SCC_OK)
+        connectFailed("SccInitialize failed");
     name[kInitScratchSize - 1] = '\0';
     label[kInitScratchSize - 1] = '\0';
     copyBounded(sccName, sizeof sccName, name.get());

@@ -87,6 +87,11 @@ public:
     // Connection (lifecycle).
     int32_t initialize();
     int32_t uninitialize();
+    // Ends the connection for good (the typed API's close): SccUninitialize,
+    // then lets go of the provider (unloads its library, or leaves its host
+    // to end with its last connection). Returns SccUninitialize's code, or
+    // -15 when it is missing.
+    int32_t end();
     int32_t getVersion();
     const char *getSCCName() const { return sccName; }
     int32_t getCapabilities() const { return capabilities; }
@@ -105,8 +110,9 @@ public:
     void getErrList(std::vector<std::string> &messages);
 
     // Projects.
+    // `flags` are SccOpenProject's (SCC_OP_*); the natives always create.
     int32_t openProject(const char *user, const char *projectName, const char *localPath,
-                        const char *auxProjPath);
+                        const char *auxProjPath, int32_t flags = SCC_OP_CREATEIFNEW);
     int32_t getProjectPath(ProjectTexts &texts, int32_t allowChangePath, int32_t allowNewFlag);
     int32_t closeProject();
     void returnProjectPath(ProjectTexts &texts) const;

@@ -8,9 +8,10 @@
 namespace oskel::handles {
 
 namespace {
-// Lookups outnumber additions by far, and a handle once added stays valid for
-// the life of the process. Readers probe an open-addressing table through one
-// atomic load, without a lock. An addition that would fill the table past half
+// Lookups outnumber additions by far, and a handle stays valid until the typed
+// API releases it (the raw natives never do). Readers probe an open-addressing
+// table through one atomic load, without a lock; a released handle leaves a
+// tombstone that probes pass over and later additions reuse. An addition that would fill the table past half
 // publishes a table of twice the size; earlier tables are kept (a reader may
 // still be probing one), which costs at most as much again as the newest.
 struct Table {
@@ -19,8 +20,11 @@ struct Table {
             slot.store(0, std::memory_order_relaxed);
     }
     std::vector<std::atomic<int64_t>> slots; // 0 marks an empty slot
-    size_t used = 0;
+    size_t used = 0;                         // slots not empty, tombstones included
 };
+
+// A released handle; no address is -1.
+constexpr int64_t kTombstone = -1;
 
 size_t hashOf(int64_t handle, size_t size) {
     auto h = static_cast<uint64_t>(handle);
@@ -32,10 +36,12 @@ size_t hashOf(int64_t handle, size_t size) {
 
 void insert(Table &table, int64_t handle) {
     size_t i = hashOf(handle, table.slots.size());
-    while (table.slots[i].load(std::memory_order_relaxed) != 0)
+    int64_t slot;
+    while ((slot = table.slots[i].load(std::memory_order_relaxed)) != 0 && slot != kTombstone)
         i = (i + 1) & (table.slots.size() - 1);
     table.slots[i].store(handle, std::memory_order_release);
-    ++table.used;
+    if (slot == 0)
+        ++table.used;
 }
 
 std::atomic<Table *> &current() {
@@ -63,7 +69,8 @@ int64_t add(SccInterface *object) {
         auto bigger = std::make_unique<Table>(table ? table->slots.size() * 2 : 64);
         if (table) {
             for (const auto &slot : table->slots) {
-                if (int64_t h = slot.load(std::memory_order_relaxed))
+                int64_t h = slot.load(std::memory_order_relaxed);
+                if (h != 0 && h != kTombstone)
                     insert(*bigger, h);
             }
         }
@@ -83,10 +90,44 @@ int64_t adopt(std::unique_ptr<SccInterface> &object) {
     return handle;
 }
 
+bool remove(int64_t handle) {
+    if (sizeof(void *) == 4)
+        handle = static_cast<int32_t>(static_cast<uint32_t>(handle));
+    if (handle == 0 || handle == kTombstone)
+        return false;
+    std::lock_guard<std::mutex> hold(writerLock());
+    Table *table = current().load(std::memory_order_acquire);
+    if (table == nullptr)
+        return false;
+    const size_t mask = table->slots.size() - 1;
+    for (size_t i = hashOf(handle, table->slots.size());; i = (i + 1) & mask) {
+        int64_t slot = table->slots[i].load(std::memory_order_relaxed);
+        if (slot == handle) {
+            // A slot followed by an empty one ends every probe sequence that
+            // reaches it, so it can be emptied outright, and so can the
+            // tombstones just before it; elsewhere a tombstone keeps the
+            // sequences that pass over it whole.
+            if (table->slots[(i + 1) & mask].load(std::memory_order_relaxed) != 0) {
+                table->slots[i].store(kTombstone, std::memory_order_release);
+                return true;
+            }
+            for (;;) {
+                table->slots[i].store(0, std::memory_order_release);
+                --table->used;
+                i = (i - 1) & mask;
+                if (table->slots[i].load(std::memory_order_relaxed) != kTombstone)
+                    return true;
+            }
+        }
+        if (slot == 0)
+            return false;
+    }
+}
+
 SccInterface *find(int64_t handle) {
     if (sizeof(void *) == 4) // a 32-bit address travels in the low 32 bits
         handle = static_cast<int32_t>(static_cast<uint32_t>(handle));
-    if (handle == 0)
+    if (handle == 0 || handle == kTombstone)
         return nullptr;
     const Table *table = current().load(std::memory_order_acquire);
     if (table == nullptr)

@@ -15,6 +15,10 @@ int64_t add(SccInterface *object);
 // fails (out of memory, thrown) the object is still the caller's, to tear
 // down.
 int64_t adopt(std::unique_ptr<SccInterface> &object);
+// Forgets a handle, so that find() no longer gives its object; false when it
+// was not recorded. The caller destroys the object, and must make sure that
+// no call on the handle can still be running.
+bool remove(int64_t handle);
 // The object behind a handle, or null when no successful _initialize
 // returned that handle.
 SccInterface *find(int64_t handle);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/connect_report.h"
 #include "core/provider.h"
 #include "core/host_protocol.h"
 #include "core/message_list.h"
@@ -33,6 +34,23 @@ enum class HostFault {
     Channel,   // the channel broke
     Malformed, // a message that breaks the protocol
 };
+
+// How a fault reads in a message.
+std::string describe(HostFault what, int32_t timeoutMs) {
+    switch (what) {
+    case HostFault::None:
+        return "no fault";
+    case HostFault::Closed:
+        return "closed";
+    case HostFault::Timeout:
+        return "no answer within " + std::to_string(timeoutMs) + " ms";
+    case HostFault::Malformed:
+        return "malformed message";
+    case HostFault::Channel:
+        break;
+    }
+    return "channel error";
+}
 
 // One host process with one provider library loaded. Like a library loaded
 // in-process, it is shared by every connection to that library in this
@@ -119,11 +137,7 @@ CallOutcome HostConnection::fault(HostFault what) {
             connected_ = false;
         } else {
             end(&how);
-            std::string why = what == HostFault::Timeout
-                                  ? "no answer within " + std::to_string(timeoutMs_) + " ms"
-                              : what == HostFault::Malformed ? "malformed message"
-                                                             : "channel error";
-            how = why + (how.empty() ? "" : ", " + how);
+            how = describe(what, timeoutMs_) + (how.empty() ? "" : ", " + how);
         }
         messages::appendMessage(messages::formatMessage(
             SCC_MSG_ERROR, ("SCC provider process ended: " + how).c_str()));
@@ -139,12 +153,20 @@ bool HostConnection::start(const std::string &program, const char *libraryPath,
                            int32_t timeoutMs) {
     timeoutMs_ = timeoutMs;
     std::string error;
-    if (!child_.start(program.c_str(), channel_, error))
+    if (!child_.start(program.c_str(), channel_, error)) {
+        connectReport().hostError = error;
         return false;
+    }
     hostproto::Header header;
     std::vector<uint8_t> payload;
-    if (receive(header, payload) != HostFault::None || header.kind != Kind::Hello) {
-        end(nullptr);
+    HostFault problem = receive(header, payload);
+    if (problem != HostFault::None || header.kind != Kind::Hello) {
+        std::string how;
+        end(&how);
+        connectReport().hostError = "no greeting from the host (" +
+                                    (problem == HostFault::None ? "an unexpected message"
+                                                                : describe(problem, timeoutMs_)) +
+                                    ")" + (how.empty() ? "" : "; host process: " + how);
         return false;
     }
     hostproto::Reader hello(payload.data(), payload.size());
@@ -152,17 +174,26 @@ bool HostConnection::start(const std::string &program, const char *libraryPath,
     if (!hello.ok() || magic != hostproto::kMagic || version != hostproto::kVersion ||
         (bits != 32 && bits != 64)) {
         end(nullptr);
+        connectReport().hostError = "the host speaks another protocol";
         return false;
     }
     hostproto::Writer load(Kind::Load);
     load.text(libraryPath);
     if (!send(load) || receive(header, payload) != HostFault::None || header.kind != Kind::Loaded) {
-        end(nullptr);
+        std::string how;
+        end(&how);
+        connectReport().hostError = "the host did not answer the load" +
+                                    (how.empty() ? std::string() : "; host process: " + how);
         return false;
     }
     hostproto::Reader loaded(payload.data(), payload.size());
     if (loaded.i32() != 0 || !loaded.ok()) {
+        std::string loaderText;
+        if (loaded.ok() && !loaded.atEnd())
+            loaded.text(loaderText);
         end(nullptr);
+        connectFailed("the provider library did not load in the host");
+        connectReport().loaderError = loaderText;
         return false;
     }
     connected_ = true;
@@ -288,16 +319,28 @@ std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings 
     if (path == nullptr || *path == '\0' || platform::namesNonRegularFile(path))
         return nullptr;
     const platform::HostProgram host = platform::hostProgramFor(path);
-    if (!settings.hosted && !host.required)
-        return inProcessProvider(platform::loadLibrary(path));
+    if (!settings.hosted && !host.required) {
+        auto provider = inProcessProvider(platform::loadLibrary(path));
+        if (!provider) {
+            connectFailed("the provider library did not load");
+            connectReport().loaderError = platform::lastLoadError();
+        }
+        return provider;
+    }
+    connectReport().hosted = true;
     std::string program = hostProgram(host);
-    if (program.empty())
+    if (program.empty()) {
+        connectFailed("the host program was not found: the folder of the oskelsccih library is unknown");
         return nullptr;
+    }
+    connectReport().hostProgram = program;
     const auto timeoutMs =
         static_cast<int32_t>(settings.timeoutMs > 0x7fffffffu ? 0x7fffffffu : settings.timeoutMs);
     auto connection = connectHost(program, path, timeoutMs);
-    if (!connection)
+    if (!connection) {
+        connectFailed("the provider host process did not start");
         return nullptr;
+    }
     return std::make_unique<HostedProvider>(std::move(connection), timeoutMs);
 }
 

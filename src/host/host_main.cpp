@@ -174,6 +174,8 @@ int main(int argc, char **argv) {
     void *library = platform::loadLibrary(path.c_str());
     hostproto::Writer loaded(Kind::Loaded);
     loaded.i32(library ? 0 : 1);
+    if (!library)
+        loaded.text(platform::lastLoadError().c_str());
     send(loaded);
     if (!library)
         quit();

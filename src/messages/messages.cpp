@@ -6,9 +6,24 @@
 
 namespace oskel::messages {
 
+namespace {
+thread_local StatusSink *statusSink = nullptr;
+}
+
+StatusSink *setStatusSink(StatusSink *sink) {
+    StatusSink *previous = statusSink;
+    statusSink = sink;
+    return previous;
+}
+
 extern "C" SCCLONG SCC_CALL textOutCallback(const char *text, SCCLONG type) {
-    if (text == nullptr || type == SCC_MSG_STATUS)
+    if (text == nullptr)
         return 0;
+    if (type == SCC_MSG_STATUS) {
+        if (statusSink == nullptr)
+            return 0;
+        statusSink->status(text);
+    }
     try {
         appendMessage(formatMessage(type, text));
     } catch (...) {

@@ -7,6 +7,18 @@
 
 namespace oskel::messages {
 
+// Receives the provider's status lines (SCC_MSG_STATUS) sent on the thread
+// that installed it, while a provider call runs. Without one, status lines
+// are dropped, as they always were for the natives of JavaSCCInterface; with
+// one, they are also kept in the message list.
+class StatusSink {
+public:
+    virtual ~StatusSink() = default;
+    virtual void status(const char *text) noexcept = 0;
+};
+// Installs `sink` for this thread (null: none); returns the one it replaces.
+StatusSink *setStatusSink(StatusSink *sink);
+
 extern "C" SCCLONG SCC_CALL textOutCallback(const char *text, SCCLONG type);
 
 } // namespace oskel::messages

@@ -68,6 +68,21 @@ private:
     void *handle_ = nullptr;
 };
 
+// Where registry reads come from, and whether that source can be read: on
+// Win32 the system registry (always "ok"); on POSIX the registry file and one
+// of "ok", "missing", "unreadable", "not a regular file", "too large" or
+// "malformed" (no header a registry export starts with, or no key in it).
+struct RegistrySource {
+    std::string location;
+    std::string state;
+};
+RegistrySource describeRegistry();
+
+// Names the registry file for the reads that follow (POSIX); null or "" goes
+// back to OSKELSCCIH_REGISTRY and the default file. False where the registry
+// is not a file (Win32).
+bool setRegistryFile(const char *path);
+
 // True when `path` names something that exists and is not a regular file: a
 // FIFO, a device, a folder, a pipe. Such a path is never read or loaded, since
 // opening a FIFO or a pipe can block until a peer appears. Found without
@@ -91,6 +106,8 @@ public:
 // names a non-regular file gives null without an attempt to load it.
 using LibraryHandle = void *;
 LibraryHandle loadLibrary(const char *path);
+// The loader's text for the last loadLibrary of this thread that failed.
+std::string lastLoadError();
 void *findSymbol(LibraryHandle library, const char *name);
 void freeLibrary(LibraryHandle library);
 

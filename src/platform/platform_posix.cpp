@@ -1,9 +1,9 @@
 // POSIX platform layer. Libraries load through dlopen. There is no system
 // registry, so registry reads are answered from a registry export file (.reg):
-// the file named by OSKELSCCIH_REGISTRY, /etc/oskelsccih/registry.reg when the
-// variable is unset. The file is read afresh at every RegistryKey::open (once
-// per RegistryReadScope), and an open key keeps the reading it came from, so
-// edits are seen by the next open.
+// the file named through setRegistryFile, else by OSKELSCCIH_REGISTRY, else
+// /etc/oskelsccih/registry.reg. The file is read afresh at every
+// RegistryKey::open (once per RegistryReadScope), and an open key keeps the
+// reading it came from, so edits are seen by the next open.
 // A missing, unreadable or oversized file is an empty registry.
 #include "platform/platform.h"
 #include "platform/regfile.h"
@@ -58,32 +58,66 @@ private:
     int fd_;
 };
 
-// The registry file's bytes, or "" when it cannot be read whole.
-std::string readRegistryFile()
+std::mutex &registryFileLock()
 {
-    const char *path = std::getenv(kRegistryVariable);
-    if (path == nullptr) path = kDefaultRegistryFile;
-    // Non-blocking, so that a FIFO without a writer cannot hang the caller.
-    FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (file.get() < 0) return {};
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
-    if (info.st_size < 0 || static_cast<unsigned long long>(info.st_size) > kMaxRegistryFileBytes) return {};
+    static std::mutex lock;
+    return lock;
+}
 
-    std::string bytes;
+std::string &chosenRegistryFile()
+{
+    static std::string *path = new std::string(); // never destroyed: read until the process ends
+    return *path;
+}
+
+std::string registryFilePath()
+{
+    {
+        std::lock_guard<std::mutex> hold(registryFileLock());
+        if (!chosenRegistryFile().empty()) return chosenRegistryFile();
+    }
+    const char *path = std::getenv(kRegistryVariable);
+    return path != nullptr ? path : kDefaultRegistryFile;
+}
+
+// Why the registry file could not be read whole; null when it could.
+const char *readRegistryFile(const std::string &path, std::string &bytes)
+{
+    bytes.clear();
+    // Non-blocking, so that a FIFO without a writer cannot hang the caller.
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (file.get() < 0) return errno == ENOENT || errno == ENOTDIR ? "missing" : "unreadable";
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) return "unreadable";
+    if (!S_ISREG(info.st_mode)) return "not a regular file";
+    if (info.st_size < 0 || static_cast<unsigned long long>(info.st_size) > kMaxRegistryFileBytes)
+        return "too large";
+
     bytes.reserve(static_cast<std::size_t>(info.st_size));
     char chunk[16384];
     while (true) {
         ssize_t n = ::read(file.get(), chunk, sizeof chunk);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return {};
+            bytes.clear();
+            return "unreadable";
         }
         if (n == 0) break;
         // The file may have grown since fstat.
-        if (bytes.size() + static_cast<std::size_t>(n) > kMaxRegistryFileBytes) return {};
+        if (bytes.size() + static_cast<std::size_t>(n) > kMaxRegistryFileBytes) {
+            bytes.clear();
+            return "too large";
+        }
         bytes.append(chunk, static_cast<std::size_t>(n));
     }
+    return nullptr;
+}
+
+// The registry file's bytes, or "" when it cannot be read whole.
+std::string readRegistryFile()
+{
+    std::string bytes;
+    readRegistryFile(registryFilePath(), bytes);
     return bytes;
 }
 
@@ -210,20 +244,57 @@ bool RegistryKey::valueName(uint32_t index, char *buffer, uint32_t capacity, boo
     return true;
 }
 
+RegistrySource describeRegistry()
+{
+    RegistrySource source;
+    source.location = registryFilePath();
+    std::string bytes;
+    if (const char *problem = readRegistryFile(source.location, bytes))
+        source.state = problem;
+    else
+        source.state = regfile::parseAll(bytes).keys().empty() ? "malformed" : "ok";
+    return source;
+}
+
+bool setRegistryFile(const char *path)
+{
+    std::string chosen = path != nullptr ? path : "";
+    std::lock_guard<std::mutex> hold(registryFileLock());
+    chosenRegistryFile().swap(chosen);
+    return true;
+}
+
 bool namesNonRegularFile(const char *path)
 {
     struct stat info {};
     return path != nullptr && ::stat(path, &info) == 0 && !S_ISREG(info.st_mode);
 }
 
+namespace {
+thread_local std::string loadError;
+}
+
 LibraryHandle loadLibrary(const char *path)
 {
     // dlopen takes a null or empty path as the main program: not a provider.
-    if (path == nullptr || *path == '\0') return nullptr;
+    if (path == nullptr || *path == '\0') {
+        loadError = "no library path";
+        return nullptr;
+    }
     // dlopen would open a FIFO and wait for a writer for ever.
-    if (namesNonRegularFile(path)) return nullptr;
-    return ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (namesNonRegularFile(path)) {
+        loadError = std::string(path) + ": not a regular file";
+        return nullptr;
+    }
+    LibraryHandle library = ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char *text = ::dlerror();
+        loadError = text != nullptr ? text : "dlopen failed";
+    }
+    return library;
 }
+
+std::string lastLoadError() { return loadError; }
 
 void *findSymbol(LibraryHandle library, const char *name)
 {

@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 namespace oskel::platform {
@@ -107,8 +108,27 @@ bool namesNonRegularFile(const char *path)
     return other;
 }
 
+RegistrySource describeRegistry() { return {"HKEY_LOCAL_MACHINE (the Windows registry)", "ok"}; }
+
+bool setRegistryFile(const char *) { return false; }
+
+namespace {
+thread_local DWORD loadError = 0;
+}
+
+std::string lastLoadError()
+{
+    if (loadError == 0) return "no library path";
+    char text[512] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, loadError, 0,
+                             text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) text[--n] = '\0';
+    return "error " + std::to_string(loadError) + (n > 0 ? std::string(": ") + text : std::string());
+}
+
 LibraryHandle loadLibrary(const char *path)
 {
+    loadError = 0;
     if (path == nullptr || *path == '\0') return nullptr;
     if (namesNonRegularFile(path)) return nullptr;
     // A library that fails to load must not stop the process on a system
@@ -116,6 +136,7 @@ LibraryHandle loadLibrary(const char *path)
     DWORD previousMode = 0;
     BOOL modeChanged = SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
     HMODULE module = LoadLibraryA(path);
+    if (module == nullptr) loadError = GetLastError();
     if (modeChanged) SetThreadErrorMode(previousMode, nullptr);
     return module;
 }
@@ -354,7 +375,10 @@ bool appendToFile(const char *path, const void *data, size_t size)
 {
     if (path == nullptr) return false;
     // Append access only: the system puts every write at the end of the file,
-    // whole, whoever else appends to it.
+    // whole, whoever else appends to it. Within this process the appends also
+    // take turns, for systems that emulate append access (wine).
+    static std::mutex appending;
+    std::lock_guard<std::mutex> turn(appending);
     HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;

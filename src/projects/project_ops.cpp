@@ -53,7 +53,7 @@ void setTexts(ProviderCall &call, ScratchTexts &s) {
 } // namespace
 
 int32_t SccInterface::openProject(const char *user, const char *projectName,
-                                  const char *localPath, const char *auxProjPath) {
+                                  const char *localPath, const char *auxProjPath, int32_t flags) {
     trace("-->Open Project(with parameter)", 1);
     if (traceLevel > 1) {
         std::string line = "user:";
@@ -75,7 +75,7 @@ int32_t SccInterface::openProject(const char *user, const char *projectName,
     setTexts(call, *scratch);
     call.projectComment = "";
     call.textOut = messages::textOutCallback;
-    call.flags = SCC_OP_CREATEIFNEW;
+    call.flags = flags;
     CallOutcome outcome = callProvider(call);
     if (!outcome.missing) {
         result = outcome.code;

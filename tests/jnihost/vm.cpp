@@ -228,6 +228,7 @@ struct Vm::Impl {
     std::map<const char *, const Object *> utfCopies; // GetStringUTFChars not yet released
     std::vector<std::string> *problems = nullptr;
     Natives natives;
+    std::vector<jlong> handlesGiven;
 
 #ifdef _WIN32
     HMODULE library = nullptr;
@@ -835,7 +836,15 @@ std::optional<std::vector<int>> Vm::ints(const Object *a)
         return f.result(f.natives().name(f.env(), f.cls(), __VA_ARGS__));                                     \
     }
 
-jlong Vm::initialize(Object *key) OSKEL_LONG(initialize, f.arg<jstring>(key))
+jlong Vm::initialize(Object *key)
+{
+    Frame f(*this);
+    jlong handle = f.natives().initialize(f.env(), f.cls(), f.arg<jstring>(key));
+    // The object behind a handle lives to the end of the process, and the Java
+    // side keeps the handle: so does this VM (which also tells LeakSanitizer).
+    if (handle != 0) impl_->handlesGiven.push_back(handle);
+    return handle;
+}
 jlong Vm::uninitialize(jlong h) OSKEL_LONG(uninitialize, h)
 jlong Vm::getVersion(jlong h) OSKEL_LONG(getVersion, h)
 Object *Vm::getSCCName(jlong h) OSKEL_OBJECT(getSCCName, h)

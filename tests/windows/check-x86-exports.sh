@@ -7,7 +7,8 @@
 # A 32-bit Java VM on Windows looks each native up first under its decorated
 # stdcall name, "_Java_<class>_<method>@<argument bytes>", then under the plain
 # "Java_<class>_<method>". Both must be exported for every native of
-# JavaSCCInterface and must lead to the same code. The table below is kept by
+# JavaSCCInterface and of the typed API's NativeBridge, and must lead to the
+# same code. The table below is kept by
 # hand from the Java declarations (JNIEnv* and jclass 4 bytes each, long 8,
 # int, boolean and references 4) and deliberately not read from the build's
 # list, so a wrong list fails here. The DLL must also import nothing but
@@ -71,6 +72,16 @@ _checkCommandOptions 24
 _populateList 36
 _getPopulateList 24
 '
+api_prefix=Java_com_vantrel_oskel_scc_internal_NativeBridge_
+# The natives of com.vantrel.oskel.scc.internal.NativeBridge.
+expected_api='
+release 16
+takeMessages 8
+openProject 24
+setProgress 12
+setRegistryFile 12
+connectReport 8
+'
 
 if ! dump=$("$objdump" -p "$dll" 2>&1); then
     echo "FAIL: $objdump -p $dll: $dump"
@@ -107,45 +118,51 @@ failed=0
 pass() { passed=$((passed + 1)); }
 fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
 
-count=0
-while read -r method bytes; do
-    [ -n "$method" ] || continue
-    count=$((count + 1))
-    jni=$prefix${method//_/_1}
-    decorated=_$jni@$bytes
-    plain=$jni
-    ok=1
-    if [ -z "${rva_of_name[$decorated]+x}" ]; then
-        ok=0
-        others=$(printf '%s\n' "${!rva_of_name[@]}" | grep -E "^_?${jni}@[0-9]+$" | tr '\n' ' ')
-        fail "$method: $decorated not exported${others:+ (found: ${others% })}"
+# check_class PREFIX TABLE EXPECTED_COUNT: both names of every native in TABLE,
+# and no export of the class that TABLE does not list.
+check_class() {
+    local prefix=$1 table=$2 want=$3 count=0 method bytes jni decorated plain ok others name base
+    while read -r method bytes; do
+        [ -n "$method" ] || continue
+        count=$((count + 1))
+        jni=$prefix${method//_/_1}
+        decorated=_$jni@$bytes
+        plain=$jni
+        ok=1
+        if [ -z "${rva_of_name[$decorated]+x}" ]; then
+            ok=0
+            others=$(printf '%s\n' "${!rva_of_name[@]}" | grep -E "^_?${jni}@[0-9]+$" | tr '\n' ' ')
+            fail "$method: $decorated not exported${others:+ (found: ${others% })}"
+        fi
+        if [ -z "${rva_of_name[$plain]+x}" ]; then
+            ok=0
+            fail "$method: $plain not exported"
+        fi
+        if [ $ok = 1 ] && [ "${rva_of_name[$decorated]}" != "${rva_of_name[$plain]}" ]; then
+            ok=0
+            fail "$method: $decorated (RVA ${rva_of_name[$decorated]}) and $plain (RVA ${rva_of_name[$plain]}) are different functions"
+        fi
+        [ $ok = 1 ] && pass
+    done <<<"$table"
+    if [ $count -ne "$want" ]; then
+        fail "the expected table of $prefix has $count natives, not $want"
     fi
-    if [ -z "${rva_of_name[$plain]+x}" ]; then
-        ok=0
-        fail "$method: $plain not exported"
-    fi
-    if [ $ok = 1 ] && [ "${rva_of_name[$decorated]}" != "${rva_of_name[$plain]}" ]; then
-        ok=0
-        fail "$method: $decorated (RVA ${rva_of_name[$decorated]}) and $plain (RVA ${rva_of_name[$plain]}) are different functions"
-    fi
-    [ $ok = 1 ] && pass
-done <<<"$expected"
-if [ $count -ne 28 ]; then
-    fail "the expected table has $count natives, not 28"
-fi
 
-# Natives of the class that are exported but not expected: a misspelt or
-# left-over native would never be called.
-while IFS= read -r name; do
-    [ -n "$name" ] || continue
-    base=${name#_}
-    base=${base%@*}
-    method=${base#"$prefix"}
-    method=${method//_1/_}
-    if ! grep -q "^$method [0-9]*$" <<<"$expected"; then
-        fail "unexpected export $name"
-    fi
-done < <(printf '%s\n' "${!rva_of_name[@]}" | grep -E "^_?${prefix}" | sort)
+    # Natives of the class that are exported but not expected: a misspelt or
+    # left-over native would never be called.
+    while IFS= read -r name; do
+        [ -n "$name" ] || continue
+        base=${name#_}
+        base=${base%@*}
+        method=${base#"$prefix"}
+        method=${method//_1/_}
+        if ! grep -q "^$method [0-9]*$" <<<"$table"; then
+            fail "unexpected export $name"
+        fi
+    done < <(printf '%s\n' "${!rva_of_name[@]}" | grep -E "^_?${prefix}" | sort)
+}
+check_class "$prefix" "$expected" 28
+check_class "$api_prefix" "$expected_api" 6
 
 # Imports: only the system DLLs the library needs.
 if imports=$(OBJDUMP=$objdump OSKEL_ALLOWED_IMPORTS="kernel32.dll advapi32.dll msvcrt.dll api-ms-win-*.dll" \

@@ -1,6 +1,7 @@
 package com.vantrel.oskel.scc;
 
 import com.vantrel.oskel.managedprojects.scci.JavaSCCInterface;
+import com.vantrel.oskel.scc.internal.NativeBridge;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.EnumSet;
@@ -13,7 +14,10 @@ import java.util.function.Consumer;
 /**
  * One connection to a source-control provider: the provider library loaded and started with
  * {@code SccInitialize}. Closing it ends the provider connection ({@code SccUninitialize}), after
- * closing its open project if there is one.
+ * closing its open project if there is one, and releases everything native behind it: the
+ * library's connection object is freed, its handle can never reach a provider again, the
+ * provider library is unloaded when no other connection uses it, and the host process of a hosted
+ * provider ends with its last connection.
  *
  * <p>The native library keeps one message list for the whole process and lets provider calls on
  * different connections share it, so this class runs every provider call of every connection under
@@ -33,6 +37,9 @@ public final class Connection implements AutoCloseable {
     private final String providerName;
     private final int capabilityBits;
     private volatile Consumer<? super ProviderMessage> listener;
+    private volatile Consumer<? super String> progressListener;
+    /** Hands the provider's status lines to the progress listener during a call. */
+    private final NativeBridge.StatusReceiver progress = this::progress;
     // Guarded by CALLS.
     private Integer version;
     private boolean closed;
@@ -46,13 +53,15 @@ public final class Connection implements AutoCloseable {
         this.capabilityBits = capabilityBits;
     }
 
+    private static final System.Logger LOG = System.getLogger("com.vantrel.oskel.scc");
+
     /** Starts the provider of a key (null: the default provider). */
-    static Connection open(String providerKey) throws ConnectException {
+    static Connection open(String providerKey) throws SccConnectException {
         // The key reaches the registry as the JVM's modified UTF-8, not in the locale's encoding.
         if (providerKey != null && providerKey.indexOf('\0') >= 0) {
             throw new IllegalArgumentException("provider key contains a NUL character");
         }
-        NativeLibrary.load();
+        Scc.ready();
         long handle;
         String name;
         int capabilities;
@@ -60,10 +69,11 @@ public final class Connection implements AutoCloseable {
         try {
             handle = JavaSCCInterface._initialize(providerKey);
             if (handle == 0) {
-                throw new ConnectException(providerKey, "the provider "
-                        + (providerKey == null ? "named by ProviderRegKey" : "with key " + providerKey)
-                        + " could not be started: its library is not registered or did not load,"
-                        + " or SccInitialize failed");
+                String[] report = NativeBridge.connectReport();
+                SccConnectException failure = new SccConnectException(providerKey,
+                        connectFailure(providerKey, report), report);
+                LOG.log(System.Logger.Level.WARNING, failure.getMessage());
+                throw failure;
             }
             name = JavaSCCInterface._getSCCName(handle);
             capabilities = (int) JavaSCCInterface._getCapabilities(handle);
@@ -73,6 +83,43 @@ public final class Connection implements AutoCloseable {
             CALLS.unlock();
         }
         return new Connection(handle, providerKey, name == null ? "" : name, capabilities);
+    }
+
+    /** The message of a failed connect, from the library's report of it. */
+    static String connectFailure(String providerKey, String[] report) {
+        StringBuilder text = new StringBuilder("could not connect to the provider ")
+                .append(providerKey == null ? "named by ProviderRegKey" : "with key " + providerKey);
+        if (report == null || report.length < SccConnectException.Report.COUNT) {
+            return text.append(": its library is not registered or did not load, or SccInitialize"
+                    + " failed").toString();
+        }
+        String failure = report[SccConnectException.Report.FAILURE];
+        text.append(": ").append(failure == null ? "it did not start" : failure);
+        String code = report[SccConnectException.Report.INITIALIZE_CODE];
+        if (code != null && !code.equals("0")) {
+            int value = Integer.parseInt(code);
+            text.append(" with ").append(SccResult.nameOf(value)).append(" (").append(value)
+                    .append(')');
+        }
+        text.append("; registry ").append(report[SccConnectException.Report.REGISTRY])
+                .append(" (").append(report[SccConnectException.Report.REGISTRY_STATE]).append(')');
+        String library = report[SccConnectException.Report.LIBRARY];
+        if (library != null) {
+            text.append("; provider library ").append(library);
+            String loader = report[SccConnectException.Report.LOADER_ERROR];
+            if (loader != null) {
+                text.append(": ").append(loader);
+            }
+        }
+        String host = report[SccConnectException.Report.HOST];
+        String hostError = report[SccConnectException.Report.HOST_ERROR];
+        if (host != null || hostError != null) {
+            text.append("; host program ").append(host == null ? "(none)" : host);
+            if (hostError != null) {
+                text.append(": ").append(hostError);
+            }
+        }
+        return text.toString();
     }
 
     /**
@@ -158,6 +205,28 @@ public final class Connection implements AutoCloseable {
     }
 
     /**
+     * Sets the receiver of the provider's progress lines ({@code SCC_MSG_STATUS}). It is called on
+     * the thread of the call while the provider works, once per line; the lines are also among
+     * the messages of the call. An exception it throws is dropped.
+     *
+     * @param listener the receiver, or null for none
+     */
+    public void setProgressListener(Consumer<? super String> listener) {
+        this.progressListener = listener;
+    }
+
+    private void progress(String text) {
+        Consumer<? super String> receiver = progressListener;
+        if (receiver != null) {
+            try {
+                receiver.accept(text);
+            } catch (RuntimeException e) {
+                LOG.log(System.Logger.Level.DEBUG, "progress listener failed", e);
+            }
+        }
+    }
+
+    /**
      * Starts, changes or stops the trace log of this connection. A level of 1 or more writes the
      * trace settings and the capability report at once, and from then on a line per provider call
      * and, at higher levels, more detail; level 0 stops tracing.
@@ -198,9 +267,10 @@ public final class Connection implements AutoCloseable {
     }
 
     /**
-     * Opens a project. The provider creates it when it is new and the provider allows that. Texts
-     * that the provider changes while it opens the project (a corrected user name, a store folder
-     * it chose) are in {@link Project#location()}.
+     * Opens a project that exists ({@link OpenMode#EXISTING}): the provider refuses one that does
+     * not, with an {@link SccException} such as {@link SccResult#E_UNKNOWNPROJECT}. Texts that the
+     * provider changes while it opens the project (a corrected user name, a store folder it
+     * chose) are in {@link Project#location()}.
      *
      * @param location the project
      * @return the open project
@@ -210,15 +280,33 @@ public final class Connection implements AutoCloseable {
      * @throws IllegalStateException when the connection is closed or already has an open project
      */
     public Project openProject(ProjectLocation location) throws SccException {
+        return openProject(location, OpenMode.EXISTING);
+    }
+
+    /**
+     * Opens a project, creating it when it is new and {@code mode} is
+     * {@link OpenMode#CREATE_IF_NEW}.
+     *
+     * @param location the project
+     * @param mode whether the provider may create the project
+     * @return the open project
+     * @throws SccException when the provider does not open the project
+     * @throws IllegalArgumentException when a text is too long or cannot be written in the locale's
+     *         encoding
+     * @throws IllegalStateException when the connection is closed or already has an open project
+     */
+    public Project openProject(ProjectLocation location, OpenMode mode) throws SccException {
         Objects.requireNonNull(location, "location");
+        Objects.requireNonNull(mode, "mode");
         location.check();
         ProjectDescriptor descriptor = new ProjectDescriptor(location);
+        int flags = mode == OpenMode.CREATE_IF_NEW ? SCC_OP_CREATEIFNEW : 0;
         Fetched<Opened> fetched = call(h -> {
             if (project != null && project.isOpenLocked()) {
                 throw new IllegalStateException("the connection already has an open project: "
                         + project.location().projectName());
             }
-            long code = JavaSCCInterface._openProject(h, descriptor);
+            long code = NativeBridge.openProject(h, descriptor, flags);
             if (code == 0) {
                 project = new Project(this, descriptor.location());
                 return new Opened(code, project);
@@ -231,6 +319,8 @@ public final class Connection implements AutoCloseable {
         }
         return fetched.value().project();
     }
+
+    private static final int SCC_OP_CREATEIFNEW = 1;
 
     private record Opened(long code, Project project) {}
 
@@ -353,11 +443,11 @@ public final class Connection implements AutoCloseable {
     }
 
     /**
-     * Closes the open project, if any, and ends the provider connection ({@code SccUninitialize}).
-     * Later calls do nothing.
+     * Closes the open project, if any, ends the provider connection ({@code SccUninitialize}) and
+     * releases the native connection. Later calls do nothing.
      *
      * @throws SccException when the provider fails to close the project or to end the connection;
-     *         the connection counts as closed all the same
+     *         the connection counts as closed and is released all the same
      */
     @Override
     public void close() throws SccException {
@@ -368,25 +458,30 @@ public final class Connection implements AutoCloseable {
             if (closed) {
                 return;
             }
-            if (project != null && project.isOpenLocked()) {
-                long code = project.closeLocked();
-                List<ProviderMessage> sent = drain();
+            closed = true;
+            NativeBridge.setProgress(progress);
+            try {
+                if (project != null && project.isOpenLocked()) {
+                    long code = project.closeLocked();
+                    List<ProviderMessage> sent = drain();
+                    messages.addAll(sent);
+                    if (isFailure((int) code)) {
+                        failure = failure("close project", code, sent);
+                    }
+                }
+                long code = NativeBridge.release(handle);
+                List<ProviderMessage> sent = parse(NativeBridge.takeMessages());
                 messages.addAll(sent);
                 if (isFailure((int) code)) {
-                    failure = failure("close project", code, sent);
+                    SccException disconnect = new SccException("disconnect", (int) code, sent);
+                    if (failure == null) {
+                        failure = disconnect;
+                    } else {
+                        failure.addSuppressed(disconnect);
+                    }
                 }
-            }
-            long code = JavaSCCInterface._uninitialize(handle);
-            List<ProviderMessage> sent = drain();
-            messages.addAll(sent);
-            closed = true;
-            if (isFailure((int) code)) {
-                SccException disconnect = new SccException("disconnect", (int) code, sent);
-                if (failure == null) {
-                    failure = disconnect;
-                } else {
-                    failure.addSuppressed(disconnect);
-                }
+            } finally {
+                NativeBridge.setProgress(null);
             }
         } finally {
             CALLS.unlock();
@@ -431,9 +526,11 @@ public final class Connection implements AutoCloseable {
                 throw new IllegalStateException("the connection to " + providerName
                         + " is closed");
             }
+            NativeBridge.setProgress(progress);
             try {
                 value = call.run(handle);
             } finally {
+                NativeBridge.setProgress(null);
                 messages = drain();
             }
         } finally {
@@ -467,7 +564,10 @@ public final class Connection implements AutoCloseable {
     }
 
     private List<ProviderMessage> drain() {
-        String[] entries = JavaSCCInterface._getErrList(handle);
+        return parse(JavaSCCInterface._getErrList(handle));
+    }
+
+    private static List<ProviderMessage> parse(String[] entries) {
         if (entries == null || entries.length == 0) {
             return List.of();
         }

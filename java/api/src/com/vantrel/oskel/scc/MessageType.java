@@ -12,7 +12,10 @@ public enum MessageType {
     WARNING(2),
     /** {@code SCC_MSG_ERROR}: an error. */
     ERROR(3),
-    /** {@code SCC_MSG_STATUS}: a status line; the library does not collect these. */
+    /**
+     * {@code SCC_MSG_STATUS}: a progress line while a command runs; it reaches the connection's
+     * progress listener during the call and the call's messages after it.
+     */
     STATUS(4),
     /** {@code SCC_MSG_DOCUMENT}: document text, such as a listing the user asked for. */
     DOCUMENT(5),

@@ -3,6 +3,7 @@ package com.vantrel.oskel.scc;
 import com.vantrel.oskel.managedprojects.scci.JavaSCCInterface;
 import java.nio.file.Path;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.Collection;
 import java.util.List;
 import java.util.Locale;
@@ -11,11 +12,15 @@ import java.util.Objects;
 /**
  * A project open on a {@link Connection}, and the file commands that work in it.
  *
- * <p>Every command takes files as {@link Path}s, which are made absolute and normalised, or as
- * strings, which reach the provider as they stand. A command returns the provider's result when
- * it is {@link SccResult#OK} or informational (such as {@link SccResult#I_FILEDIFFERS} from a
- * diff) and throws {@link SccException} when the provider reports an error. Messages the provider
- * sends go to the connection's message listener and into the exception.
+ * <p>Every command over files comes in one family of three: {@code (Path...)},
+ * {@code (Collection<Path>)} and {@code (String...)}, with the comment first where the command
+ * takes one ({@code checkin("fix the greeting", file)}; null for no comment). Paths are made
+ * absolute and normalised; strings reach the provider as they stand. Diff and properties work on
+ * one file. A command returns a {@link CommandResult}: the provider's result when it is
+ * {@link SccResult#OK} or informational (such as {@link SccResult#I_FILEDIFFERS} from a diff)
+ * together with the messages the provider sent during that call, which are the output of history,
+ * diff and properties. It throws {@link SccException} when the provider reports an error. Messages
+ * also go to the connection's message listener.
  *
  * <p>Closing the project ends it at the provider ({@code SccCloseProject}); the connection stays
  * open. Like its connection, a project may be used from any thread.
@@ -62,243 +67,320 @@ public final class Project implements AutoCloseable {
      * Gets the latest versions of files ({@code SccGet}).
      *
      * @param files the files
-     * @return the provider's result
+     * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public SccResult get(Collection<? extends Path> files) throws SccException {
+    public CommandResult get(Path... files) throws SccException {
+        return listCommand("get", NativeText.fileNames(Arrays.asList(files)), JavaSCCInterface::_getFiles);
+    }
+
+    /**
+     * Gets the latest versions of files ({@code SccGet}).
+     *
+     * @param files the files
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult get(Collection<? extends Path> files) throws SccException {
         return listCommand("get", NativeText.fileNames(files), JavaSCCInterface::_getFiles);
     }
 
     /**
      * Gets the latest versions of files ({@code SccGet}).
      *
-     * @param files the file names
-     * @return the provider's result
+     * @param files the file names, as they stand
+     * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public SccResult get(String... files) throws SccException {
+    public CommandResult get(String... files) throws SccException {
         return listCommand("get", NativeText.fileNames(files), JavaSCCInterface::_getFiles);
     }
 
     /**
      * Checks files out ({@code SccCheckout}).
      *
+     * @param comment the comment, or null for none
      * @param files the files
-     * @param comment the check-out comment, or null for none
-     * @return the provider's result
+     * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public SccResult checkout(Collection<? extends Path> files, String comment)
-            throws SccException {
-        return commentCommand("checkout", NativeText.fileNames(files), comment,
-                JavaSCCInterface::_checkout);
+    public CommandResult checkout(String comment, Path... files) throws SccException {
+        return commentCommand("checkout", NativeText.fileNames(Arrays.asList(files)), comment, JavaSCCInterface::_checkout);
     }
 
     /**
      * Checks files out ({@code SccCheckout}).
      *
-     * @param files the file names
-     * @param comment the check-out comment, or null for none
-     * @return the provider's result
-     * @throws SccException when the provider reports an error
-     */
-    public SccResult checkout(String[] files, String comment) throws SccException {
-        return commentCommand("checkout", NativeText.fileNames(files), comment,
-                JavaSCCInterface::_checkout);
-    }
-
-    /**
-     * Checks files in ({@code SccCheckin}).
-     *
+     * @param comment the comment, or null for none
      * @param files the files
-     * @param comment the check-in comment, or null for none
-     * @return the provider's result
+     * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public SccResult checkin(Collection<? extends Path> files, String comment)
-            throws SccException {
-        return commentCommand("checkin", NativeText.fileNames(files), comment,
-                JavaSCCInterface::_checkin);
+    public CommandResult checkout(String comment, Collection<? extends Path> files) throws SccException {
+        return commentCommand("checkout", NativeText.fileNames(files), comment, JavaSCCInterface::_checkout);
+    }
+
+    /**
+     * Checks files out ({@code SccCheckout}).
+     *
+     * @param comment the comment, or null for none
+     * @param files the file names, as they stand
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult checkout(String comment, String... files) throws SccException {
+        return commentCommand("checkout", NativeText.fileNames(files), comment, JavaSCCInterface::_checkout);
     }
 
     /**
      * Checks files in ({@code SccCheckin}).
      *
-     * @param files the file names
-     * @param comment the check-in comment, or null for none
-     * @return the provider's result
+     * @param comment the comment, or null for none
+     * @param files the files
+     * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public SccResult checkin(String[] files, String comment) throws SccException {
-        return commentCommand("checkin", NativeText.fileNames(files), comment,
-                JavaSCCInterface::_checkin);
+    public CommandResult checkin(String comment, Path... files) throws SccException {
+        return commentCommand("checkin", NativeText.fileNames(Arrays.asList(files)), comment, JavaSCCInterface::_checkin);
+    }
+
+    /**
+     * Checks files in ({@code SccCheckin}).
+     *
+     * @param comment the comment, or null for none
+     * @param files the files
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult checkin(String comment, Collection<? extends Path> files) throws SccException {
+        return commentCommand("checkin", NativeText.fileNames(files), comment, JavaSCCInterface::_checkin);
+    }
+
+    /**
+     * Checks files in ({@code SccCheckin}).
+     *
+     * @param comment the comment, or null for none
+     * @param files the file names, as they stand
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult checkin(String comment, String... files) throws SccException {
+        return commentCommand("checkin", NativeText.fileNames(files), comment, JavaSCCInterface::_checkin);
     }
 
     /**
      * Undoes the check-out of files ({@code SccUncheckout}).
      *
      * @param files the files
-     * @return the provider's result
+     * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public SccResult uncheckout(Collection<? extends Path> files) throws SccException {
-        return listCommand("uncheckout", NativeText.fileNames(files),
-                JavaSCCInterface::_uncheckout);
+    public CommandResult uncheckout(Path... files) throws SccException {
+        return listCommand("uncheckout", NativeText.fileNames(Arrays.asList(files)), JavaSCCInterface::_uncheckout);
     }
 
     /**
      * Undoes the check-out of files ({@code SccUncheckout}).
      *
-     * @param files the file names
-     * @return the provider's result
+     * @param files the files
+     * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public SccResult uncheckout(String... files) throws SccException {
-        return listCommand("uncheckout", NativeText.fileNames(files),
-                JavaSCCInterface::_uncheckout);
+    public CommandResult uncheckout(Collection<? extends Path> files) throws SccException {
+        return listCommand("uncheckout", NativeText.fileNames(files), JavaSCCInterface::_uncheckout);
+    }
+
+    /**
+     * Undoes the check-out of files ({@code SccUncheckout}).
+     *
+     * @param files the file names, as they stand
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult uncheckout(String... files) throws SccException {
+        return listCommand("uncheckout", NativeText.fileNames(files), JavaSCCInterface::_uncheckout);
     }
 
     /**
      * Puts files under source control ({@code SccAdd}); the provider decides each file's type.
      *
-     * @param files the files
      * @param comment the comment, or null for none
-     * @return the provider's result
+     * @param files the files
+     * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public SccResult add(Collection<? extends Path> files, String comment) throws SccException {
+    public CommandResult add(String comment, Path... files) throws SccException {
+        return commentCommand("add", NativeText.fileNames(Arrays.asList(files)), comment, JavaSCCInterface::_add);
+    }
+
+    /**
+     * Puts files under source control ({@code SccAdd}); the provider decides each file's type.
+     *
+     * @param comment the comment, or null for none
+     * @param files the files
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult add(String comment, Collection<? extends Path> files) throws SccException {
         return commentCommand("add", NativeText.fileNames(files), comment, JavaSCCInterface::_add);
     }
 
     /**
      * Puts files under source control ({@code SccAdd}); the provider decides each file's type.
      *
-     * @param files the file names
      * @param comment the comment, or null for none
-     * @return the provider's result
+     * @param files the file names, as they stand
+     * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public SccResult add(String[] files, String comment) throws SccException {
+    public CommandResult add(String comment, String... files) throws SccException {
         return commentCommand("add", NativeText.fileNames(files), comment, JavaSCCInterface::_add);
     }
 
     /**
      * Removes files from source control ({@code SccRemove}).
      *
-     * @param files the files
      * @param comment the comment, or null for none
-     * @return the provider's result
+     * @param files the files
+     * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public SccResult remove(Collection<? extends Path> files, String comment)
-            throws SccException {
-        return commentCommand("remove", NativeText.fileNames(files), comment,
-                JavaSCCInterface::_remove);
+    public CommandResult remove(String comment, Path... files) throws SccException {
+        return commentCommand("remove", NativeText.fileNames(Arrays.asList(files)), comment, JavaSCCInterface::_remove);
     }
 
     /**
      * Removes files from source control ({@code SccRemove}).
      *
-     * @param files the file names
      * @param comment the comment, or null for none
-     * @return the provider's result
+     * @param files the files
+     * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public SccResult remove(String[] files, String comment) throws SccException {
-        return commentCommand("remove", NativeText.fileNames(files), comment,
-                JavaSCCInterface::_remove);
+    public CommandResult remove(String comment, Collection<? extends Path> files) throws SccException {
+        return commentCommand("remove", NativeText.fileNames(files), comment, JavaSCCInterface::_remove);
     }
 
     /**
-     * Shows the history of files ({@code SccHistory}); a provider without a user interface sends
-     * it as messages.
+     * Removes files from source control ({@code SccRemove}).
+     *
+     * @param comment the comment, or null for none
+     * @param files the file names, as they stand
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult remove(String comment, String... files) throws SccException {
+        return commentCommand("remove", NativeText.fileNames(files), comment, JavaSCCInterface::_remove);
+    }
+
+    /**
+     * The history of files ({@code SccHistory}); a provider without a user interface sends it as messages, which {@link CommandResult#text()} gives.
      *
      * @param files the files
-     * @return the provider's result
+     * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public SccResult history(Collection<? extends Path> files) throws SccException {
+    public CommandResult history(Path... files) throws SccException {
+        return listCommand("history", NativeText.fileNames(Arrays.asList(files)), JavaSCCInterface::_history);
+    }
+
+    /**
+     * The history of files ({@code SccHistory}); a provider without a user interface sends it as messages, which {@link CommandResult#text()} gives.
+     *
+     * @param files the files
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult history(Collection<? extends Path> files) throws SccException {
         return listCommand("history", NativeText.fileNames(files), JavaSCCInterface::_history);
     }
 
     /**
-     * Shows the history of files ({@code SccHistory}).
+     * The history of files ({@code SccHistory}); a provider without a user interface sends it as messages, which {@link CommandResult#text()} gives.
      *
-     * @param files the file names
-     * @return the provider's result
+     * @param files the file names, as they stand
+     * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public SccResult history(String... files) throws SccException {
+    public CommandResult history(String... files) throws SccException {
         return listCommand("history", NativeText.fileNames(files), JavaSCCInterface::_history);
-    }
-
-    /**
-     * Compares a working file with its controlled version ({@code SccDiff}).
-     *
-     * @param file the file
-     * @return the provider's result; many providers answer {@link SccResult#I_FILEDIFFERS} when
-     *         the file differs
-     * @throws SccException when the provider reports an error
-     */
-    public SccResult diff(Path file) throws SccException {
-        return fileCommand("diff", NativeText.fileName(file), JavaSCCInterface::_diff);
-    }
-
-    /**
-     * Compares a working file with its controlled version ({@code SccDiff}).
-     *
-     * @param file the file name
-     * @return the provider's result
-     * @throws SccException when the provider reports an error
-     */
-    public SccResult diff(String file) throws SccException {
-        return fileCommand("diff", NativeText.fileName(file), JavaSCCInterface::_diff);
-    }
-
-    /**
-     * Shows the properties of a file ({@code SccProperties}).
-     *
-     * @param file the file
-     * @return the provider's result
-     * @throws SccException when the provider reports an error
-     */
-    public SccResult properties(Path file) throws SccException {
-        return fileCommand("properties", NativeText.fileName(file),
-                JavaSCCInterface::_properties);
-    }
-
-    /**
-     * Shows the properties of a file ({@code SccProperties}).
-     *
-     * @param file the file name
-     * @return the provider's result
-     * @throws SccException when the provider reports an error
-     */
-    public SccResult properties(String file) throws SccException {
-        return fileCommand("properties", NativeText.fileName(file),
-                JavaSCCInterface::_properties);
     }
 
     /**
      * Lets the provider open its own user interface on files ({@code SccRunScc}).
      *
      * @param files the files
-     * @return the provider's result
+     * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public SccResult runScc(Collection<? extends Path> files) throws SccException {
+    public CommandResult runScc(Path... files) throws SccException {
+        return listCommand("run", NativeText.fileNames(Arrays.asList(files)), JavaSCCInterface::_runScc);
+    }
+
+    /**
+     * Lets the provider open its own user interface on files ({@code SccRunScc}).
+     *
+     * @param files the files
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult runScc(Collection<? extends Path> files) throws SccException {
         return listCommand("run", NativeText.fileNames(files), JavaSCCInterface::_runScc);
     }
 
     /**
      * Lets the provider open its own user interface on files ({@code SccRunScc}).
      *
-     * @param files the file names
-     * @return the provider's result
+     * @param files the file names, as they stand
+     * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public SccResult runScc(String... files) throws SccException {
+    public CommandResult runScc(String... files) throws SccException {
         return listCommand("run", NativeText.fileNames(files), JavaSCCInterface::_runScc);
+    }
+
+    /**
+     * Compares a working file with its controlled version ({@code SccDiff}).
+     *
+     * @param file the file
+     * @return the provider's result; many providers answer {@link SccResult#I_FILEDIFFERS} when the file differs, and send the differences as messages, and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult diff(Path file) throws SccException {
+        return fileCommand("diff", NativeText.fileName(file), JavaSCCInterface::_diff);
+    }
+
+    /**
+     * Compares a working file with its controlled version ({@code SccDiff}).
+     *
+     * @param file the file
+     * @return the provider's result; many providers answer {@link SccResult#I_FILEDIFFERS} when the file differs, and send the differences as messages, and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult diff(String file) throws SccException {
+        return fileCommand("diff", NativeText.fileName(file), JavaSCCInterface::_diff);
+    }
+
+    /**
+     * The properties of a file ({@code SccProperties}); a provider without a user interface sends them as messages.
+     *
+     * @param file the file
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult properties(Path file) throws SccException {
+        return fileCommand("properties", NativeText.fileName(file), JavaSCCInterface::_properties);
+    }
+
+    /**
+     * The properties of a file ({@code SccProperties}); a provider without a user interface sends them as messages.
+     *
+     * @param file the file
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult properties(String file) throws SccException {
+        return fileCommand("properties", NativeText.fileName(file), JavaSCCInterface::_properties);
     }
 
     /**
@@ -307,24 +389,38 @@ public final class Project implements AutoCloseable {
      * the status word the provider left, typically {@link FileStatus#INVALID} or 0.
      *
      * @param files the files
-     * @return one status per file, in the order given
+     * @return one status per file, in the order given, and the messages of the call
      */
-    public List<FileStatus> status(Collection<? extends Path> files) {
-        return status(NativeText.fileNames(files));
+    public StatusResult status(Path... files) {
+        return statusOf(NativeText.fileNames(Arrays.asList(files)));
     }
 
     /**
      * The source-control status of files ({@code SccQueryInfo}).
      *
-     * @param files the file names
-     * @return one status per file, in the order given
+     * @param files the files
+     * @return one status per file, in the order given, and the messages of the call
      */
-    public List<FileStatus> status(String... files) {
-        String[] names = NativeText.fileNames(files);
-        int[] words = connection.call(h -> {
+    public StatusResult status(Collection<? extends Path> files) {
+        return statusOf(NativeText.fileNames(files));
+    }
+
+    /**
+     * The source-control status of files ({@code SccQueryInfo}).
+     *
+     * @param files the file names, as they stand
+     * @return one status per file, in the order given, and the messages of the call
+     */
+    public StatusResult status(String... files) {
+        return statusOf(NativeText.fileNames(files));
+    }
+
+    private StatusResult statusOf(String[] names) {
+        Connection.Fetched<int[]> fetched = connection.call(h -> {
             checkOpen();
             return JavaSCCInterface._queryInfo(h, names.length, names);
-        }).value();
+        });
+        int[] words = fetched.value();
         if (words == null || words.length != names.length) {
             throw new IllegalStateException("the library gave no status words");
         }
@@ -332,7 +428,7 @@ public final class Project implements AutoCloseable {
         for (int i = 0; i < names.length; i++) {
             statuses.add(new FileStatus(names[i], words[i]));
         }
-        return List.copyOf(statuses);
+        return new StatusResult(statuses, fetched.messages());
     }
 
     /**
@@ -363,6 +459,19 @@ public final class Project implements AutoCloseable {
         return populateNames(command, NativeText.fileNames(files));
     }
 
+    /**
+     * Lets the provider sort files for a command into a keep list and a drop list
+     * ({@code SccPopulateList}).
+     *
+     * @param command the command the list is for
+     * @param files the files
+     * @return the provider's result and both lists
+     * @throws SccException when the provider reports an error
+     */
+    public PopulateResult populate(SccCommand command, Path... files) throws SccException {
+        return populateNames(command, NativeText.fileNames(Arrays.asList(files)));
+    }
+
     private PopulateResult populateNames(SccCommand command, String[] names)
             throws SccException {
         Objects.requireNonNull(command, "command");
@@ -377,7 +486,8 @@ public final class Project implements AutoCloseable {
         SccResult result = Connection.check(
                 "populate " + command.name().toLowerCase(Locale.ROOT), lists.code(),
                 fetched.messages());
-        return new PopulateResult(result, readable(lists.keep()), readable(lists.drop()));
+        return new PopulateResult(result, readable(lists.keep()), readable(lists.drop()),
+                fetched.messages());
     }
 
     private static List<String> readable(String[] entries) {
@@ -454,31 +564,37 @@ public final class Project implements AutoCloseable {
         long run(long handle, String name);
     }
 
-    private SccResult listCommand(String operation, String[] names, ListCall call)
+    private CommandResult listCommand(String operation, String[] names, ListCall call)
             throws SccException {
         Connection.Fetched<Long> fetched = connection.call(h -> {
             checkOpen();
             return call.run(h, names.length, names);
         });
-        return Connection.check(operation, fetched.value(), fetched.messages());
+        return result(operation, fetched);
     }
 
-    private SccResult commentCommand(String operation, String[] names, String comment,
+    private CommandResult commentCommand(String operation, String[] names, String comment,
             CommentCall call) throws SccException {
         String text = NativeText.comment(comment);
         Connection.Fetched<Long> fetched = connection.call(h -> {
             checkOpen();
             return call.run(h, names.length, names, text);
         });
-        return Connection.check(operation, fetched.value(), fetched.messages());
+        return result(operation, fetched);
     }
 
-    private SccResult fileCommand(String operation, String name, FileCall call)
+    private CommandResult fileCommand(String operation, String name, FileCall call)
             throws SccException {
         Connection.Fetched<Long> fetched = connection.call(h -> {
             checkOpen();
             return call.run(h, name);
         });
-        return Connection.check(operation, fetched.value(), fetched.messages());
+        return result(operation, fetched);
+    }
+
+    private static CommandResult result(String operation, Connection.Fetched<Long> fetched)
+            throws SccException {
+        SccResult result = Connection.check(operation, fetched.value(), fetched.messages());
+        return new CommandResult(operation, result, fetched.messages());
     }
 }

@@ -42,7 +42,7 @@ public final class Provider {
      */
     public Connection connect() throws SccException {
         if (key == null) {
-            throw new ProviderNotFoundException(ProviderNotFoundException.Reason.NO_KEY, name,
+            throw new SccProviderNotFoundException(SccProviderNotFoundException.Reason.NO_KEY, name,
                     "the registry entry of provider \"" + name + "\" could not be read");
         }
         return Connection.open(key);

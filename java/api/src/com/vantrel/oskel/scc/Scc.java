@@ -1,6 +1,8 @@
 package com.vantrel.oskel.scc;
 
 import com.vantrel.oskel.managedprojects.scci.JavaSCCInterface;
+import com.vantrel.oskel.scc.internal.NativeBridge;
+import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Objects;
@@ -12,28 +14,94 @@ import java.util.Optional;
  * <p>Providers are listed in the registry under
  * {@code HKEY_LOCAL_MACHINE\Software\SourceCodeControlProvider\InstalledSCCProviders}, one value per
  * provider from its display name to its provider key; {@code ProviderRegKey} beside it names the
- * default provider. On Linux the library reads these keys from a registry export file (the file
- * named by the environment variable {@code OSKELSCCIH_REGISTRY}, or
- * {@code /etc/oskelsccih/registry.reg}).
+ * default provider. On Linux the library reads these keys from a registry export file: the file
+ * given to {@link #useRegistryFile(Path)}, else the one the system property
+ * {@value #REGISTRY_PROPERTY} names, else the one the environment variable
+ * {@code OSKELSCCIH_REGISTRY} names, else {@code /etc/oskelsccih/registry.reg}.
  *
  * <pre>{@code
  * try (Connection scc = Scc.connect("LocalStore");
- *      Project project = scc.openProject(ProjectLocation.of(user, "demo", folder, null))) {
- *     project.add(List.of(folder.resolve("hello.txt")), "first version");
+ *      Project project = scc.openProject(ProjectLocation.of(user, "demo", folder, null),
+ *              OpenMode.CREATE_IF_NEW)) {
+ *     project.add("first version", folder.resolve("hello.txt"));
  * }
  * }</pre>
  */
 public final class Scc {
+    /** System property naming the registry file on Linux, read at each connect and listing. */
+    public static final String REGISTRY_PROPERTY = "oskelsccih.registry";
+
+    private static final System.Logger LOG = System.getLogger("com.vantrel.oskel.scc");
+
+    // Guarded by Scc.class.
+    private static Path chosenRegistry;
+    private static String appliedRegistry;
+
     private Scc() {}
+
+    /**
+     * Names the registry file that the connections and listings that follow read (Linux); the
+     * system property {@value #REGISTRY_PROPERTY} and the environment variable
+     * {@code OSKELSCCIH_REGISTRY} are then not consulted. Connections already open keep their
+     * provider.
+     *
+     * @param file the registry export file, or null to go back to the property, the environment
+     *             variable and the default file
+     * @throws UnsupportedOperationException on Windows, where the registry is not a file
+     */
+    public static void useRegistryFile(Path file) {
+        synchronized (Scc.class) {
+            chosenRegistry = file == null ? null : file.toAbsolutePath();
+            if (!applyRegistry() && file != null) {
+                chosenRegistry = null;
+                throw new UnsupportedOperationException(
+                        "this platform reads the system registry, not a registry file");
+            }
+        }
+    }
+
+    /**
+     * Loads the native library and hands it the registry file chosen through the API or the
+     * system property, when that changed; called before every listing and connect.
+     */
+    static void ready() {
+        NativeLibrary.load();
+        synchronized (Scc.class) {
+            applyRegistry();
+        }
+    }
+
+    private static boolean applyRegistry() {
+        NativeLibrary.load();
+        String wanted = chosenRegistry != null ? chosenRegistry.toString()
+                                               : System.getProperty(REGISTRY_PROPERTY);
+        if (wanted != null && wanted.isEmpty()) {
+            wanted = null;
+        }
+        if (Objects.equals(wanted, appliedRegistry)) {
+            return true;
+        }
+        if (wanted != null && wanted.indexOf('\0') >= 0) {
+            throw new IllegalArgumentException("registry file name contains a NUL character");
+        }
+        boolean applied = NativeBridge.setRegistryFile(wanted);
+        if (applied) {
+            appliedRegistry = wanted;
+            LOG.log(System.Logger.Level.DEBUG, "registry file: {0}",
+                    wanted == null ? "from OSKELSCCIH_REGISTRY or the default" : wanted);
+        }
+        return applied;
+    }
 
     /**
      * The installed providers, in registry order, each with its provider key.
      *
      * @return the providers; empty when the list of installed providers is empty
-     * @throws ProviderNotFoundException with {@link ProviderNotFoundException.Reason#NO_REGISTRY}
-     *         when the registry has no list of installed providers, or an entry could not be read
+     * @throws SccProviderNotFoundException with
+     *         {@link SccProviderNotFoundException.Reason#NO_REGISTRY} when the registry has no list
+     *         of installed providers, or an entry could not be read
      */
-    public static List<Provider> providers() throws ProviderNotFoundException {
+    public static List<Provider> providers() throws SccProviderNotFoundException {
         String[] names = providerNames();
         List<Provider> providers = new ArrayList<>(names.length);
         for (String name : names) {
@@ -42,12 +110,17 @@ public final class Scc {
         return List.copyOf(providers);
     }
 
-    private static String[] providerNames() throws ProviderNotFoundException {
-        NativeLibrary.load();
+    private static String[] providerNames() throws SccProviderNotFoundException {
+        ready();
         String[] names = JavaSCCInterface._getProviders();
         if (names == null) {
-            throw new ProviderNotFoundException(ProviderNotFoundException.Reason.NO_REGISTRY, null,
-                    "the registry has no readable list of installed source-control providers");
+            String[] report = NativeBridge.connectReport();
+            String where = report == null ? null
+                    : report[SccConnectException.Report.REGISTRY] + " ("
+                            + report[SccConnectException.Report.REGISTRY_STATE] + ")";
+            throw new SccProviderNotFoundException(SccProviderNotFoundException.Reason.NO_REGISTRY,
+                    null, "the registry has no readable list of installed source-control providers"
+                            + (where == null ? "" : "; registry: " + where));
         }
         return names;
     }
@@ -60,7 +133,7 @@ public final class Scc {
      */
     public static Optional<String> providerKey(String providerName) {
         Objects.requireNonNull(providerName, "providerName");
-        NativeLibrary.load();
+        ready();
         return Optional.ofNullable(JavaSCCInterface._getProviderKey(providerName));
     }
 
@@ -69,16 +142,18 @@ public final class Scc {
      *
      * @param providerName the name, as {@link #providers()} lists it
      * @return the connection
-     * @throws ProviderNotFoundException when the registry does not list the provider
-     * @throws ConnectException when the provider does not start
+     * @throws SccProviderNotFoundException when the registry does not list the provider
+     * @throws SccConnectException when the provider does not start; the message names the
+     *         registry file, the provider library and why it did not start
      */
-    public static Connection connect(String providerName) throws ConnectException {
+    public static Connection connect(String providerName) throws SccConnectException {
         Optional<String> key = providerKey(providerName);
         if (key.isEmpty()) {
             String[] names = providerNames();
-            throw new ProviderNotFoundException(ProviderNotFoundException.Reason.UNKNOWN_PROVIDER,
-                    providerName, "no source-control provider named \"" + providerName
-                            + "\" is installed" + (names.length == 0 ? " (none is)"
+            throw new SccProviderNotFoundException(
+                    SccProviderNotFoundException.Reason.UNKNOWN_PROVIDER, providerName,
+                    "no source-control provider named \"" + providerName + "\" is installed"
+                            + (names.length == 0 ? " (none is)"
                                     : "; installed: " + String.join(", ", names)));
         }
         return Connection.open(key.get());
@@ -89,9 +164,9 @@ public final class Scc {
      *
      * @param providerKey the key, for example {@code "Software\\Vantrel\\LocalStore"}
      * @return the connection
-     * @throws ConnectException when the provider does not start
+     * @throws SccConnectException when the provider does not start
      */
-    public static Connection connectByKey(String providerKey) throws ConnectException {
+    public static Connection connectByKey(String providerKey) throws SccConnectException {
         Objects.requireNonNull(providerKey, "providerKey");
         return Connection.open(providerKey);
     }
@@ -100,9 +175,9 @@ public final class Scc {
      * Connects to the default provider, the one whose key {@code ProviderRegKey} holds.
      *
      * @return the connection
-     * @throws ConnectException when there is no default provider or it does not start
+     * @throws SccConnectException when there is no default provider or it does not start
      */
-    public static Connection connectDefault() throws ConnectException {
+    public static Connection connectDefault() throws SccConnectException {
         return Connection.open(null);
     }
 }

@@ -6,7 +6,8 @@ import java.util.Optional;
 /**
  * A provider call that failed: the provider returned an SCC error code (or a code the SCC API does
  * not define). Carries the code, its SCC name, the operation and the messages the provider sent
- * during the call.
+ * during the call; the message says all of it, for example
+ * {@code add: SCC_E_INVALIDFILEPATH (-24): The working file /w/a.txt does not exist.}
  */
 public class SccException extends Exception {
     private static final long serialVersionUID = 1L;
@@ -35,15 +36,28 @@ public class SccException extends Exception {
      * @param operation what was asked of the provider
      * @param code the SCC result code
      * @param messages the messages the provider sent during the call
-     * @param description the exception's message; null for "operation: SCC name (code)"
+     * @param description the exception's message; null for "operation: SCC name (code)" and the
+     *        texts of the provider's messages
      */
     protected SccException(String operation, int code, List<ProviderMessage> messages,
             String description) {
-        super(description != null ? description
-                                  : operation + ": " + SccResult.nameOf(code) + " (" + code + ")");
+        super(description != null ? description : describe(operation, code, messages));
         this.operation = operation;
         this.code = code;
         this.messages = List.copyOf(messages);
+    }
+
+    private static String describe(String operation, int code, List<ProviderMessage> messages) {
+        StringBuilder text = new StringBuilder(operation).append(": ")
+                .append(SccResult.nameOf(code)).append(" (").append(code).append(')');
+        String separator = ": ";
+        for (ProviderMessage message : messages) {
+            if (message.type() != MessageType.STATUS) {
+                text.append(separator).append(message.text());
+                separator = "; ";
+            }
+        }
+        return text.toString();
     }
 
     /**

@@ -38,8 +38,8 @@ class ConcurrencyTest extends TestProviderBase {
     private static SccException failure(Project project, String entry) {
         try {
             switch (entry) {
-                case "SccCheckout" -> project.checkout(new String[] {"a.txt"}, "c");
-                case "SccCheckin" -> project.checkin(new String[] {"a.txt"}, "c");
+                case "SccCheckout" -> project.checkout("c", "a.txt");
+                case "SccCheckin" -> project.checkin("c", "a.txt");
                 default -> project.get("a.txt");
             }
             return null;

@@ -5,17 +5,21 @@ import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.vantrel.oskel.scc.Capability;
-import com.vantrel.oskel.scc.ConnectException;
+import com.vantrel.oskel.scc.SccConnectException;
 import com.vantrel.oskel.scc.Connection;
 import com.vantrel.oskel.scc.Provider;
-import com.vantrel.oskel.scc.ProviderNotFoundException;
+import com.vantrel.oskel.scc.SccProviderNotFoundException;
 import com.vantrel.oskel.scc.Scc;
 import com.vantrel.oskel.scc.SccException;
+import java.nio.file.Files;
+import java.nio.file.Path;
 import java.util.Arrays;
 import java.util.EnumSet;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
+import java.util.Optional;
+import java.util.regex.Pattern;
 import java.util.stream.Collectors;
 import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
@@ -90,9 +94,9 @@ class ConnectionTest extends TestProviderBase {
 
     @Test
     void anUnknownProviderNameIsNotFound() {
-        ProviderNotFoundException e = assertThrows(ProviderNotFoundException.class,
+        SccProviderNotFoundException e = assertThrows(SccProviderNotFoundException.class,
                 () -> Scc.connect("No Such Provider"));
-        assertEquals(ProviderNotFoundException.Reason.UNKNOWN_PROVIDER, e.reason(), e.getMessage());
+        assertEquals(SccProviderNotFoundException.Reason.UNKNOWN_PROVIDER, e.reason(), e.getMessage());
         assertTrue(e.getMessage().contains(TestEnvironment.TEST_PROVIDER),
                 "the message lists the installed providers: " + e.getMessage());
     }
@@ -100,28 +104,88 @@ class ConnectionTest extends TestProviderBase {
     @Test
     void withoutARegistryNothingIsFound() {
         TestEnvironment.removeRegistry();
-        ProviderNotFoundException listing = assertThrows(ProviderNotFoundException.class,
+        SccProviderNotFoundException listing = assertThrows(SccProviderNotFoundException.class,
                 Scc::providers);
-        ProviderNotFoundException connecting = assertThrows(ProviderNotFoundException.class,
+        SccProviderNotFoundException connecting = assertThrows(SccProviderNotFoundException.class,
                 () -> Scc.connect(TestEnvironment.TEST_PROVIDER));
-        assertEquals(List.of(ProviderNotFoundException.Reason.NO_REGISTRY,
-                        ProviderNotFoundException.Reason.NO_REGISTRY),
+        assertEquals(List.of(SccProviderNotFoundException.Reason.NO_REGISTRY,
+                        SccProviderNotFoundException.Reason.NO_REGISTRY),
                 List.of(listing.reason(), connecting.reason()), "reasons");
     }
 
     @ParameterizedTest(name = "{0}")
-    @CsvSource({
-        "a library that does not load, missing, ''",
-        "SccInitialize failing, testprovider, return SccInitialize -1",
-        "no SccInitialize, testprovider_uninit, ''"})
-    void providersThatDoNotStartAreConnectFailures(String what, String library, String script) {
-        TestEnvironment.registerProviders(Map.of("Broken", TestEnvironment.provider(library)));
+    @CsvSource(delimiter = '|', value = {
+        "a library that does not load | missing | '' | the provider library did not load"
+                + " | ; provider library \\S+missing\\S*: \\S*missing\\S*: cannot open shared object file",
+        "SccInitialize failing | testprovider | return SccInitialize -1 | SccInitialize failed"
+                + " | failed with SCC_E_INITIALIZEFAILED \\(-1\\); registry \\S+ \\(ok\\)",
+        "no SccInitialize | testprovider_uninit | '' | the provider library has no SccInitialize"
+                + " | has no SccInitialize; registry"})
+    void providersThatDoNotStartSayWhy(String what, String library, String script,
+            String failure, String pattern) {
+        Path path = TestEnvironment.provider(library);
+        TestEnvironment.registerProviders(Map.of("Broken", path));
         TestEnvironment.script(script);
-        ConnectException e = assertThrows(ConnectException.class, () -> Scc.connect("Broken"));
-        assertEquals(List.of(ConnectException.class, -1, "SCC_E_INITIALIZEFAILED",
-                        "Software\\Vantrel\\Broken"),
-                List.of(e.getClass(), e.code(), e.sccName(), e.providerKey()),
+        SccConnectException e = assertThrows(SccConnectException.class, () -> Scc.connect("Broken"));
+        assertEquals(List.of(SccConnectException.class, -1, "Software\\Vantrel\\Broken",
+                        Optional.of(failure), Optional.of(path.toString()),
+                        Optional.of(TestEnvironment.registry().toString()), Optional.of("ok")),
+                List.of(e.getClass(), e.code(), e.providerKey(), e.failure(), e.libraryPath(),
+                        e.registryFile(), e.registryState()),
                 "failure for " + what + ": " + e.getMessage());
+        assertTrue(Pattern.compile(pattern).matcher(e.getMessage()).find(),
+                "message for " + what + " should match " + pattern + ": " + e.getMessage());
+    }
+
+    @ParameterizedTest(name = "registry file {0}")
+    @CsvSource({"missing", "malformed", "not a regular file"})
+    void aRegistryFileThatCannotBeUsedIsNamedWithItsState(String state) throws Exception {
+        Path registry = TestEnvironment.registry();
+        TestEnvironment.removeRegistry();
+        if (state.equals("malformed")) {
+            TestEnvironment.write(registry, "[HKEY_LOCAL_MACHINE\\Software]\r\n\"a\"=\"b\"\r\n");
+        } else if (state.equals("not a regular file")) {
+            Files.createDirectory(registry);
+        }
+        try {
+            SccConnectException e = assertThrows(SccConnectException.class,
+                    () -> Scc.connectByKey(TestEnvironment.TEST_PROVIDER_KEY));
+            assertEquals(List.of(Optional.of(registry.toString()), Optional.of(state)),
+                    List.of(e.registryFile(), e.registryState()), e.getMessage());
+            assertTrue(e.getMessage().contains("registry " + registry + " (" + state + ")"),
+                    e.getMessage());
+        } finally {
+            if (Files.isDirectory(registry)) {
+                Files.delete(registry);
+            }
+        }
+    }
+
+    @Test
+    void theRegistryFileCanBeChosenFromJava() throws Exception {
+        Path other = TestEnvironment.newFolder("registry").resolve("other.reg");
+        TestEnvironment.write(other, TestEnvironment.registryText(
+                Map.of("Elsewhere", TestEnvironment.provider("testprovider")), false));
+        TestEnvironment.removeRegistry();
+        try {
+            Scc.useRegistryFile(other);
+            assertEquals(List.of("Elsewhere"), names(), "providers of the chosen file");
+            try (Connection connection = Scc.connect("Elsewhere")) {
+                assertEquals("Test Provider", connection.providerName(), "connected");
+            }
+            Scc.useRegistryFile(null);
+            System.setProperty(Scc.REGISTRY_PROPERTY, other.toString());
+            assertEquals(List.of("Elsewhere"), names(), "providers of the property's file");
+        } finally {
+            Scc.useRegistryFile(null);
+            System.clearProperty(Scc.REGISTRY_PROPERTY);
+        }
+        assertThrows(SccProviderNotFoundException.class, Scc::providers,
+                "back to the environment's file, which is gone");
+    }
+
+    private static List<String> names() throws SccException {
+        return Scc.providers().stream().map(Provider::name).collect(Collectors.toList());
     }
 
     @Test

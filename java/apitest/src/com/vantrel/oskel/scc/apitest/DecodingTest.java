@@ -32,7 +32,7 @@ class DecodingTest extends TestProviderBase {
     void statusWordsAreDecoded(String word, String flags, String description) throws SccException {
         Project project = open();
         TestEnvironment.script("status 0 " + word, "status 1 0x1");
-        List<FileStatus> statuses = project.status("one.txt", "two.txt");
+        List<FileStatus> statuses = project.status("one.txt", "two.txt").files();
         int expectedWord = Integer.decode(word);
         EnumSet<StatusFlag> expectedFlags = EnumSet.noneOf(StatusFlag.class);
         if (!flags.isEmpty()) {
@@ -49,7 +49,7 @@ class DecodingTest extends TestProviderBase {
 
     @Test
     void aStatusQueryOfNoFilesIsEmpty() throws SccException {
-        assertEquals(List.of(), open().status(), "statuses of no files");
+        assertEquals(List.of(), open().status(new String[0]).files(), "statuses of no files");
     }
 
     @Test
@@ -71,13 +71,14 @@ class DecodingTest extends TestProviderBase {
                         "INFO 1 version 3 by pat",
                         "WARNING 2 the store is old",
                         "ERROR 3 cannot read version 2",
+                        "STATUS 4 a status line",
                         "DOCUMENT 5 \tindented document line",
                         "OTHER 9 a type of its own",
                         "OTHER -3 negative type",
                         "INFO 1 "),
                 received.stream().map(m -> m.type() + " " + m.typeNumber() + " " + m.text())
                         .collect(Collectors.toList()),
-                "messages received (status lines and null texts are not collected)");
+                "messages received (null texts are not collected)");
         assertEquals("warning: the store is old", received.get(1).toString(), "message as text");
         assertEquals(MessageType.OTHER, new ProviderMessage(0, "x").type(), "type 0");
     }

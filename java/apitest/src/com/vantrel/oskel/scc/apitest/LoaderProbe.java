@@ -1,7 +1,7 @@
 package com.vantrel.oskel.scc.apitest;
 
 import com.vantrel.oskel.scc.NativeLibrary;
-import com.vantrel.oskel.scc.ProviderNotFoundException;
+import com.vantrel.oskel.scc.SccProviderNotFoundException;
 import com.vantrel.oskel.scc.Scc;
 
 /**
@@ -25,7 +25,7 @@ public final class LoaderProbe {
         }
         try {
             System.out.println("providers=" + Scc.providers().size());
-        } catch (ProviderNotFoundException e) {
+        } catch (SccProviderNotFoundException e) {
             System.out.println("providers=none");
         }
     }

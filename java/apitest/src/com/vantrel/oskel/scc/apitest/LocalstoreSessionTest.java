@@ -1,12 +1,15 @@
 package com.vantrel.oskel.scc.apitest;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import com.vantrel.oskel.scc.Capability;
+import com.vantrel.oskel.scc.CommandResult;
 import com.vantrel.oskel.scc.Connection;
+import com.vantrel.oskel.scc.OpenMode;
 import com.vantrel.oskel.scc.FileStatus;
 import com.vantrel.oskel.scc.PopulateResult;
 import com.vantrel.oskel.scc.Project;
@@ -35,7 +38,7 @@ class LocalstoreSessionTest {
     }
 
     private static List<Boolean> checkedOut(Project project, List<Path> files) {
-        return project.status(files).stream().map(FileStatus::isCheckedOut)
+        return project.status(files).files().stream().map(FileStatus::isCheckedOut)
                 .collect(Collectors.toList());
     }
 
@@ -58,42 +61,52 @@ class LocalstoreSessionTest {
             assertTrue(connection.capabilities().containsAll(Set.of(Capability.QUERYINFO,
                             Capability.DIFF, Capability.HISTORY, Capability.POPULATELIST)),
                     "capabilities " + connection.capabilities());
-            try (Project project = connection.openProject(
-                    ProjectLocation.of("tester", "demo", work, store.toString()))) {
-                assertEquals(SccResult.OK, project.add(both, "first versions"), "add");
-                List<FileStatus> added = project.status(both);
+            ProjectLocation location = ProjectLocation.of("tester", "demo", work, store.toString());
+            SccException missing = assertThrows(SccException.class,
+                    () -> connection.openProject(location));
+            assertEquals(SccResult.E_UNKNOWNPROJECT, missing.result().orElseThrow(),
+                    missing.getMessage());
+            assertTrue(missing.getMessage().contains("There is no store in " + store),
+                    "the reason is in the message: " + missing.getMessage());
+            assertFalse(Files.exists(store), "a plain open made no store");
+            try (Project project = connection.openProject(location, OpenMode.CREATE_IF_NEW)) {
+                assertEquals(SccResult.OK, project.add("first versions", both).result(), "add");
+                List<FileStatus> added = project.status(both).files();
                 assertEquals(List.of(true, true, false, false),
                         List.of(added.get(0).isControlled(), added.get(1).isControlled(),
                                 added.get(0).isCheckedOut(), added.get(1).isCheckedOut()),
                         "controlled and checked out after add: " + added);
 
-                assertEquals(SccResult.OK, project.checkout(List.of(hello), "greet"), "checkout");
+                assertEquals(SccResult.OK, project.checkout("greet", hello).result(), "checkout");
                 assertEquals(List.of(true, false), checkedOut(project, both),
                         "checked out after checkout");
                 SccException twice = assertThrows(SccException.class,
-                        () -> project.checkout(List.of(hello), "again"));
+                        () -> project.checkout("again", hello));
                 assertEquals(SccResult.E_ALREADYCHECKEDOUT, twice.result().orElseThrow(),
                         twice.getMessage());
                 assertTrue(text(twice.messages()).contains("hello.txt"),
                         "the error message names the file: " + twice.messages());
 
                 Files.writeString(hello, "Hello, world!\n");
-                messages.clear();
-                assertEquals(SccResult.I_FILEDIFFERS, project.diff(hello), "diff of the edit");
-                assertTrue(text(messages).contains("+Hello, world!"), "diff text: " + messages);
+                CommandResult diff = project.diff(hello);
+                assertEquals(SccResult.I_FILEDIFFERS, diff.result(), "diff of the edit");
+                assertTrue(diff.text().contains("+Hello, world!\n"), "diff text: " + diff);
 
-                assertEquals(SccResult.OK, project.checkin(List.of(hello), "greet the world"),
+                assertEquals(SccResult.OK, project.checkin("greet the world", hello).result(),
                         "checkin");
                 assertEquals(List.of(false, false), checkedOut(project, both),
                         "checked out after checkin");
                 messages.clear();
-                assertEquals(SccResult.OK, project.history(List.of(hello)), "history");
-                assertTrue(text(messages).contains("greet the world")
-                                && text(messages).contains("first versions"),
-                        "history names both check-ins: " + messages);
+                CommandResult history = project.history(hello);
+                assertEquals(SccResult.OK, history.result(), "history");
+                assertTrue(history.text().contains("greet the world")
+                                && history.text().contains("first versions"),
+                        "history names both check-ins: " + history);
+                assertEquals(history.messages(), messages,
+                        "the listener got the same messages as the result");
 
                 SccException undo = assertThrows(SccException.class,
-                        () -> project.uncheckout(List.of(notes)));
+                        () -> project.uncheckout(notes));
                 assertEquals(SccResult.E_NOTCHECKEDOUT, undo.result().orElseThrow(),
                         undo.getMessage());
 

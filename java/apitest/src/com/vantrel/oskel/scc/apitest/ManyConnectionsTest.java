@@ -5,6 +5,7 @@ import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import com.vantrel.oskel.scc.Connection;
 import com.vantrel.oskel.scc.FileStatus;
+import com.vantrel.oskel.scc.OpenMode;
 import com.vantrel.oskel.scc.PopulateResult;
 import com.vantrel.oskel.scc.Project;
 import com.vantrel.oskel.scc.ProjectLocation;
@@ -75,18 +76,19 @@ class ManyConnectionsTest {
                     connection.setMessageListener(heard::add);
                     start.await();
                     try (Project project = connection.openProject(
-                            ProjectLocation.of("tester", "many" + own, work, store.toString()))) {
+                            ProjectLocation.of("tester", "many" + own, work, store.toString()),
+                            OpenMode.CREATE_IF_NEW)) {
                         List<Path> files = new ArrayList<>();
                         for (int round = 0; round < ROUNDS; round++) {
                             String where = "thread " + own + " round " + round + ": ";
                             Path file = work.resolve("t" + own + "-r" + round + ".txt");
                             Files.writeString(file, "round " + round + "\n");
                             files.add(file);
-                            if (project.add(List.of(file), "first") != SccResult.OK) {
+                            if (project.add("first", file).result() != SccResult.OK) {
                                 problems.add(where + "add failed");
                             }
                             try {
-                                project.add(List.of(file), "again");
+                                project.add("again", file);
                                 problems.add(where + "a second add succeeded");
                             } catch (SccException e) {
                                 Set<String> named = new TreeSet<>();
@@ -96,7 +98,7 @@ class ManyConnectionsTest {
                                             + ": " + e.messages());
                                 }
                             }
-                            List<FileStatus> status = project.status(files);
+                            List<FileStatus> status = project.status(files).files();
                             long controlled = status.stream().filter(FileStatus::isControlled).count();
                             PopulateResult populated = project.populate(SccCommand.GET, files);
                             Set<String> kept = new TreeSet<>();

@@ -6,6 +6,7 @@ import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import com.vantrel.oskel.scc.Connection;
 import com.vantrel.oskel.scc.NativeLibrary;
+import com.vantrel.oskel.scc.OpenMode;
 import com.vantrel.oskel.scc.Project;
 import com.vantrel.oskel.scc.ProjectLocation;
 import com.vantrel.oskel.scc.Scc;
@@ -316,12 +317,13 @@ class NativeLoaderTest {
                             .map(host.toString()::equals).orElse(false)),
                     "no child process runs " + host);
             try (Project project = connection.openProject(
-                    ProjectLocation.of("tester", "demo", work, store.toString()))) {
+                    ProjectLocation.of("tester", "demo", work, store.toString()),
+                    OpenMode.CREATE_IF_NEW)) {
                 assertEquals(List.of(SccResult.OK, SccResult.OK, SccResult.OK, SccResult.OK),
-                        List.of(project.add(List.of(hello), "first"),
-                                project.checkout(List.of(hello), "edit"),
-                                project.checkin(List.of(hello), "edited"),
-                                project.history(List.of(hello))),
+                        List.of(project.add("first", hello).result(),
+                                project.checkout("edit", hello).result(),
+                                project.checkin("edited", hello).result(),
+                                project.history(hello).result()),
                         "add, checkout, checkin, history");
             }
         }
@@ -343,7 +345,7 @@ class NativeLoaderTest {
         }
         TestEnvironment.Run run = TestEnvironment.run(List.of(TestEnvironment.java(),
                 "-Xcheck:jni", "-Doskelsccih.cache=" + folder.resolve("cache"), "-jar",
-                folder.resolve("scc.jar").toString(), "session", "--provider", "LocalStore",
+                folder.resolve("scc.jar").toString(), "session", "--create", "--provider", "LocalStore",
                 "--project", "demo", "--local-path", work.toString(), "--aux-path",
                 folder.resolve("store").toString(), folder.resolve("session.scc").toString()),
                 environment, work, null).clean();

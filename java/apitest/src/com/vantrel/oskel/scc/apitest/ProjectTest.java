@@ -5,7 +5,9 @@ import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import com.vantrel.oskel.scc.CommandResult;
 import com.vantrel.oskel.scc.Connection;
+import com.vantrel.oskel.scc.OpenMode;
 import com.vantrel.oskel.scc.PopulateResult;
 import com.vantrel.oskel.scc.Project;
 import com.vantrel.oskel.scc.ProjectLocation;
@@ -13,6 +15,7 @@ import com.vantrel.oskel.scc.SccCommand;
 import com.vantrel.oskel.scc.SccException;
 import com.vantrel.oskel.scc.SccResult;
 import java.nio.file.Path;
+import java.util.ArrayList;
 import java.util.List;
 import java.util.Optional;
 import java.util.function.UnaryOperator;
@@ -22,22 +25,26 @@ import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.Arguments;
+import org.junit.jupiter.params.provider.CsvSource;
 import org.junit.jupiter.params.provider.MethodSource;
 
 /** Opening, querying and closing projects, and what the file commands hand the provider. */
 @Tag("projects")
 class ProjectTest extends TestProviderBase {
-    @Test
-    void theProviderSTextsAreWrittenBack() throws SccException {
+    @ParameterizedTest(name = "{0} opens with flags={1}")
+    @CsvSource({"EXISTING, 0", "CREATE_IF_NEW, 1"})
+    void theProviderSTextsAreWrittenBackAndOnlyACreatingOpenMayCreate(OpenMode mode, int flags)
+            throws SccException {
         TestEnvironment.script("openproject.user corrected", "openproject.project renamed",
                 "openproject.aux /stores/apitest");
-        Project project = open();
+        Project project = connect().openProject(location(), mode);
         assertEquals(new ProjectLocation("corrected", "renamed", "/work/apitest", "/stores/apitest"),
                 project.location(), "location after the provider changed its texts");
         assertEquals(List.of("SccOpenProject context=0x5cc0c0de window=null user=\"tester\" "
                         + "project=\"apitest\" local=\"/work/apitest\" aux=\"aux\" comment=\"\" "
-                        + "textout=set flags=1"),
+                        + "textout=set flags=" + flags),
                 TestEnvironment.calls("SccOpenProject"), "the open call");
+        project.close();
     }
 
     @Test
@@ -98,30 +105,38 @@ class ProjectTest extends TestProviderBase {
         Project project = open();
         TestEnvironment.clearCalls();
         assertThrows(IllegalArgumentException.class,
-                () -> project.checkout(new String[] {"good.txt", "bad\0.txt"}, null), "NUL");
+                () -> project.checkout(null, "good.txt", "bad\0.txt"), "NUL");
         assertThrows(IllegalArgumentException.class, () -> project.diff("x\udc00.txt"),
                 "lone surrogate");
         assertThrows(IllegalArgumentException.class,
-                () -> project.checkin(new String[] {"a.txt"}, "comment \ud800"), "comment");
+                () -> project.checkin("comment \ud800", "a.txt"), "comment");
         assertEquals(List.of(), TestEnvironment.calls(), "provider calls");
     }
 
     interface Command {
-        SccResult run(Project project) throws SccException;
+        Object run(Project project) throws SccException;
     }
 
     static Stream<Arguments> arguments() {
         String a = absolute("a.txt");
         String b = absolute("b.txt");
         return Stream.of(
-            Arguments.of((Command) p -> p.checkout(List.of(Path.of("a.txt"), Path.of("sub/../b.txt")), "why"),
+            Arguments.of((Command) p -> p.checkout("why", List.of(Path.of("a.txt"), Path.of("sub/../b.txt"))),
                     "SccCheckout context=0x5cc0c0de window=null count=2 names=[" + TestEnvironment.logged(a)
                             + "," + TestEnvironment.logged(b) + "] comment=\"why\" flags=0 options=0x0"),
-            Arguments.of((Command) p -> p.checkout(new String[] {"rel/a.txt"}, null),
+            Arguments.of((Command) p -> p.checkout(null, "rel/a.txt"),
                     "SccCheckout context=0x5cc0c0de window=null count=1 names=[\"rel/a.txt\"] comment=null flags=0 options=0x0"),
-            Arguments.of((Command) p -> p.add(new String[] {"a", "b"}, "first"),
+            Arguments.of((Command) p -> p.add("first", "a", "b"),
                     "SccAdd context=0x5cc0c0de window=null count=2 names=[\"a\",\"b\"] comment=\"first\" flags=[0,0] options=0x0"),
-            Arguments.of((Command) p -> p.get(),
+            Arguments.of((Command) p -> p.checkin("c", Path.of("a.txt"), Path.of("b.txt")),
+                    "SccCheckin context=0x5cc0c0de window=null count=2 names=[" + TestEnvironment.logged(a)
+                            + "," + TestEnvironment.logged(b) + "] comment=\"c\" flags=0 options=0x0"),
+            Arguments.of((Command) p -> p.uncheckout(Path.of("a.txt")),
+                    "SccUncheckout context=0x5cc0c0de window=null count=1 names=[" + TestEnvironment.logged(a)
+                            + "] flags=0 options=0x0"),
+            Arguments.of((Command) p -> p.status(List.of(Path.of("a.txt"))),
+                    "SccQueryInfo context=0x5cc0c0de count=1 names=[" + TestEnvironment.logged(a) + "] status=[0]"),
+            Arguments.of((Command) p -> p.get(new String[0]),
                     "SccGet context=0x5cc0c0de window=null count=0 names=[] flags=0 options=0x0"),
             Arguments.of((Command) p -> p.history("a", "b", "c"),
                     "SccHistory context=0x5cc0c0de window=null count=3 names=[\"a\",\"b\",\"c\"] flags=0 options=0x0"),
@@ -131,7 +146,7 @@ class ProjectTest extends TestProviderBase {
                     "SccProperties context=0x5cc0c0de window=null name=\"a.txt\""),
             Arguments.of((Command) p -> p.runScc("a.txt"),
                     "SccRunScc context=0x5cc0c0de window=null count=1 names=[\"a.txt\"]"),
-            Arguments.of((Command) p -> p.remove(new String[] {"gone.txt"}, "obsolete"),
+            Arguments.of((Command) p -> p.remove("obsolete", "gone.txt"),
                     "SccRemove context=0x5cc0c0de window=null count=1 names=[\"gone.txt\"] comment=\"obsolete\" flags=0 options=0x0"));
     }
 
@@ -145,13 +160,28 @@ class ProjectTest extends TestProviderBase {
     }
 
     @Test
+    void statusLinesReachTheProgressListenerWhileTheProviderWorks() throws SccException {
+        Project project = open();
+        List<String> events = new ArrayList<>();
+        project.connection().setProgressListener(line -> events.add("progress " + line));
+        project.connection().setMessageListener(message -> events.add("message " + message));
+        TestEnvironment.script("message SccGet 4 step 1", "message SccGet 1 done",
+                "message SccGet 4 step 2");
+        CommandResult result = project.get("a.txt");
+        assertEquals(List.of("progress step 1", "progress step 2", "message status: step 1",
+                        "message info: done", "message status: step 2"),
+                events, "progress during the call, messages after it");
+        assertEquals("done\n", result.text(), "the command's text leaves the status lines out");
+    }
+
+    @Test
     void populateListsComeBackInReportOrder() throws SccException {
         Project project = open();
         TestEnvironment.script("populate 1 a.txt", "populate 0 b.txt", "populate 7 c.txt",
                 "populate 1 a.txt", "return SccPopulateList 4");
         PopulateResult result = project.populate(SccCommand.CHECKIN, "a.txt", "b.txt", "c.txt");
         assertEquals(new PopulateResult(SccResult.I_FILENOTAFFECTED,
-                        List.of("a.txt", "c.txt", "a.txt"), List.of("b.txt")),
+                        List.of("a.txt", "c.txt", "a.txt"), List.of("b.txt"), List.of()),
                 result, "result, keep and drop lists");
         assertTrue(TestEnvironment.calls("SccPopulateList").get(0).contains("command=2 count=3"),
                 "command number and count: " + TestEnvironment.calls("SccPopulateList"));
@@ -168,8 +198,8 @@ class ProjectTest extends TestProviderBase {
         TestEnvironment.script();
         assertFalse(connection.hasAdvancedOptions(SccCommand.CHECKOUT), "no advanced options");
         TestEnvironment.clearCalls();
-        project.checkout(new String[] {"a"}, null);
-        project.checkin(new String[] {"a"}, null);
+        project.checkout(null, "a");
+        project.checkin(null, "a");
         assertEquals(List.of("options=0x1234", "options=0x0"),
                 TestEnvironment.calls().stream().map(l -> l.substring(l.lastIndexOf(' ') + 1))
                         .collect(Collectors.toList()),
@@ -204,9 +234,9 @@ class ProjectTest extends TestProviderBase {
         Project project = open();
         Path trace = TestEnvironment.newFolder("trace").resolve("trace.log");
         project.connection().setTracing(4, trace);
-        project.checkout(new String[] {"a.txt"}, null);
+        project.checkout(null, "a.txt");
         project.connection().stopTracing();
-        project.checkin(new String[] {"a.txt"}, null);
+        project.checkin(null, "a.txt");
         String log = TestEnvironment.read(trace);
         assertTrue(log.contains("SCCIH> -->checking out") && log.contains("On Files:a.txt\t")
                         && !log.contains("checking in"),

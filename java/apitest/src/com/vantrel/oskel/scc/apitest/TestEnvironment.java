@@ -118,6 +118,14 @@ final class TestEnvironment {
 
     /** Registers providers (display name to library file); the first one is the default. */
     static void registerProviders(Map<String, Path> providers) {
+        write(registry(), registryText(providers, false));
+    }
+
+    /**
+     * The text of a registry file with providers (display name to library file), the first one
+     * the default; with hosted, each runs in a provider host process.
+     */
+    static String registryText(Map<String, Path> providers, boolean hosted) {
         StringBuilder reg = new StringBuilder("Windows Registry Editor Version 5.00\r\n\r\n");
         Map<String, String> keys = new LinkedHashMap<>();
         for (String name : providers.keySet()) {
@@ -135,8 +143,9 @@ final class TestEnvironment {
         reg.append("\r\n");
         keys.forEach((name, key) -> reg.append("[HKEY_LOCAL_MACHINE\\").append(key).append("]\r\n")
                 .append("\"SCCServerPath\"=").append(quoted(providers.get(name).toString()))
+                .append(hosted ? "\r\n\"SCCHostProcess\"=\"1\"" : "")
                 .append("\r\n\r\n"));
-        write(registry(), reg.toString());
+        return reg.toString();
     }
 
     /** The test provider as the only, and default, provider. */

@@ -4,9 +4,14 @@ import com.vantrel.oskel.scc.Capability;
 import com.vantrel.oskel.scc.Connection;
 import com.vantrel.oskel.scc.Provider;
 import com.vantrel.oskel.scc.Scc;
+import com.vantrel.oskel.scc.CommandResult;
 import com.vantrel.oskel.scc.SccCommand;
+import com.vantrel.oskel.scc.SccResult;
 import java.io.PrintWriter;
+import java.util.ArrayList;
+import java.util.LinkedHashMap;
 import java.util.List;
+import java.util.Map;
 import picocli.CommandLine.Command;
 import picocli.CommandLine.Mixin;
 import picocli.CommandLine.Option;
@@ -24,6 +29,27 @@ final class ConnectionCommands {
         @Override
         int run(Context context) throws Exception {
             List<Provider> providers = Scc.providers();
+            PrintWriter out = context.out();
+            if (context.output().json) {
+                List<Object> entries = new ArrayList<>();
+                for (Provider provider : providers) {
+                    Map<String, Object> entry = new LinkedHashMap<>();
+                    entry.put("name", provider.name());
+                    entry.put("key", provider.key().orElse(null));
+                    entries.add(entry);
+                }
+                Map<String, Object> document = new LinkedHashMap<>();
+                document.put("command", "providers");
+                document.put("providers", entries);
+                out.println(Json.write(document));
+                return ExitCodes.OK;
+            }
+            if (context.output().porcelain) {
+                for (Provider provider : providers) {
+                    out.println(provider.name() + "\t" + provider.key().orElse(""));
+                }
+                return ExitCodes.OK;
+            }
             if (providers.isEmpty()) {
                 context.err().println("scc: no providers are installed");
                 return ExitCodes.OK;
@@ -45,15 +71,40 @@ final class ConnectionCommands {
     static final class Info extends ToolCommand {
         @Mixin
         ConnectionOptions connectionOptions;
-        @Mixin
-        OutputOptions output;
 
         @Override
         int run(Context context) throws Exception {
-            context.use(connectionOptions, null, output);
+            context.use(connectionOptions, null, false);
             Connection connection = context.connection();
             PrintWriter out = context.out();
             int version = connection.version();
+            if (context.output().json || context.output().porcelain) {
+                List<String> names = new ArrayList<>();
+                for (Capability capability : connection.capabilities()) {
+                    names.add(capability.sccName());
+                }
+                if (context.output().json) {
+                    Map<String, Object> document = new LinkedHashMap<>();
+                    document.put("command", "info");
+                    document.put("provider", connection.providerName());
+                    document.put("key", connection.providerKey().orElse(null));
+                    document.put("version", Connection.versionText(version));
+                    document.put("versionNumber", version);
+                    document.put("capabilityBits", connection.capabilityBits());
+                    document.put("capabilities", names);
+                    out.println(Json.write(document));
+                } else {
+                    out.println("provider\t" + connection.providerName());
+                    out.println("key\t" + connection.providerKey().orElse(""));
+                    out.println("version\t" + Connection.versionText(version));
+                    out.println("capabilities\t" + String.format("0x%08x",
+                            connection.capabilityBits()));
+                    for (String name : names) {
+                        out.println("capability\t" + name);
+                    }
+                }
+                return ExitCodes.OK;
+            }
             out.println("provider:     " + connection.providerName());
             out.println("key:          " + connection.providerKey().orElse("(default provider)"));
             out.println("SCC API:      " + Connection.versionText(version)
@@ -78,8 +129,6 @@ final class ConnectionCommands {
     static final class Options extends ToolCommand {
         @Mixin
         ConnectionOptions connectionOptions;
-        @Mixin
-        OutputOptions output;
 
         @Parameters(index = "0", paramLabel = "COMMAND",
                 description = "The command: ${COMPLETION-CANDIDATES}.")
@@ -92,7 +141,7 @@ final class ConnectionCommands {
 
         @Override
         int run(Context context) throws Exception {
-            context.use(connectionOptions, null, output);
+            context.use(connectionOptions, null, false);
             Connection connection = context.connection();
             String name = Context.lower(command);
             if (check) {
@@ -101,7 +150,9 @@ final class ConnectionCommands {
                                                                : "no advanced options"));
                 return advanced ? ExitCodes.OK : ExitCodes.INFORMATIONAL;
             }
-            return context.report("options " + name, connection.commandOptions(command));
+            SccResult result = connection.commandOptions(command);
+            return context.report(new CommandResult("options " + name, result, List.of()), false,
+                    Map.of());
         }
     }
 }

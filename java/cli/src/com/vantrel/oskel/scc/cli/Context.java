@@ -1,18 +1,33 @@
 package com.vantrel.oskel.scc.cli;
 
 import com.vantrel.oskel.scc.Capability;
+import com.vantrel.oskel.scc.CommandResult;
 import com.vantrel.oskel.scc.Connection;
+import com.vantrel.oskel.scc.MessageType;
+import com.vantrel.oskel.scc.OpenMode;
 import com.vantrel.oskel.scc.Project;
 import com.vantrel.oskel.scc.ProjectLocation;
 import com.vantrel.oskel.scc.ProviderMessage;
 import com.vantrel.oskel.scc.SccException;
 import com.vantrel.oskel.scc.SccResult;
+import java.io.IOException;
 import java.io.PrintWriter;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.LinkedHashMap;
+import java.util.List;
 import java.util.Locale;
+import java.util.Map;
+import java.util.concurrent.Callable;
 
 /**
  * The connection and project of one command, or of a whole session: connects and opens on first
- * use, prints the provider's messages as they are fetched, and closes both at the end.
+ * use, prints the provider's messages, and closes both at the end.
+ *
+ * <p>Provider messages go to standard error, except the output of the commands whose output is
+ * the provider's text (history, diff, properties), which goes to standard output. Progress lines
+ * are shown on standard error only when it is a terminal.
  */
 final class Context implements AutoCloseable {
     private final PrintWriter out;
@@ -20,10 +35,15 @@ final class Context implements AutoCloseable {
     private final boolean session;
     private ConnectionOptions connectionOptions;
     private ProjectOptions projectOptions;
+    private boolean create;
+    private OutputOptions output = new OutputOptions();
     private Connection connection;
     private Project project;
-    private boolean verbose;
-    private boolean quiet;
+    /** While a command runs, its messages come with its result and are printed from there. */
+    private boolean inCommand;
+    /** The messages of a project open, printed when it succeeds (a failure carries them). */
+    private List<ProviderMessage> opening;
+    private boolean progressShown;
 
     /**
      * @param session true for a session, whose options are fixed at its start and which reports
@@ -33,7 +53,6 @@ final class Context implements AutoCloseable {
         this.out = out;
         this.err = err;
         this.session = session;
-        this.verbose = session;
     }
 
     boolean isSession() {
@@ -48,29 +67,39 @@ final class Context implements AutoCloseable {
         return err;
     }
 
+    OutputOptions output() {
+        return output;
+    }
+
+    void output(OutputOptions options) {
+        output = options != null ? options : new OutputOptions();
+    }
+
+    private boolean verbose() {
+        return session || output.verbose;
+    }
+
     /** Takes the options of a command; in a session, those of the session command. */
-    void use(ConnectionOptions connectionOptions, ProjectOptions projectOptions,
-            OutputOptions output) throws BadArguments {
+    void use(ConnectionOptions connectionOptions, ProjectOptions projectOptions, boolean create)
+            throws BadArguments {
         if (session) {
             if ((connectionOptions != null && connectionOptions.anyGiven())
-                    || (projectOptions != null && projectOptions.anyGiven())) {
+                    || (projectOptions != null && projectOptions.anyGiven()) || create) {
                 throw new BadArguments("in a session, provider, trace and project options "
                         + "belong on the session command");
             }
         } else {
             this.connectionOptions = connectionOptions;
             this.projectOptions = projectOptions;
-        }
-        if (output != null) {
-            verbose = session || output.verbose;
-            quiet = output.quiet;
+            this.create = create;
         }
     }
 
     /** Fixes the options of a session. */
-    void fix(ConnectionOptions connectionOptions, ProjectOptions projectOptions) {
+    void fix(ConnectionOptions connectionOptions, ProjectOptions projectOptions, boolean create) {
         this.connectionOptions = connectionOptions;
         this.projectOptions = projectOptions;
+        this.create = create;
     }
 
     Connection connection() throws SccException, BadArguments {
@@ -78,8 +107,11 @@ final class Context implements AutoCloseable {
             ConnectionOptions options =
                     connectionOptions != null ? connectionOptions : new ConnectionOptions();
             connection = options.connect();
-            connection.setMessageListener(this::print);
-            if (verbose) {
+            connection.setMessageListener(this::onMessage);
+            if (stderrIsTerminal()) {
+                connection.setProgressListener(this::showProgress);
+            }
+            if (verbose()) {
                 note("connected to " + connection.providerName() + " (SCC API "
                         + Connection.versionText(connection.version()) + ")");
             }
@@ -97,13 +129,24 @@ final class Context implements AutoCloseable {
             ProjectLocation location = options.location();
             Connection open = connection();
             if (options.queryPath) {
-                ProjectLocation chosen = open.queryProjectPath(location, true, true).orElse(null);
+                ProjectLocation chosen = open.queryProjectPath(location, true, create)
+                        .orElse(null);
                 if (chosen == null) {
                     throw new BadArguments("the provider did not choose a project");
                 }
                 location = chosen;
             }
-            project = open.openProject(location);
+            opening = new ArrayList<>();
+            try {
+                project = open.openProject(location,
+                        create ? OpenMode.CREATE_IF_NEW : OpenMode.EXISTING);
+            } finally {
+                List<ProviderMessage> sent = opening;
+                opening = null;
+                if (project != null && project.isOpen()) {
+                    printMessages(sent, false);
+                }
+            }
             ProjectLocation opened = project.location();
             note("opened project " + opened.projectName() + " in " + opened.localPath()
                     + (opened.auxProjPath().isEmpty() ? "" : " (aux path " + opened.auxProjPath()
@@ -112,37 +155,163 @@ final class Context implements AutoCloseable {
         return project;
     }
 
-    /** Prints the outcome of a command when verbose or not OK; returns its exit code. */
-    int report(String operation, SccResult result) {
-        if (verbose || result != SccResult.OK) {
-            out.println(operation + ": " + result.sccName());
+    /** Runs one provider command; its messages are printed with its result, not as they come. */
+    <T> T command(Callable<T> call) throws Exception {
+        inCommand = true;
+        try {
+            return call.call();
+        } finally {
+            inCommand = false;
+            clearProgress();
         }
+    }
+
+    /**
+     * Prints the outcome of a file command and its messages; returns its exit code.
+     *
+     * @param textIsOutput true for the commands whose output is the provider's text
+     * @param extra more members of the JSON document
+     */
+    int report(CommandResult result, boolean textIsOutput, Map<String, Object> extra) {
+        if (output.json) {
+            Map<String, Object> document = document(result.command(), result.result(),
+                    result.messages());
+            document.putAll(extra);
+            if (textIsOutput) {
+                document.put("text", result.text());
+            }
+            out.println(Json.write(document));
+        } else {
+            printMessages(result.messages(), textIsOutput);
+            if (output.porcelain) {
+                out.println(result.command() + "\t" + result.result().sccName() + "\t"
+                        + result.code());
+            } else if (verbose() || result.result() != SccResult.OK) {
+                out.println(result.command() + ": " + result.result().sccName());
+            }
+        }
+        out.flush();
+        return exitCode(result.result());
+    }
+
+    static int exitCode(SccResult result) {
         return result == SccResult.OK ? ExitCodes.OK : ExitCodes.INFORMATIONAL;
     }
 
-    /** A progress line, printed in verbose mode. */
+    /** The members every JSON document of a provider command has. */
+    static Map<String, Object> document(String command, SccResult result,
+            List<ProviderMessage> messages) {
+        Map<String, Object> document = new LinkedHashMap<>();
+        document.put("command", command);
+        document.put("result", result.sccName());
+        document.put("code", result.code());
+        document.put("messages", messages(messages));
+        return document;
+    }
+
+    static List<Object> messages(List<ProviderMessage> messages) {
+        List<Object> list = new ArrayList<>();
+        for (ProviderMessage message : messages) {
+            Map<String, Object> entry = new LinkedHashMap<>();
+            entry.put("type", lower(message.type()));
+            entry.put("typeNumber", message.typeNumber());
+            entry.put("text", message.text());
+            list.add(entry);
+        }
+        return list;
+    }
+
+    /** Prints the messages of a command: its text to standard output when that is its output. */
+    void printMessages(List<ProviderMessage> messages, boolean textIsOutput) {
+        for (ProviderMessage message : messages) {
+            MessageType type = message.type();
+            boolean text = type == MessageType.INFO || type == MessageType.DOCUMENT;
+            if (text && textIsOutput) {
+                out.println(message.text());
+            } else {
+                print(message);
+            }
+        }
+        out.flush();
+        err.flush();
+    }
+
+    /** A step, printed in verbose mode; on standard error when standard output carries JSON. */
     void note(String text) {
-        if (verbose) {
-            out.println("-- " + text);
-            out.flush();
+        if (verbose()) {
+            PrintWriter to = output.json ? err : out;
+            to.println("-- " + text);
+            to.flush();
         }
     }
 
+    private void onMessage(ProviderMessage message) {
+        if (opening != null) {
+            opening.add(message);
+        } else if (!inCommand && !output.json) {
+            print(message);
+            err.flush();
+        }
+    }
+
+    /** One provider message on standard error, marked with its type. */
     private void print(ProviderMessage message) {
         switch (message.type()) {
             case WARNING -> err.println("warning: " + message.text());
             case ERROR -> err.println("error: " + message.text());
-            case INFO -> {
-                if (!quiet) {
-                    out.println(message.text());
+            case INFO, DOCUMENT -> {
+                if (!output.quiet) {
+                    err.println(message.text());
                 }
             }
-            case DOCUMENT -> out.println(message.text());
-            default -> out.println("[message type " + message.typeNumber() + "] "
+            case STATUS -> {
+                // shown as progress while the command runs, if at all
+            }
+            default -> err.println("[message type " + message.typeNumber() + "] "
                     + message.text());
         }
-        out.flush();
+    }
+
+    private void showProgress(String text) {
+        if (output.quiet || output.json) {
+            return;
+        }
+        String line = text.replaceAll("[\\r\\n\\t]", " ");
+        if (line.length() > 78) {
+            line = line.substring(0, 77) + "\u2026";
+        }
+        err.print("\r" + line + "\u001b[K");
         err.flush();
+        progressShown = true;
+    }
+
+    private void clearProgress() {
+        if (progressShown) {
+            err.print("\r\u001b[K");
+            err.flush();
+            progressShown = false;
+        }
+    }
+
+    /** Whether standard error is a terminal (SCC_PROGRESS=always or never overrides). */
+    static boolean stderrIsTerminal() {
+        String forced = System.getenv("SCC_PROGRESS");
+        if ("always".equals(forced)) {
+            return true;
+        }
+        if ("never".equals(forced)) {
+            return false;
+        }
+        Path fd = Path.of("/proc/self/fd/2");
+        if (Files.exists(fd)) {
+            try {
+                String target = Files.readSymbolicLink(fd).toString();
+                return target.startsWith("/dev/pts/") || target.startsWith("/dev/tty");
+            } catch (IOException | UnsupportedOperationException e) {
+                return false;
+            }
+        }
+        return System.console() != null;
     }
 
     static String capabilityLine(Capability capability) {

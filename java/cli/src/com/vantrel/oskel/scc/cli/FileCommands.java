@@ -1,12 +1,21 @@
 package com.vantrel.oskel.scc.cli;
 
+import com.vantrel.oskel.scc.CommandResult;
 import com.vantrel.oskel.scc.FileStatus;
 import com.vantrel.oskel.scc.PopulateResult;
 import com.vantrel.oskel.scc.Project;
+import com.vantrel.oskel.scc.ProjectLocation;
 import com.vantrel.oskel.scc.SccCommand;
+import com.vantrel.oskel.scc.SccResult;
+import com.vantrel.oskel.scc.StatusFlag;
+import com.vantrel.oskel.scc.StatusResult;
 import java.io.PrintWriter;
 import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.LinkedHashMap;
 import java.util.List;
+import java.util.Map;
+import java.util.stream.Collectors;
 import picocli.CommandLine.Command;
 import picocli.CommandLine.Mixin;
 import picocli.CommandLine.Option;
@@ -16,26 +25,43 @@ import picocli.CommandLine.Parameters;
 final class FileCommands {
     private FileCommands() {}
 
-    /** A command that works in a project: connection, project and output options. */
+    /** A command that works in a project that exists: connection and project options. */
     abstract static class ProjectCommand extends ToolCommand {
         @Mixin
         ConnectionOptions connectionOptions;
         @Mixin
         ProjectOptions projectOptions;
-        @Mixin
-        OutputOptions output;
+
+        /** Whether the command may create the project (--create). */
+        boolean create() {
+            return false;
+        }
 
         @Override
         final int run(Context context) throws Exception {
-            context.use(connectionOptions, projectOptions, output);
-            return run(context, context.project());
+            context.use(connectionOptions, projectOptions, create());
+            Project project = context.project();
+            return context.command(() -> run(context, project));
         }
 
         abstract int run(Context context, Project project) throws Exception;
     }
 
+    /** A command that changes the store: it may create the project with --create. */
+    abstract static class ChangingCommand extends ProjectCommand {
+        @Option(names = "--create",
+                description = "Create the project when it does not exist yet (without it, a "
+                        + "project that does not exist is an error).")
+        boolean create;
+
+        @Override
+        boolean create() {
+            return create;
+        }
+    }
+
     /** A command over a list of files. */
-    abstract static class ListCommand extends ProjectCommand {
+    abstract static class ListCommand extends ChangingCommand {
         @Parameters(arity = "1..*", paramLabel = "FILE", description = "The files.")
         List<String> files;
     }
@@ -47,17 +73,63 @@ final class FileCommands {
         String comment;
     }
 
-    /** A command on one file. */
-    abstract static class SingleFileCommand extends ProjectCommand {
+    /** A command that reads only: it never creates anything. */
+    abstract static class ReadingCommand extends ProjectCommand {
+    }
+
+    /** A reading command on one file, whose output is the provider's text. */
+    abstract static class SingleFileCommand extends ReadingCommand {
         @Parameters(index = "0", paramLabel = "FILE", description = "The file.")
         String file;
+    }
+
+    static Map<String, Object> files(List<Path> paths) {
+        Map<String, Object> extra = new LinkedHashMap<>();
+        extra.put("files", paths.stream().map(p -> p.toAbsolutePath().normalize().toString())
+                .collect(Collectors.toList()));
+        return extra;
+    }
+
+    @Command(name = "init",
+            description = "Create the project (SccOpenProject with SCC_OP_CREATEIFNEW), or open "
+                    + "it when it exists.")
+    static final class Init extends ProjectCommand {
+        @Override
+        boolean create() {
+            return true;
+        }
+
+        @Override
+        int run(Context context, Project project) {
+            ProjectLocation location = project.location();
+            if (context.output().json) {
+                Map<String, Object> document = new LinkedHashMap<>();
+                document.put("command", "init");
+                document.put("result", SccResult.OK.sccName());
+                document.put("code", 0);
+                document.put("project", location.projectName());
+                document.put("localPath", location.localPath());
+                document.put("auxPath", location.auxProjPath());
+                document.put("user", location.user());
+                context.out().println(Json.write(document));
+            } else if (context.output().porcelain) {
+                context.out().println("init\t" + location.projectName() + "\t"
+                        + location.localPath() + "\t" + location.auxProjPath());
+            } else {
+                context.out().println("project " + location.projectName() + " in "
+                        + location.localPath() + (location.auxProjPath().isEmpty() ? ""
+                                : " (aux path " + location.auxProjPath() + ")"));
+            }
+            return ExitCodes.OK;
+        }
     }
 
     @Command(name = "get", description = "Get the latest versions of files (SccGet).")
     static final class Get extends ListCommand {
         @Override
         int run(Context context, Project project) throws Exception {
-            return context.report("get", project.get(paths(files)));
+            List<Path> paths = paths(files);
+            return context.report(project.get(paths), false, files(paths));
         }
     }
 
@@ -65,7 +137,8 @@ final class FileCommands {
     static final class Checkout extends CommentCommand {
         @Override
         int run(Context context, Project project) throws Exception {
-            return context.report("checkout", project.checkout(paths(files), comment));
+            List<Path> paths = paths(files);
+            return context.report(project.checkout(comment, paths), false, files(paths));
         }
     }
 
@@ -74,7 +147,8 @@ final class FileCommands {
     static final class Checkin extends CommentCommand {
         @Override
         int run(Context context, Project project) throws Exception {
-            return context.report("checkin", project.checkin(paths(files), comment));
+            List<Path> paths = paths(files);
+            return context.report(project.checkin(comment, paths), false, files(paths));
         }
     }
 
@@ -83,7 +157,8 @@ final class FileCommands {
     static final class Uncheckout extends ListCommand {
         @Override
         int run(Context context, Project project) throws Exception {
-            return context.report("uncheckout", project.uncheckout(paths(files)));
+            List<Path> paths = paths(files);
+            return context.report(project.uncheckout(paths), false, files(paths));
         }
     }
 
@@ -91,7 +166,8 @@ final class FileCommands {
     static final class Add extends CommentCommand {
         @Override
         int run(Context context, Project project) throws Exception {
-            return context.report("add", project.add(paths(files), comment));
+            List<Path> paths = paths(files);
+            return context.report(project.add(comment, paths), false, files(paths));
         }
     }
 
@@ -99,34 +175,43 @@ final class FileCommands {
     static final class Remove extends CommentCommand {
         @Override
         int run(Context context, Project project) throws Exception {
-            return context.report("remove", project.remove(paths(files), comment));
+            List<Path> paths = paths(files);
+            return context.report(project.remove(comment, paths), false, files(paths));
         }
     }
 
     @Command(name = "diff",
             description = {"Compare a working file with its controlled version (SccDiff).",
-                "Exits with 1 when the provider reports that the file differs."})
+                "Prints the provider's differences; exits with 1 when the provider reports that "
+                        + "the file differs."})
     static final class Diff extends SingleFileCommand {
         @Override
         int run(Context context, Project project) throws Exception {
-            return context.report("diff", project.diff(paths(List.of(file)).get(0)));
+            List<Path> paths = paths(List.of(file));
+            return context.report(project.diff(paths.get(0)), true, files(paths));
         }
     }
 
-    @Command(name = "history", description = "Show the history of files (SccHistory).")
-    static final class History extends ListCommand {
+    @Command(name = "history",
+            description = "Show the history of files (SccHistory): the provider's text.")
+    static final class History extends ReadingCommand {
+        @Parameters(arity = "1..*", paramLabel = "FILE", description = "The files.")
+        List<String> files;
+
         @Override
         int run(Context context, Project project) throws Exception {
-            return context.report("history", project.history(paths(files)));
+            List<Path> paths = paths(files);
+            return context.report(project.history(paths), true, files(paths));
         }
     }
 
-    @Command(name = "properties", description = "Show the properties of a file (SccProperties).")
+    @Command(name = "properties",
+            description = "Show the properties of a file (SccProperties): the provider's text.")
     static final class Properties extends SingleFileCommand {
         @Override
         int run(Context context, Project project) throws Exception {
-            return context.report("properties",
-                    project.properties(paths(List.of(file)).get(0)));
+            List<Path> paths = paths(List.of(file));
+            return context.report(project.properties(paths.get(0)), true, files(paths));
         }
     }
 
@@ -135,34 +220,83 @@ final class FileCommands {
     static final class Run extends ListCommand {
         @Override
         int run(Context context, Project project) throws Exception {
-            return context.report("run", project.runScc(paths(files)));
+            List<Path> paths = paths(files);
+            return context.report(project.runScc(paths), false, files(paths));
         }
     }
 
     @Command(name = "status",
-            description = {"Show the source-control status of files as a table (SccQueryInfo).",
-                "Columns: the file as given, the status flags, the provider's status word."})
-    static final class Status extends ListCommand {
+            description = {"Show the source-control status of files (SccQueryInfo).",
+                "Columns: the file as given, the status flags, the provider's status word. "
+                        + "--porcelain: file, word (0x%08x), flags joined by ',' ('-' for none, "
+                        + "'invalid'), tab-separated."})
+    static final class Status extends ReadingCommand {
+        @Parameters(arity = "1..*", paramLabel = "FILE", description = "The files.")
+        List<String> files;
+
         @Override
         int run(Context context, Project project) throws Exception {
             List<Path> paths = paths(files);
-            List<FileStatus> statuses = project.status(paths);
-            String[][] rows = new String[statuses.size() + 1][];
-            rows[0] = new String[] {"FILE", "STATUS", "WORD"};
-            for (int i = 0; i < statuses.size(); i++) {
-                FileStatus status = statuses.get(i);
-                rows[i + 1] = new String[] {files.get(i), status.describe(),
-                    String.format("0x%04x", status.word())};
+            StatusResult result = project.status(paths);
+            PrintWriter out = context.out();
+            if (context.output().json) {
+                Map<String, Object> document =
+                        Context.document("status", SccResult.OK, result.messages());
+                List<Object> entries = new ArrayList<>();
+                for (int i = 0; i < files.size(); i++) {
+                    FileStatus status = result.get(i);
+                    Map<String, Object> entry = new LinkedHashMap<>();
+                    entry.put("file", files.get(i));
+                    entry.put("path", status.file());
+                    entry.put("word", status.word());
+                    entry.put("valid", status.isValid());
+                    entry.put("flags", flags(status));
+                    entries.add(entry);
+                }
+                document.put("files", entries);
+                out.println(Json.write(document));
+                out.flush();
+                return ExitCodes.OK;
             }
-            printTable(context.out(), rows);
+            context.printMessages(result.messages(), false);
+            if (context.output().porcelain) {
+                for (int i = 0; i < files.size(); i++) {
+                    FileStatus status = result.get(i);
+                    List<String> flags = flags(status);
+                    out.println(files.get(i) + "\t" + String.format("0x%08x", status.word()) + "\t"
+                            + (!status.isValid() ? "invalid"
+                                    : flags.isEmpty() ? "-" : String.join(",", flags)));
+                }
+            } else {
+                String[][] rows = new String[files.size() + 1][];
+                rows[0] = new String[] {"FILE", "STATUS", "WORD"};
+                for (int i = 0; i < files.size(); i++) {
+                    FileStatus status = result.get(i);
+                    rows[i + 1] = new String[] {files.get(i), status.describe(),
+                        String.format("0x%04x", status.word())};
+                }
+                printTable(out, rows);
+            }
+            out.flush();
             return ExitCodes.OK;
+        }
+
+        private static List<String> flags(FileStatus status) {
+            List<String> flags = new ArrayList<>();
+            if (status.isValid()) {
+                for (StatusFlag flag : status.flags()) {
+                    flags.add(Context.lower(flag));
+                }
+            }
+            return flags;
         }
     }
 
     @Command(name = "populate",
             description = {"Let the provider sort files for a command into the files it keeps "
                     + "and those it drops (SccPopulateList).",
-                "Prints one line per file: 'keep' or 'drop', then the file."})
+                "Prints one line per file: 'keep' or 'drop', then the file (--porcelain: "
+                        + "tab-separated)."})
     static final class Populate extends ListCommand {
         @Option(names = "--for", required = true, paramLabel = "COMMAND",
                 description = "The command the list is for: ${COMPLETION-CANDIDATES}.")
@@ -172,13 +306,26 @@ final class FileCommands {
         int run(Context context, Project project) throws Exception {
             PopulateResult result = project.populate(command, paths(files));
             PrintWriter out = context.out();
+            if (context.output().json) {
+                Map<String, Object> document =
+                        Context.document("populate", result.result(), result.messages());
+                document.put("for", Context.lower(command));
+                document.put("keep", result.keep());
+                document.put("drop", result.drop());
+                out.println(Json.write(document));
+                out.flush();
+                return Context.exitCode(result.result());
+            }
+            context.printMessages(result.messages(), false);
+            String separator = context.output().porcelain ? "\t" : "  ";
             for (String file : result.keep()) {
-                out.println("keep  " + file);
+                out.println("keep" + separator + file);
             }
             for (String file : result.drop()) {
-                out.println("drop  " + file);
+                out.println("drop" + separator + file);
             }
-            return context.report("populate", result.result());
+            return context.report(new CommandResult("populate", result.result(), List.of()),
+                    false, Map.of());
         }
     }
 

@@ -1,15 +1,42 @@
 package com.vantrel.oskel.scc.cli;
 
 import picocli.CommandLine.Option;
+import picocli.CommandLine.ScopeType;
 
-/** How much the tool prints besides the command's own output. */
+/**
+ * How the tool prints: options of the tool as a whole, accepted before or after the command.
+ */
 final class OutputOptions {
-    @Option(names = {"-v", "--verbose"},
+    @Option(names = {"-v", "--verbose"}, scope = ScopeType.INHERIT,
             description = "Report each step: connecting, opening the project, the result.")
     boolean verbose;
 
-    @Option(names = {"-q", "--quiet"},
-            description = "Do not print the provider's information messages (warnings, errors "
-                    + "and documents are still printed).")
+    @Option(names = {"-q", "--quiet"}, scope = ScopeType.INHERIT,
+            description = "Do not print the provider's information messages (warnings and "
+                    + "errors are still printed on standard error).")
     boolean quiet;
+
+    @Option(names = "--json", scope = ScopeType.INHERIT,
+            description = "Print one JSON document for the command on standard output: files, "
+                    + "status flags, result and messages.")
+    boolean json;
+
+    @Option(names = "--porcelain", scope = ScopeType.INHERIT,
+            description = "Print stable tab-separated lines for scripts (providers, info, "
+                    + "status, populate; the other commands print their result).")
+    boolean porcelain;
+
+    boolean any() {
+        return verbose || quiet || json || porcelain;
+    }
+
+    /** The options of a session line: the session's own, since lines have a command of their own. */
+    OutputOptions copy() {
+        OutputOptions copy = new OutputOptions();
+        copy.verbose = verbose;
+        copy.quiet = quiet;
+        copy.json = json;
+        copy.porcelain = porcelain;
+        return copy;
+    }
 }

@@ -1,15 +1,22 @@
 package com.vantrel.oskel.scc.cli;
 
-import com.vantrel.oskel.scc.ConnectException;
-import com.vantrel.oskel.scc.ProviderNotFoundException;
+import com.vantrel.oskel.scc.Connection;
+import com.vantrel.oskel.scc.NativeLibrary;
+import com.vantrel.oskel.scc.Scc;
+import com.vantrel.oskel.scc.SccConnectException;
 import com.vantrel.oskel.scc.SccException;
+import com.vantrel.oskel.scc.SccProviderNotFoundException;
+import com.vantrel.oskel.scc.SccResult;
 import java.io.PrintWriter;
+import java.util.LinkedHashMap;
 import java.util.Locale;
+import java.util.Map;
 import picocli.AutoComplete;
 import picocli.CommandLine;
 import picocli.CommandLine.Command;
 import picocli.CommandLine.HelpCommand;
 import picocli.CommandLine.IVersionProvider;
+import picocli.CommandLine.Mixin;
 import picocli.CommandLine.ParameterException;
 import picocli.CommandLine.ParseResult;
 
@@ -17,19 +24,22 @@ import picocli.CommandLine.ParseResult;
  * {@code scc}: the file commands of an SCC API source-control provider from the command line.
  *
  * <p>Every subcommand connects to a provider, runs, and disconnects; {@code session} runs many
- * commands on one connection. Provider messages are printed as they arrive: information and
- * documents on standard output, warnings and errors on standard error.
+ * commands on one connection. The command's output goes to standard output; provider messages,
+ * warnings and errors go to standard error, except for history, diff and properties, whose output
+ * is the provider's text.
  */
-@Command(name = "scc", mixinStandardHelpOptions = true, versionProvider = SccTool.Version.class,
-        usageHelpAutoWidth = true,
+@Command(name = "scc", mixinStandardHelpOptions = true,
+        versionProvider = SccTool.Version.class, usageHelpAutoWidth = true,
         description = {"Drive an SCC API source-control provider through the oskelsccih "
                 + "library: list the installed providers, connect to one, open a project and run "
                 + "its file commands.",
             "Provider, project and trace options are given to each command; "
-                    + "'scc help COMMAND' shows them."},
+                    + "'scc help COMMAND' shows them. -v, -q, --json and --porcelain go "
+                    + "anywhere on the line."},
         subcommands = {
             ConnectionCommands.Providers.class,
             ConnectionCommands.Info.class,
+            FileCommands.Init.class,
             FileCommands.Get.class,
             FileCommands.Checkout.class,
             FileCommands.Checkin.class,
@@ -52,18 +62,32 @@ import picocli.CommandLine.ParseResult;
             "1:the provider answered with an informational result (SCC_I_...), such as a "
                     + "file that differs",
             "2:bad arguments",
-            "3:the provider reported an error (SCC_E_...)",
+            "3:the provider reported an error (SCC_E_...), such as a project that does not "
+                    + "exist (see --create and 'scc init')",
             "4:no such provider, or no provider registry",
             "5:the provider did not start",
             "6:the tool failed (native library, files)"},
         footer = {"", "Example:",
+            "  scc init --provider LocalStore --project demo",
             "  scc checkout --provider LocalStore --project demo -m \"fix the greeting\" hello.txt",
             "", "Environment: SCC_PROVIDER, SCC_PROJECT, SCC_USER and SCC_AUX_PATH give "
                 + "defaults for --provider, --project, --user and --aux-path; on Linux "
-                + "OSKELSCCIH_REGISTRY names the registry file."})
+                + "OSKELSCCIH_REGISTRY (or the Java system property oskelsccih.registry) names "
+                + "the registry file."})
 public final class SccTool implements Runnable {
     /** The command line this command belongs to; set when it is made. */
     private CommandLine line;
+
+    /** Options of the whole tool, accepted anywhere on the line. */
+    @Mixin
+    OutputOptions output;
+
+    /**
+     * The library's log: the tool reports failures itself, so its records are shown only with
+     * SCC_DEBUG. Held here so that the setting stays.
+     */
+    private static final java.util.logging.Logger LIBRARY_LOG =
+            java.util.logging.Logger.getLogger("com.vantrel.oskel.scc");
 
     /** Creates the top-level command; picocli calls this. */
     public SccTool() {}
@@ -84,6 +108,9 @@ public final class SccTool implements Runnable {
      * @return the exit code
      */
     public static int execute(String... args) {
+        if (System.getenv("SCC_DEBUG") == null) {
+            LIBRARY_LOG.setLevel(java.util.logging.Level.OFF);
+        }
         return commandLine(null).execute(args);
     }
 
@@ -110,6 +137,7 @@ public final class SccTool implements Runnable {
         top.line = line;
         line.setCaseInsensitiveEnumValuesAllowed(true);
         line.setExecutionExceptionHandler(SccTool::failed);
+        line.setParameterExceptionHandler(SccTool::usageError);
         if (session != null) {
             line.setOut(session.out());
             line.setErr(session.err());
@@ -123,40 +151,69 @@ public final class SccTool implements Runnable {
         return line;
     }
 
+    /**
+     * A usage error: the reason, one line of usage and where the full help is; exit code 2.
+     */
+    private static int usageError(ParameterException e, String[] args) {
+        CommandLine failing = e.getCommandLine();
+        PrintWriter err = failing.getErr();
+        err.println("scc: " + e.getMessage());
+        String synopsis = failing.getHelp().abbreviatedSynopsis().strip()
+                .replaceAll("\\s+", " ");
+        err.println("usage: " + synopsis);
+        String name = failing.getCommandName();
+        err.println(failing.getParent() == null ? "see 'scc --help'"
+                                                : "see 'scc help " + name + "'");
+        err.flush();
+        return ExitCodes.USAGE;
+    }
+
     /** Reports a failure on one line, without a stack trace, and gives its exit code. */
     private static int failed(Exception e, CommandLine line, ParseResult parsed) {
         PrintWriter err = line.getErr();
-        int code;
-        String text;
-        if (e instanceof ProviderNotFoundException notFound) {
-            code = ExitCodes.NOT_FOUND;
-            text = notFound.getMessage();
-            if (notFound.reason() == ProviderNotFoundException.Reason.NO_REGISTRY) {
-                text += registryHint();
-            }
-        } else if (e instanceof ConnectException) {
-            code = ExitCodes.NOT_STARTED;
-            text = e.getMessage();
-        } else if (e instanceof SccException failure) {
-            code = ExitCodes.PROVIDER_ERROR;
-            text = failure.operation() + " failed: " + failure.sccName() + " (" + failure.code()
-                    + ")";
-        } else if (e instanceof BadArguments || e instanceof IllegalArgumentException) {
-            code = ExitCodes.USAGE;
-            text = e.getMessage();
-        } else if (e instanceof ToolFailure) {
-            code = ExitCodes.FAILURE;
-            text = e.getMessage();
-        } else {
-            code = ExitCodes.FAILURE;
-            text = "internal error: " + e;
+        String text = e instanceof ToolFailure || e instanceof SccException
+                || e instanceof BadArguments || e instanceof IllegalArgumentException
+                        ? e.getMessage() : "internal error: " + e;
+        if (e instanceof SccProviderNotFoundException notFound
+                && notFound.reason() == SccProviderNotFoundException.Reason.NO_REGISTRY) {
+            text += registryHint();
         }
         err.println("scc: " + text);
         if (System.getenv("SCC_DEBUG") != null) {
             e.printStackTrace(err);
         }
         err.flush();
-        return code;
+        return exitCode(e);
+    }
+
+    static int exitCode(Exception e) {
+        if (e instanceof SccProviderNotFoundException) {
+            return ExitCodes.NOT_FOUND;
+        } else if (e instanceof SccConnectException) {
+            return ExitCodes.NOT_STARTED;
+        } else if (e instanceof SccException) {
+            return ExitCodes.PROVIDER_ERROR;
+        } else if (e instanceof BadArguments || e instanceof IllegalArgumentException) {
+            return ExitCodes.USAGE;
+        }
+        return ExitCodes.FAILURE;
+    }
+
+    /** The JSON document of a failed command, on standard output. */
+    static void jsonFailure(PrintWriter out, String command, Exception e) {
+        Map<String, Object> document;
+        if (e instanceof SccException failure && !(e instanceof SccConnectException)) {
+            document = Context.document(command, SccResult.OK, failure.messages());
+            document.put("result", failure.sccName());
+            document.put("code", failure.code());
+        } else {
+            document = new LinkedHashMap<>();
+            document.put("command", command);
+        }
+        document.put("error", e.getMessage());
+        document.put("exit", exitCode(e));
+        out.println(Json.write(document));
+        out.flush();
     }
 
     private static String registryHint() {
@@ -164,19 +221,32 @@ public final class SccTool implements Runnable {
             return " (HKEY_LOCAL_MACHINE\\Software\\SourceCodeControlProvider"
                     + "\\InstalledSCCProviders)";
         }
-        String file = System.getenv("OSKELSCCIH_REGISTRY");
-        return file != null && !file.isEmpty() ? " (registry file " + file + ")"
-                : " (registry file /etc/oskelsccih/registry.reg; set OSKELSCCIH_REGISTRY to use "
-                        + "another)";
+        return " (set OSKELSCCIH_REGISTRY or -D" + Scc.REGISTRY_PROPERTY
+                + " to use another registry file)";
     }
 
-    /** The version from the jar's manifest. */
+    /** The tool's version, the native library it loaded and the provider API it reaches. */
     static final class Version implements IVersionProvider {
         @Override
         public String[] getVersion() {
             String version = SccTool.class.getPackage().getImplementationVersion();
-            return new String[] {"scc " + (version == null ? "(development build)" : version)
-                    + " (oskelsccih)"};
+            String tool = "scc " + (version == null ? "(development build)" : version)
+                    + " (oskelsccih)";
+            String library;
+            try {
+                library = "native library: " + NativeLibrary.load().map(Object::toString)
+                        .orElse("loaded by name from java.library.path");
+            } catch (LinkageError e) {
+                return new String[] {tool, "native library: not loaded: " + e.getMessage()};
+            }
+            String provider;
+            try (Connection connection = Scc.connectDefault()) {
+                provider = "provider API: SCC API " + Connection.versionText(connection.version())
+                        + " (" + connection.providerName() + ", the default provider)";
+            } catch (SccException | RuntimeException e) {
+                provider = "provider API: no default provider to ask (" + e.getMessage() + ")";
+            }
+            return new String[] {tool, library, provider};
         }
     }
 }

@@ -37,6 +37,10 @@ final class SessionCommand extends ToolCommand {
     @Mixin
     ProjectOptions projectOptions;
 
+    @Option(names = "--create",
+            description = "Create the project when it does not exist yet.")
+    boolean create;
+
     @Option(names = {"-k", "--keep-going"},
             description = "Run the remaining lines after a line fails.")
     boolean keepGoing;
@@ -51,7 +55,10 @@ final class SessionCommand extends ToolCommand {
         int failure = ExitCodes.OK;
         try (Context session = new Context(out, err, true)) {
             connectionOptions.check();
-            session.fix(connectionOptions, projectOptions);
+            session.fix(connectionOptions, projectOptions, create);
+            if (top != null) {
+                session.output(top.output.copy());
+            }
             session.connection();
             int number = 0;
             for (String line : lines) {

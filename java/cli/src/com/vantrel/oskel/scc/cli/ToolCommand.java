@@ -7,6 +7,10 @@ import java.nio.file.Paths;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.concurrent.Callable;
+import picocli.CommandLine.Model.CommandSpec;
+import picocli.CommandLine.Option;
+import picocli.CommandLine.ParentCommand;
+import picocli.CommandLine.Spec;
 
 /**
  * A subcommand of the tool: runs in a context of its own, or in the shared context of a session.
@@ -19,9 +23,25 @@ abstract class ToolCommand implements Callable<Integer> {
     /** The session's context, set by the session before it runs the command. */
     Context shared;
 
+    @Option(names = {"-h", "--help"}, usageHelp = true,
+            description = "Show this help message and exit.")
+    boolean help;
+
+    /** The tool, whose output options apply to every command. */
+    @ParentCommand
+    SccTool top;
+
+    @Spec
+    CommandSpec spec;
+
     @Override
     public final Integer call() throws Exception {
         Context context = shared != null ? shared : new Context(out, err, false);
+        if (shared == null) {
+            context.output(top != null ? top.output : null);
+        } else if (top != null && top.output.any()) {
+            context.output(top.output); // a session line's own output options
+        }
         int code;
         try {
             code = run(context);
@@ -33,7 +53,11 @@ abstract class ToolCommand implements Callable<Integer> {
                     e.addSuppressed(closing);
                 }
             }
-            throw wrap(e);
+            Exception failure = wrap(e);
+            if (context.output().json) {
+                SccTool.jsonFailure(out, spec.name(), failure);
+            }
+            throw failure;
         }
         if (shared == null) {
             context.close();

@@ -4,7 +4,7 @@ package com.vantrel.oskel.scc;
  * A provider that the registry does not name: no installed-providers key at all, no provider of
  * the given name, or an entry whose key could not be read.
  */
-public class ProviderNotFoundException extends ConnectException {
+public class SccProviderNotFoundException extends SccConnectException {
     private static final long serialVersionUID = 1L;
 
     /** Why no provider was found. */
@@ -29,7 +29,7 @@ public class ProviderNotFoundException extends ConnectException {
      * @param providerName the name asked for, or null when none was
      * @param description what went wrong
      */
-    public ProviderNotFoundException(Reason reason, String providerName, String description) {
+    public SccProviderNotFoundException(Reason reason, String providerName, String description) {
         super(null, description);
         this.reason = reason;
         this.providerName = providerName;
