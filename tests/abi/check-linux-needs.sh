@@ -3,7 +3,8 @@
 # docs/linux-requirements.md:
 #   - shared libraries: only the C library and the dynamic loader (the C++ runtime is linked in);
 #   - symbol versions: only GLIBC_*, exactly the versions the document lists;
-#   - exports of the library: only the JNI entry points (nothing of the linked-in runtime);
+#   - exports of the library: only the JNI entry points of the two native classes (nothing of the
+#     linked-in runtime);
 #   - stripped, with the debug info in <file>.debug beside it and linked from it.
 #
 #   check-linux-needs.sh DOC LIBRARY PROGRAM...
@@ -31,7 +32,9 @@ for f in "$@"; do
     [ -f "$f.debug" ] || fail "$name.debug is missing"
 done
 
-exports=$(nm -D --defined-only "$library" | awk '{print $3}' | grep -v '^Java_com_vantrel_oskel_managedprojects_scci_JavaSCCInterface__1' || true)
+# The natives of the raw class and those the typed API adds in its internal class.
+exports=$(nm -D --defined-only "$library" | awk '{print $3}' |
+          grep -Ev '^Java_com_vantrel_oskel_(managedprojects_scci_JavaSCCInterface__1|scc_internal_NativeBridge_)' || true)
 [ -z "$exports" ] || fail "$(basename "$library") exports more than the natives: $(echo $exports | head -c 300)"
 
 actual=$(for f in "$@"; do readelf -V -W "$f"; done | grep -o 'Name: GLIBC_[0-9.]*' |
