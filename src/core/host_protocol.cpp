@@ -19,19 +19,16 @@ bool Writer::room(size_t n) {
     return !tooLarge_;
 }
 
-void Writer::u32(uint32_t v) {
-    if (!room(4))
+// Numbers travel little-endian, whatever the machine's own order.
+template <typename T> void Writer::little(T v) {
+    if (!room(sizeof v))
         return;
-    for (int i = 0; i < 4; ++i)
+    for (size_t i = 0; i < sizeof v; ++i)
         bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-void Writer::u64(uint64_t v) {
-    if (!room(8))
-        return;
-    for (int i = 0; i < 8; ++i)
-        bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
+void Writer::u32(uint32_t v) { little(v); }
+void Writer::u64(uint64_t v) { little(v); }
 
 void Writer::text(const char *s) {
     if (s == nullptr)
@@ -62,25 +59,18 @@ bool Reader::take(size_t n) {
     return true;
 }
 
-uint32_t Reader::u32() {
-    if (!take(4))
+template <typename T> T Reader::little() {
+    if (!take(sizeof(T)))
         return 0;
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= static_cast<uint32_t>(p_[i]) << (8 * i);
-    p_ += 4;
+    T v = 0;
+    for (size_t i = 0; i < sizeof(T); ++i)
+        v |= static_cast<T>(p_[i]) << (8 * i);
+    p_ += sizeof(T);
     return v;
 }
 
-uint64_t Reader::u64() {
-    if (!take(8))
-        return 0;
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i)
-        v |= static_cast<uint64_t>(p_[i]) << (8 * i);
-    p_ += 8;
-    return v;
-}
+uint32_t Reader::u32() { return little<uint32_t>(); }
+uint64_t Reader::u64() { return little<uint64_t>(); }
 
 bool Reader::text(std::string &out) {
     out.clear();

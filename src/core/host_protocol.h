@@ -76,6 +76,7 @@ public:
 
 private:
     bool room(size_t n);
+    template <typename T> void little(T v);
     std::vector<uint8_t> bytes_;
     bool tooLarge_ = false;
 };
@@ -93,6 +94,7 @@ public:
 
 private:
     bool take(size_t n);
+    template <typename T> T little();
     const uint8_t *p_;
     const uint8_t *end_;
     bool ok_ = true;

