@@ -7,10 +7,9 @@ import java.nio.file.Paths;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.concurrent.Callable;
-import picocli.CommandLine.Model.CommandSpec;
+import picocli.CommandLine.Command;
 import picocli.CommandLine.Option;
 import picocli.CommandLine.ParentCommand;
-import picocli.CommandLine.Spec;
 
 /**
  * A subcommand of the tool: runs in a context of its own, or in the shared context of a session.
@@ -30,9 +29,6 @@ abstract class ToolCommand implements Callable<Integer> {
     /** The tool, whose output options apply to every command. */
     @ParentCommand
     SccTool top;
-
-    @Spec
-    CommandSpec spec;
 
     @Override
     public final Integer call() throws Exception {
@@ -55,7 +51,7 @@ abstract class ToolCommand implements Callable<Integer> {
             }
             Exception failure = wrap(e);
             if (context.output().json) {
-                SccTool.jsonFailure(out, spec.name(), failure);
+                SccTool.jsonFailure(out, name(), failure);
             }
             throw failure;
         }
@@ -63,6 +59,12 @@ abstract class ToolCommand implements Callable<Integer> {
             context.close();
         }
         return code;
+    }
+
+    /** The command's name, as its annotation gives it. */
+    private String name() {
+        Command command = getClass().getAnnotation(Command.class);
+        return command != null ? command.name() : "scc";
     }
 
     private static Exception wrap(Throwable e) {
