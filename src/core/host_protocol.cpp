@@ -142,6 +142,19 @@ uint32_t presenceOf(const ProviderCall &c) {
     return p;
 }
 
+// The in/out arrays travel both ways: the per-file words and the project
+// texts, to the host with the call and back with its reply.
+void writeInOut(Writer &w, const ProviderCall &c, uint32_t presence, uint32_t n) {
+    if (presence & kPerFile) {
+        w.u32(n);
+        for (uint32_t i = 0; i < n; ++i)
+            w.i32(c.perFile[i]);
+    }
+    if (presence & kProjectTexts)
+        for (char *t : c.projectTexts)
+            boundedText(w, t, kProjectScratchSize);
+}
+
 } // namespace
 
 uint32_t listLength(const ProviderCall &c) { return c.count > 0 ? static_cast<uint32_t>(c.count) : 0; }
@@ -170,14 +183,7 @@ void encodeCall(Writer &w, const ProviderCall &c) {
         for (uint32_t i = 0; i < n; ++i)
             w.text(c.names[i]);
     }
-    if (presence & kPerFile) {
-        w.u32(n);
-        for (uint32_t i = 0; i < n; ++i)
-            w.i32(c.perFile[i]);
-    }
-    if (presence & kProjectTexts)
-        for (char *t : c.projectTexts)
-            boundedText(w, t, kProjectScratchSize);
+    writeInOut(w, c, presence, n);
 }
 
 bool decodeCall(Reader &r, CallMessage &c) {
@@ -243,14 +249,7 @@ void encodeReply(Writer &w, const CallOutcome &o, const ProviderCall &c) {
     boundedText(w, presence & kSccName ? c.sccName : nullptr, kInitScratchSize);
     boundedText(w, presence & kAuxLabel ? c.auxLabel : nullptr, kInitScratchSize);
     const uint32_t n = listLength(c);
-    if (presence & kPerFile) {
-        w.u32(n);
-        for (uint32_t i = 0; i < n; ++i)
-            w.i32(c.perFile[i]);
-    }
-    if (presence & kProjectTexts)
-        for (char *t : c.projectTexts)
-            boundedText(w, t, kProjectScratchSize);
+    writeInOut(w, c, presence, n);
 }
 
 bool decodeReply(Reader &r, CallOutcome &o, ProviderCall &c) {
