@@ -75,6 +75,7 @@ typedef void *SCCCMDOPTS; /* opaque command option block of a provider */
 #define SCC_E_FILENOTEXIST (-28)
 #define SCC_E_CONNECTIONFAILURE (-29)
 #define SCC_E_UNKNOWNERROR (-30)
+#define SCC_E_BACKGROUNDGETINPROGRESS (-31)
 
 /* Capability bits reported by SccInitialize. */
 #define SCC_CAP_REMOVE 0x00000001L
@@ -93,15 +94,22 @@ typedef void *SCCCMDOPTS; /* opaque command option block of a provider */
 #define SCC_CAP_COMMENTADD 0x00002000L
 #define SCC_CAP_COMMENTREMOVE 0x00004000L
 #define SCC_CAP_TEXTOUT 0x00008000L
+#define SCC_CAP_CREATESUBPROJECT 0x00010000L
+#define SCC_CAP_GETPARENTPROJECT 0x00020000L
+#define SCC_CAP_BATCH 0x00040000L
+#define SCC_CAP_DIRECTORYSTATUS 0x00080000L
+#define SCC_CAP_DIRECTORYDIFF 0x00100000L
 #define SCC_CAP_ADD_STORELATEST 0x00200000L
 #define SCC_CAP_HISTORY_MULTFILE 0x00400000L
 #define SCC_CAP_IGNORECASE 0x00800000L
 #define SCC_CAP_IGNORESPACE 0x01000000L
 #define SCC_CAP_POPULATELIST 0x02000000L
 #define SCC_CAP_COMMENTPROJECT 0x04000000L
+#define SCC_CAP_MULTICHECKOUT 0x08000000L
 #define SCC_CAP_DIFFALWAYS 0x10000000L
 #define SCC_CAP_GET_NOUI 0x20000000L
 #define SCC_CAP_REENTRANT 0x40000000L
+#define SCC_CAP_SCCFILE ((SCCLONG)0x80000000UL) /* the sign bit of the 32-bit word */
 
 /* Message types of the text-out callback. */
 #define SCC_MSG_INFO 1
@@ -109,6 +117,14 @@ typedef void *SCCCMDOPTS; /* opaque command option block of a provider */
 #define SCC_MSG_ERROR 3
 #define SCC_MSG_STATUS 4
 #define SCC_MSG_DOCUMENT 5
+/* With cancel mode on (SccSetOption SCC_OPT_HASCANCELMODE, SCC_OPT_HCM_YES) type 5
+   is the provider's "has the user cancelled?" question, answered by the
+   callback's result, and 6/7 show and hide the caller's cancel control. */
+#define SCC_MSG_DOCANCEL 5
+#define SCC_MSG_STARTCANCEL 6
+#define SCC_MSG_STOPCANCEL 7
+#define SCC_MSG_RTN_OK 0
+#define SCC_MSG_RTN_CANCEL (-1)
 
 /* SccOpenProject flags. */
 #define SCC_OP_CREATEIFNEW 0x00000001L
@@ -124,7 +140,66 @@ typedef void *SCCCMDOPTS; /* opaque command option block of a provider */
 #define SCC_DIFF_QD_CONTENTS 0x0010L
 #define SCC_DIFF_QD_CHECKSUM 0x0020L
 #define SCC_DIFF_QD_TIME 0x0040L
+#define SCC_DIFF_QUICK_DIFF 0x0070L /* mask of the three quick-diff bits */
 #define SCC_KEEP_CHECKEDOUT 0x1000L
+
+/* SccSetOption options and values. */
+#define SCC_OPT_EVENTQUEUE 0x00000001L
+#define SCC_OPT_USERDATA 0x00000002L
+#define SCC_OPT_HASCANCELMODE 0x00000003L
+#define SCC_OPT_NAMECHANGEPFN 0x00000004L
+#define SCC_OPT_SCCCHECKOUTONLY 0x00000005L
+#define SCC_OPT_SHARESUBPROJ 0x00000006L
+#define SCC_OPT_EQ_DISABLE 0x00L
+#define SCC_OPT_EQ_ENABLE 0x01L
+#define SCC_OPT_HCM_NO 0L
+#define SCC_OPT_HCM_YES 1L
+#define SCC_OPT_SCO_NO 0L
+#define SCC_OPT_SCO_YES 1L
+
+/* Extended capability codes of SccGetExtendedCapabilities: numbers, one per
+   query, not bits. */
+#define SCC_EXCAP_CHECKOUT_LOCALVER 1
+#define SCC_EXCAP_BACKGROUND_GET 2
+#define SCC_EXCAP_ENUM_CHANGED_FILES 3
+#define SCC_EXCAP_POPULATELIST_DIR 4
+#define SCC_EXCAP_QUERYCHANGES 5
+#define SCC_EXCAP_ADD_FILES_FROM_SCC 6
+#define SCC_EXCAP_GET_USER_OPTIONS 7
+#define SCC_EXCAP_THREADSAFE_QUERY_INFO 8
+#define SCC_EXCAP_REMOVE_DIR 9
+#define SCC_EXCAP_DELETE_CHECKEDOUT 10
+#define SCC_EXCAP_RENAME_CHECKEDOUT 11
+
+/* SccGetUserOption. The reference names these without numbers; these are
+   this library's, and every provider built against this header shares them. */
+#define SCC_USEROPT_CHECKOUT_LOCALVER 1
+#define SCC_USEROPT_COLV_NO 0
+#define SCC_USEROPT_COLV_YES 1
+
+/* Folder status bits of SccDirQueryInfo. */
+#define SCC_DIRSTATUS_INVALID (-1L)
+#define SCC_DIRSTATUS_NOTCONTROLLED 0x0000L
+#define SCC_DIRSTATUS_CONTROLLED 0x0001L
+#define SCC_DIRSTATUS_EMPTYPROJ 0x0002L
+
+/* Change kinds reported by SccQueryChanges. The reference gives names and
+   meanings only: the numbers are this library's, in the reference's order. */
+#define SCC_CHANGE_UNKNOWN 0
+#define SCC_CHANGE_UNCHANGED 1
+#define SCC_CHANGE_DIFFERENT 2
+#define SCC_CHANGE_NONEXISTENT 3
+#define SCC_CHANGE_DATABASE_DELETED 4
+#define SCC_CHANGE_LOCAL_DELETED 5
+#define SCC_CHANGE_DATABASE_ADDED 6
+#define SCC_CHANGE_LOCAL_ADDED 7
+#define SCC_CHANGE_RENAMED_TO 8
+#define SCC_CHANGE_RENAMED_FROM 9
+
+/* SccPopulateDirList options. */
+#define SCC_PDL_ONELEVEL 0x0000L
+#define SCC_PDL_RECURSIVE 0x0001L
+#define SCC_PDL_INCLUDEFILES 0x0002L
 
 /* SCC command numbers. */
 enum SCCCOMMAND {
@@ -158,11 +233,32 @@ enum SCCCOMMAND {
 #define SCC_STATUS_MODIFIED 0x0800L
 #define SCC_STATUS_OUTBYUSER 0x1000L
 #define SCC_STATUS_NOMERGE 0x2000L
+#define SCC_STATUS_RESERVED_1 0x4000L
+#define SCC_STATUS_RESERVED_2 0x8000L
 
 /* Callbacks the caller hands to the provider. */
 typedef SCCLONG(SCC_CALL *LPTEXTOUTPROC)(const char *text, SCCLONG messageType);
 typedef SCCBOOL(SCC_CALL *POPLISTFUNC)(void *callerData, SCCBOOL addKeep, SCCLONG status,
                                        const char *fileName);
+
+/* One file's change as SccQueryChanges reports it; valid during the callback. */
+typedef struct QUERYCHANGESDATA {
+    uint32_t dwSize;          /* sizeof(QUERYCHANGESDATA) */
+    const char *lpFileName;   /* the name asked about */
+    uint32_t dwChangeType;    /* SCC_CHANGE_* */
+    const char *lpLatestName; /* the name it has now (renames), else as lpFileName */
+} QUERYCHANGESDATA;
+/* Results of the two callbacks below: SCC_OK goes on; anything else (the
+   caller answers SCC_I_OPERATIONCANCELED) asks the provider to stop. */
+typedef SCCBOOL(SCC_CALL *QUERYCHANGESFUNC)(void *callerData, QUERYCHANGESDATA *change);
+typedef SCCBOOL(SCC_CALL *POPDIRLISTFUNC)(void *callerData, SCCBOOL folder, const char *name);
+typedef void(SCC_CALL *OPTNAMECHANGEPFN)(void *callerData, const char *oldName,
+                                         const char *newName);
+
+/* SccSetOption's value: a LONG in the reference, but it carries a callback
+   and user data, so it is passed pointer-wide. A provider that declares it
+   32-bit reads the low half, which is the whole of every numeric value. */
+typedef intptr_t SCCOPTVALUE;
 
 /* Entry point types, named after the exported functions. */
 typedef SCCRTN(SCC_CALL *SccInitializeFn)(void **context, SCCHWND window, const char *callerName,
@@ -202,6 +298,43 @@ typedef SCCRTN(SCC_CALL *SccGetCommandOptionsFn)(void *context, SCCHWND window,
 typedef SCCRTN(SCC_CALL *SccPopulateListFn)(void *context, enum SCCCOMMAND command, SCCLONG count,
                                             const char **names, POPLISTFUNC populate,
                                             void *callerData, SCCLONG *status, SCCLONG flags);
+typedef SCCRTN(SCC_CALL *SccRenameFn)(void *context, SCCHWND window, const char *fileName,
+                                      const char *newName);
+typedef SCCRTN(SCC_CALL *SccSetOptionFn)(void *context, SCCLONG option, SCCOPTVALUE value);
+/* fileName: a buffer of SCC_EVENT_NAME_SIZE bytes. */
+#define SCC_EVENT_NAME_SIZE 260
+typedef SCCRTN(SCC_CALL *SccGetEventsFn)(void *context, char *fileName, SCCLONG *status,
+                                         SCCLONG *eventsRemaining);
+typedef SCCRTN(SCC_CALL *SccGetExtendedCapabilitiesFn)(void *context, SCCLONG capability,
+                                                       SCCBOOL *supported);
+/* First call: *count is 1 when (*names)[0] is a destination folder, else 0;
+   the provider sets *count and *names to an array it owns. Second call with
+   count null: the provider frees that array. */
+typedef SCCRTN(SCC_CALL *SccAddFromSccFn)(void *context, SCCHWND window, SCCLONG *count,
+                                          const char ***names);
+typedef SCCRTN(SCC_CALL *SccGetUserOptionFn)(void *context, SCCLONG option, SCCLONG *value);
+typedef SCCRTN(SCC_CALL *SccBeginBatchFn)(void);
+typedef SCCRTN(SCC_CALL *SccEndBatchFn)(void);
+/* user: SCC_USER_LEN + 1 bytes; the project paths SCC_PRJPATH_LEN + 1 bytes. */
+typedef SCCRTN(SCC_CALL *SccCreateSubProjectFn)(void *context, SCCHWND window, char *user,
+                                                const char *parentProjPath,
+                                                const char *subProjName, char *auxProjPath,
+                                                char *subProjPath);
+typedef SCCRTN(SCC_CALL *SccGetParentProjectPathFn)(void *context, SCCHWND window, char *user,
+                                                    const char *projPath, char *auxProjPath,
+                                                    char *parentProjPath);
+typedef SCCRTN(SCC_CALL *SccDirQueryInfoFn)(void *context, SCCLONG count, const char **dirs,
+                                            SCCLONG *status);
+typedef SCCRTN(SCC_CALL *SccDirDiffFn)(void *context, SCCHWND window, const char *dir,
+                                       SCCLONG flags, SCCCMDOPTS options);
+typedef SCCRTN(SCC_CALL *SccQueryChangesFn)(void *context, SCCLONG count, const char **names,
+                                            QUERYCHANGESFUNC callback, void *callerData);
+typedef SCCRTN(SCC_CALL *SccPopulateDirListFn)(void *context, SCCLONG count, const char **dirs,
+                                               POPDIRLISTFUNC callback, void *callerData,
+                                               SCCLONG options);
+typedef SCCRTN(SCC_CALL *SccIsMultiCheckoutEnabledFn)(void *context, SCCBOOL *multiCheckout);
+typedef SCCRTN(SCC_CALL *SccWillCreateSccFileFn)(void *context, SCCLONG count,
+                                                 const char **names, SCCBOOL *sccFiles);
 
 #ifdef __cplusplus
 }

@@ -68,4 +68,234 @@ public final class NativeBridge {
      * @return ten texts
      */
     public static native String[] connectReport();
+
+    // ---- The provider API's entry points beyond the 28 natives ----
+    //
+    // Each takes a handle from _initialize and returns the provider's code; -15 (traced as the 28
+    // natives trace it) for a handle that is not live, an argument that cannot be passed (a null
+    // array, a length that does not match, a name that does not convert to the provider's text),
+    // or an entry point the provider lacks. Names are converted as the 28 natives convert them;
+    // texts coming back that do not convert arrive as null. The provider's messages of the call
+    // are collected as for every native. Output arrays are written only when the code is >= 0.
+
+    /** Receives the provider's report that it renamed or moved a file during a call. */
+    public interface NameChangeReceiver {
+        /**
+         * One rename.
+         *
+         * @param oldName the name before
+         * @param newName the name after
+         */
+        void nameChanged(String oldName, String newName);
+    }
+
+    /** Receives the changes of {@link #queryChanges}, one per file. */
+    public interface ChangeReceiver {
+        /**
+         * One file's change.
+         *
+         * @param name the name asked about
+         * @param changeType an {@code SCC_CHANGE_*} number
+         * @param latestName the name the file has now
+         * @return true to go on, false to stop the provider
+         */
+        boolean change(String name, int changeType, String latestName);
+    }
+
+    /** Receives the items of {@link #populateDirList}, one per call. */
+    public interface DirListReceiver {
+        /**
+         * One item under source control.
+         *
+         * @param folder true for a folder, false for a file
+         * @param name its full local path
+         * @return true to go on, false to stop the provider
+         */
+        boolean item(boolean folder, String name);
+    }
+
+    /**
+     * {@code SccRename}: renames or moves a file in the store (the working file is the caller's).
+     *
+     * @param handle the connection
+     * @param oldName the current full name
+     * @param newName the new full name
+     * @return the provider's code
+     */
+    public static native long rename(long handle, String oldName, String newName);
+
+    /**
+     * {@code SccSetOption} for the options whose value is a number: {@code SCC_OPT_EVENTQUEUE}
+     * (1), {@code SCC_OPT_HASCANCELMODE} (3), {@code SCC_OPT_SCCCHECKOUTONLY} (5),
+     * {@code SCC_OPT_SHARESUBPROJ} (6). User data (2) and the name-change callback (4) are the
+     * bridge's own ({@link #setNameChangeReceiver}): -15 here. With cancel mode on, message type 5
+     * is the provider's "cancelled?" question (answered from {@link #cancel}) and types 5 to 7 are
+     * not collected as messages.
+     *
+     * @param handle the connection
+     * @param option the option number
+     * @param value its value
+     * @return the provider's code ({@code SCC_I_SHARESUBPROJOK} = 7 answers option 6)
+     */
+    public static native long setOption(long handle, int option, int value);
+
+    /**
+     * Installs the bridge's name-change callback with this receiver ({@code SCC_OPT_USERDATA},
+     * then {@code SCC_OPT_NAMECHANGEPFN}), or removes it (null: both set to null). The receiver
+     * is called on the thread of the provider call during which the provider reports a rename; a
+     * report from another thread, or outside a call, is delivered during the connection's next
+     * call.
+     *
+     * @param handle the connection
+     * @param receiver the receiver, or null
+     * @return the provider's code for {@code SCC_OPT_NAMECHANGEPFN}
+     */
+    public static native long setNameChangeReceiver(long handle, NameChangeReceiver receiver);
+
+    /**
+     * {@code SccGetEvents}: takes one queued status change.
+     *
+     * @param handle the connection
+     * @param name one element: receives the file's name, "" when the queue was empty
+     * @param values two elements: receive the new status word and the events still queued
+     * @return the provider's code
+     */
+    public static native long getEvents(long handle, String[] name, int[] values);
+
+    /**
+     * {@code SccGetExtendedCapabilities} for one code.
+     *
+     * @param handle the connection
+     * @param capability an {@code SCC_EXCAP_*} number
+     * @param supported one element: receives the answer
+     * @return the provider's code
+     */
+    public static native long getExtendedCapabilities(long handle, int capability, boolean[] supported);
+
+    /**
+     * {@code SccAddFromScc}: both calls, the second letting the provider free its array.
+     *
+     * @param handle the connection
+     * @param destination the local destination folder, or null for none
+     * @param names one element: receives the names of the files added (names only)
+     * @return the provider's code of the first call
+     */
+    public static native long addFromScc(long handle, String destination, String[][] names);
+
+    /**
+     * {@code SccGetUserOption}.
+     *
+     * @param handle the connection
+     * @param option an {@code SCC_USEROPT_*} number
+     * @param value one element: receives the value
+     * @return the provider's code
+     */
+    public static native long getUserOption(long handle, int option, int[] value);
+
+    /**
+     * {@code SccBeginBatch} of the connection's provider.
+     *
+     * @param handle the connection
+     * @return the provider's code
+     */
+    public static native long beginBatch(long handle);
+
+    /**
+     * {@code SccEndBatch} of the connection's provider.
+     *
+     * @param handle the connection
+     * @return the provider's code
+     */
+    public static native long endBatch(long handle);
+
+    /**
+     * {@code SccCreateSubProject}.
+     *
+     * @param handle the connection
+     * @param texts five elements: user, parent project path, sub-project name, aux project path,
+     *     sub-project path; user, aux project path and sub-project path are written back
+     * @return the provider's code
+     */
+    public static native long createSubProject(long handle, String[] texts);
+
+    /**
+     * {@code SccGetParentProjectPath}.
+     *
+     * @param handle the connection
+     * @param texts four elements: user, project path, aux project path, parent project path;
+     *     user, aux project path and parent project path are written back
+     * @return the provider's code
+     */
+    public static native long getParentProjectPath(long handle, String[] texts);
+
+    /**
+     * {@code SccDirQueryInfo}.
+     *
+     * @param handle the connection
+     * @param dirs the folders
+     * @param status as many elements: receive {@code SCC_DIRSTATUS_*} words
+     * @return the provider's code
+     */
+    public static native long dirQueryInfo(long handle, String[] dirs, int[] status);
+
+    /**
+     * {@code SccDirDiff}, with no provider option block.
+     *
+     * @param handle the connection
+     * @param dir the folder
+     * @param flags {@code SCC_DIFF_*} flags
+     * @return the provider's code
+     */
+    public static native long dirDiff(long handle, String dir, int flags);
+
+    /**
+     * {@code SccQueryChanges}; the receiver is called on this thread during the call.
+     *
+     * @param handle the connection
+     * @param names the files
+     * @param receiver the receiver
+     * @return the provider's code
+     */
+    public static native long queryChanges(long handle, String[] names, ChangeReceiver receiver);
+
+    /**
+     * {@code SccPopulateDirList}; the receiver is called on this thread during the call.
+     *
+     * @param handle the connection
+     * @param dirs the folders
+     * @param options {@code SCC_PDL_*} flags
+     * @param receiver the receiver
+     * @return the provider's code
+     */
+    public static native long populateDirList(long handle, String[] dirs, int options, DirListReceiver receiver);
+
+    /**
+     * {@code SccIsMultiCheckoutEnabled}.
+     *
+     * @param handle the connection
+     * @param enabled one element: receives the answer
+     * @return the provider's code
+     */
+    public static native long isMultiCheckoutEnabled(long handle, boolean[] enabled);
+
+    /**
+     * {@code SccWillCreateSccFile}.
+     *
+     * @param handle the connection
+     * @param names the files
+     * @param sccFiles as many elements: receive the answers
+     * @return the provider's code
+     */
+    public static native long willCreateSccFile(long handle, String[] names, boolean[] sccFiles);
+
+    /**
+     * Asks the provider call now running on this connection to stop: from now until that call
+     * returns, the text-out callback answers {@code SCC_MSG_DOCANCEL} and every other message
+     * with {@code SCC_MSG_RTN_CANCEL}. With no call running, nothing happens. Any thread; it
+     * waits for no provider call and takes no lock one holds.
+     *
+     * @param handle the connection
+     * @return false for a handle that is not live
+     */
+    public static native boolean cancel(long handle);
 }
