@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the benchmark and writes docs/performance.md.
-#   bench/run-bench.sh            all scenarios, 3 forks
-#   BENCH_FILTER='checkout.*' bench/run-bench.sh
+#   bench/run-bench.sh            every scenario, 2 forks per locale
+#   BENCH_FILTER='checkout.*' BENCH_FORKS=1 BENCH_LOCALES=C.UTF-8 bench/run-bench.sh /tmp/out.md
+# The text after the tables (where the time goes) is bench/performance-notes.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -19,11 +20,15 @@ for d in /usr/lib/jvm/*/; do
     v=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$d/release" 2>/dev/null)
     if [ -n "$v" ] && [ "$v" -gt "$best" ] 2>/dev/null; then best=$v; JDK=${d%/}; fi
 done
+if [ "$best" -lt 22 ]; then
+    echo "run-bench.sh: the benchmark pairs every call with its direct FFM call and needs JDK 22 or later" >&2
+    exit 1
+fi
 JNA=/usr/share/java/jna.jar
 CLASSES=$BUILD/bench/classes
 rm -rf "$CLASSES" && mkdir -p "$CLASSES"
-sources=(java/src/com/vantrel/oskel/managedprojects/scci/JavaSCCInterface.java bench/java/com/vantrel/oskel/bench/*.java)
-[ "$best" -ge 22 ] && sources+=(bench/java22/com/vantrel/oskel/bench/*.java)
+sources=(java/src/com/vantrel/oskel/managedprojects/scci/JavaSCCInterface.java bench/java/com/vantrel/oskel/bench/*.java
+         bench/java22/com/vantrel/oskel/bench/*.java)
 "$JDK/bin/javac" -nowarn -d "$CLASSES" -cp "$JNA" "${sources[@]}"
 
 REG=$BUILD/bench/registry.reg
@@ -38,16 +43,15 @@ Windows Registry Editor Version 5.00
 "SCCHostProcess"="1"
 REG
 
-extra=()
-[ "$best" -ge 22 ] && extra+=(--enable-native-access=ALL-UNNAMED)
 TABLE=$BUILD/bench/table.md
-LC_ALL=C.UTF-8 OSKELSCCIH_REGISTRY=$REG "$JDK/bin/java" "${extra[@]}" -Xms512m -Xmx512m \
+LC_ALL=C.UTF-8 OSKELSCCIH_REGISTRY=$REG "$JDK/bin/java" --enable-native-access=ALL-UNNAMED -Xms512m -Xmx512m \
     -Doskelsccih.library="$BUILD/src/liboskelsccih.so" \
     -Doskelbench.anchors="$BUILD/bench/liboskelbench.so" \
     -Doskelbench.provider="$BUILD/providers/libnoopprovider.so" \
     -Doskelbench.key='Software\OskelBench\Noop' \
     -Doskelbench.hostedKey='Software\OskelBench\NoopHosted' \
-    -Dbench.filter="${BENCH_FILTER:-}" \
+    -Dbench.filter="${BENCH_FILTER:-}" -Dbench.pairs="${BENCH_PAIRS:-31}" -Dbench.forks="${BENCH_FORKS:-2}" \
+    -Dbench.locales="${BENCH_LOCALES:-C.UTF-8,en_US.ISO-8859-1}" \
     -cp "$CLASSES:$JNA" com.vantrel.oskel.bench.Bench "$TABLE"
 
 mkdir -p "$(dirname "$OUT")"
@@ -58,10 +62,13 @@ mkdir -p "$(dirname "$OUT")"
     echo
     echo "- Machine: $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores, $(free -g | awk '/^Mem:/{print $2}') GiB"
     echo "- JVM: $("$JDK/bin/java" -version 2>&1 | head -1); JNA $(unzip -p "$JNA" META-INF/MANIFEST.MF 2>/dev/null | sed -n 's/^Bundle-Version: *//p' | tr -d '\r')"
-    echo "- Locale C.UTF-8; provider: a no-op library that returns at once (bench/native/noop_provider.c)"
-    echo "- Each figure: the median over $( [ -n "${BENCH_FORKS:-}" ] && echo "$BENCH_FORKS" || echo 3) forked JVMs of each fork's median of 15 timed rounds after warm-up; spread is the interquartile range of the rounds"
-    echo "- Anchors: an empty JNI native of the same signature, one that reads each string with GetStringUTFChars, SccCheckout called through JNA, and through the FFM API when the JDK has it"
+    echo "- Locales: ${BENCH_LOCALES:-C.UTF-8,en_US.ISO-8859-1} (the JVM and the C library run in each; names are encoded in its charset on both sides)"
+    echo "- Provider: a no-op library that returns at once (bench/native/noop_provider.c); names of about 55 characters, ASCII, Latin-1 (jäva/exämple/prøject...) or wider BMP (Cyrillic)"
+    echo "- Partner of each scenario: the provider's entry point called directly through the FFM API in the same JVM, names encoded into a confined arena; the two run in alternating batches (AB, BA...) of about 2 ms and each figure is the median of ${BENCH_PAIRS:-31} pair ratios; in-process batches are timed in the thread's CPU time, hosted ones on the wall clock"
+    echo "- Each figure: the median over ${BENCH_FORKS:-2} forked JVMs per locale"
+    echo "- Anchors: an empty JNI native of the same signature, one that reads each string with GetStringUTFChars, SccCheckout called through JNA"
     echo
     cat "$TABLE"
+    if [ -f bench/performance-notes.md ]; then cat bench/performance-notes.md; fi
 } > "$OUT"
 echo "wrote $OUT"

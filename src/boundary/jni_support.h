@@ -92,4 +92,27 @@ private:
     T ref_;
 };
 
+// A local frame for the references a loop creates, popped (with every
+// reference made in it) when the guard goes. When the VM cannot give one, the
+// pending OutOfMemoryError is cleared and the loop deletes its references one
+// by one instead (`framed()` false).
+class LocalFrame {
+public:
+    LocalFrame(JNIEnv *env, jint capacity) : env_(env), framed_(env->PushLocalFrame(capacity) == 0) {
+        if (!framed_)
+            env_->ExceptionClear();
+    }
+    ~LocalFrame() {
+        if (framed_)
+            env_->PopLocalFrame(nullptr);
+    }
+    LocalFrame(const LocalFrame &) = delete;
+    LocalFrame &operator=(const LocalFrame &) = delete;
+    bool framed() const { return framed_; }
+
+private:
+    JNIEnv *env_;
+    bool framed_;
+};
+
 } // namespace oskel

@@ -3,93 +3,172 @@
 #include "boundary/jni_support.h"
 #include "boundary/text.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <memory>
+#include <new>
 
 namespace oskel {
 
 namespace {
 constexpr size_t kNull = static_cast<size_t>(-1);
 
-// Appends the ANSI text of a Java string and its terminator to `out`; false,
-// with `out` unchanged, when it does not convert.
-//
-// Most names are ASCII. In a locale that encodes ASCII as itself the VM writes
-// the string's modified UTF-8 into scratch space and, when its first n bytes
-// are all below 0x80, those bytes are the n characters U+0001..U+007F and the
-// text itself (any other character, U+0000 included, starts with a byte of
-// 0xC0 or more within them). Under a UTF-8 locale the modified UTF-8 converts
-// directly; elsewhere other strings are read as UTF-16 into `units` and
-// converted.
-bool appendJavaString(JNIEnv *env, const text::LocaleTraits &locale, jstring string,
-                      std::u16string &units, std::string &out) {
-    const jsize n = env->GetStringLength(string);
-    const size_t count = static_cast<size_t>(n);
-    if (locale.asciiIdentity) {
-        thread_local std::unique_ptr<char[]> scratch;
-        thread_local size_t scratchSize = 0;
-        const size_t need = count * 3 + 1; // modified UTF-8 takes at most 3 bytes a unit
-        if (scratchSize < need) {
-            scratch.reset(new char[need]);
-            scratchSize = need;
-        }
-        if (n > 0)
-            env->GetStringUTFRegion(string, 0, n, scratch.get());
-        const auto *bytes = reinterpret_cast<const unsigned char *>(scratch.get());
-        unsigned char high = 0;
-        for (size_t i = 0; i < count; ++i)
-            high |= bytes[i];
-        if (high < 0x80) {
-            out.append(scratch.get(), count);
-            out.push_back('\0');
-            return true;
-        }
-        // Under UTF-8 the modified UTF-8 at hand converts directly.
-        if (locale.utf8)
-            return text::appendUtf8FromModified(scratch.get(), count, out);
+// Bytes that grow without being cleared first: each text is written once,
+// by the VM or by the conversion, straight into its place.
+class ByteBuffer {
+public:
+    size_t size() const { return size_; }
+    size_t capacity() const { return capacity_; }
+    char *data() { return data_.get(); }
+    // Room for `n` more bytes after the present ones: size() grows by n and
+    // the result is where they start (their contents are unspecified).
+    char *extend(size_t n) {
+        if (n > capacity_ - size_)
+            grow(n);
+        char *at = data_.get() + size_;
+        size_ += n;
+        return at;
     }
-    units.resize(count);
-    if (n > 0)
-        env->GetStringRegion(string, 0, n, reinterpret_cast<jchar *>(&units[0]));
-    return text::appendAnsi(locale, units.data(), units.size(), out);
+    void truncate(size_t size) { size_ = size; }
+
+private:
+    void grow(size_t n) {
+        if (n > SIZE_MAX / 2 - size_)
+            throw std::bad_alloc();
+        size_t want = std::max(std::max(size_ + n, capacity_ * 2), size_t{1024});
+        std::unique_ptr<char[]> bigger(new char[want]);
+        if (size_ > 0)
+            std::memcpy(bigger.get(), data_.get(), size_);
+        data_ = std::move(bigger);
+        capacity_ = want;
+    }
+    std::unique_ptr<char[]> data_;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
+// The same for one text kept in a string.
+struct StringBytes {
+    std::string &text;
+    size_t size() const { return text.size(); }
+    char *extend(size_t n) {
+        const size_t at = text.size();
+        text.resize(at + n);
+        return &text[at];
+    }
+    void truncate(size_t size) { text.resize(size); }
+};
+
+// Appends the ANSI text of a Java string and its terminator to `out`; false,
+// with `out` as it was, when it does not convert. One pass over the string
+// after the VM's copy:
+//
+// Under a UTF-8 locale the VM writes the string's modified UTF-8 in place.
+// When its first n bytes are all below 0x80 they are the n characters
+// U+0001..U+007F and the text itself (any other character, U+0000 included,
+// starts with a byte of 0xC0 or more within them); otherwise it is turned
+// into UTF-8 where it lies. Elsewhere the VM copies the UTF-16 units out and
+// the locale's conversion writes the text in place.
+template <typename Out>
+bool appendJavaString(JNIEnv *env, const text::LocaleTraits &locale, jstring string, Out &out) {
+    const jsize n = env->GetStringLength(string);
+    const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
+    if (count > (SIZE_MAX - 1) / 16)
+        throw std::bad_alloc(); // a 32-bit process: more than its memory holds
+    const size_t start = out.size();
+    size_t length;
+    if (locale.utf8) {
+        char *text = out.extend(count * 3 + 1);
+        if (count > 0)
+            env->GetStringUTFRegion(string, 0, n, text);
+        if (text::allAscii(text, count)) {
+            text[count] = '\0';
+            length = count;
+        } else {
+            length = text::utf8FromModifiedInPlace(text, count);
+        }
+    } else {
+        thread_local std::u16string units;
+        units.resize(count);
+        if (count > 0)
+            env->GetStringRegion(string, 0, n, reinterpret_cast<jchar *>(&units[0]));
+        const size_t room = text::ansiCapacity(locale, count);
+        length = text::toAnsi(locale, units.data(), count, out.extend(room), room);
+    }
+    if (length == text::kNotConverted) {
+        out.truncate(start);
+        return false;
+    }
+    out.truncate(start + length + 1);
+    return true;
 }
 
-// Bytes a typical file name takes, for reserving a text array's storage once.
-constexpr size_t kTypicalName = 64;
+// The references one local frame holds while an array is read.
+constexpr jsize kFrameSize = 256;
+// Storage a thread keeps for its next array, unless it grew past this.
+constexpr size_t kKeptBytes = size_t{4} << 20;
+} // namespace
+
+struct TextArray::Storage {
+    ByteBuffer bytes;
+    std::vector<size_t> offsets;
+    std::vector<const char *> pointers;
+};
+
+namespace {
+thread_local std::unique_ptr<TextArray::Storage> spareStorage;
 } // namespace
 
 AnsiText::AnsiText(JNIEnv *env, jstring string) {
     if (string == nullptr)
         return;
-    std::u16string units;
-    valid_ = appendJavaString(env, text::currentLocale(), string, units, text_);
+    StringBytes out{text_};
+    valid_ = appendJavaString(env, text::currentLocale(), string, out);
     if (valid_)
         text_.pop_back(); // the terminator appended by the conversion
 }
 
-TextArray::TextArray(JNIEnv *env, jobjectArray array, jsize limit) {
+TextArray::TextArray(JNIEnv *env, jobjectArray array, jsize limit)
+    : storage_(std::move(spareStorage)) {
+    if (!storage_)
+        storage_ = std::make_unique<Storage>();
     if (array == nullptr)
         return;
     jsize n = env->GetArrayLength(array);
     if (limit >= 0 && limit < n)
         n = limit;
+    Storage &s = *storage_;
+    s.bytes.truncate(0);
+    s.offsets.resize(static_cast<size_t>(n));
     const text::LocaleTraits locale = text::currentLocale();
-    thread_local std::vector<size_t> offsets;
-    thread_local std::u16string units;
-    offsets.assign(static_cast<size_t>(n), kNull);
-    storage_.reserve(static_cast<size_t>(n) * kTypicalName);
-    for (jsize i = 0; i < n; ++i) {
-        LocalRef<jstring> element(env, static_cast<jstring>(env->GetObjectArrayElement(array, i)));
-        if (!element)
-            continue;
-        size_t start = storage_.size();
-        if (appendJavaString(env, locale, element.get(), units, storage_))
-            offsets[static_cast<size_t>(i)] = start;
+    // A frame per run of elements instead of a deletion per element.
+    for (jsize base = 0; base < n; base += kFrameSize) {
+        const jsize end = n - base < kFrameSize ? n : base + kFrameSize;
+        LocalFrame frame(env, end - base);
+        for (jsize i = base; i < end; ++i) {
+            auto element = static_cast<jstring>(env->GetObjectArrayElement(array, i));
+            const size_t start = s.bytes.size();
+            const bool converted =
+                element != nullptr && appendJavaString(env, locale, element, s.bytes);
+            s.offsets[static_cast<size_t>(i)] = converted ? start : kNull;
+            if (element != nullptr && !frame.framed())
+                env->DeleteLocalRef(element);
+        }
     }
     // The storage is final now: turn the offsets into pointers.
-    pointers_.resize(static_cast<size_t>(n));
-    for (size_t i = 0; i < pointers_.size(); ++i)
-        pointers_[i] = offsets[i] == kNull ? nullptr : storage_.data() + offsets[i];
+    s.pointers.resize(static_cast<size_t>(n));
+    for (size_t i = 0; i < s.pointers.size(); ++i)
+        s.pointers[i] = s.offsets[i] == kNull ? nullptr : s.bytes.data() + s.offsets[i];
+    size_ = static_cast<size_t>(n);
 }
+
+TextArray::~TextArray() {
+    if (storage_ && !spareStorage && storage_->bytes.capacity() <= kKeptBytes)
+        spareStorage = std::move(storage_);
+}
+
+const char **TextArray::data() { return size_ == 0 ? empty_ : storage_->pointers.data(); }
 
 jstring toJavaString(JNIEnv *env, const char *text) {
     return toJavaString(env, text::currentLocale(), text);

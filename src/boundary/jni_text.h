@@ -4,9 +4,11 @@
 
 #include <jni.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "boundary/jni_support.h"
 #include "boundary/text.h"
 
 namespace oskel {
@@ -25,18 +27,23 @@ private:
 
 // A Java String[] as an array of ANSI text pointers, one entry per element,
 // null where the element is null or does not convert. All texts of one array
-// share one block of storage.
+// share one block of storage, which the thread keeps for its next array.
 class TextArray {
 public:
     // Converts the first `limit` elements (all of them for a negative limit).
     TextArray(JNIEnv *env, jobjectArray array, jsize limit = -1);
+    ~TextArray();
+    TextArray(const TextArray &) = delete;
+    TextArray &operator=(const TextArray &) = delete;
     // Never null: an empty array still hands the provider a valid pointer.
-    const char **data() { return pointers_.empty() ? empty_ : pointers_.data(); }
-    size_t size() const { return pointers_.size(); }
+    const char **data();
+    size_t size() const { return size_; }
+
+    struct Storage; // the texts and their pointers (jni_text.cpp)
 
 private:
-    std::string storage_;
-    std::vector<const char *> pointers_;
+    std::unique_ptr<Storage> storage_;
+    size_t size_ = 0;
     const char *empty_[1] = {nullptr};
 };
 
@@ -52,6 +59,32 @@ jstring foreignToJavaString(JNIEnv *env, const char *bytes);
 
 // A new String[] of `count` elements, each "" at first; null on failure.
 jobjectArray newStringArray(JNIEnv *env, jsize count);
+
+// A new String[] of the texts text(0) .. text(count - 1), each converted as
+// toJavaString converts it (null where one does not convert); null, with the
+// VM's exception pending, when the VM fails. The references it makes go
+// with a local frame per run of elements.
+template <typename Texts>
+jobjectArray toJavaStringArray(JNIEnv *env, jsize count, Texts &&text) {
+    jobjectArray result = newStringArray(env, count);
+    if (result == nullptr)
+        return nullptr;
+    const text::LocaleTraits locale = text::currentLocale();
+    constexpr jsize kRun = 256;
+    for (jsize base = 0; base < count; base += kRun) {
+        const jsize end = count - base < kRun ? count : base + kRun;
+        LocalFrame frame(env, end - base);
+        for (jsize i = base; i < end; ++i) {
+            jstring entry = toJavaString(env, locale, text(i));
+            if (entry == nullptr && env->ExceptionCheck())
+                return nullptr;
+            env->SetObjectArrayElement(result, i, entry);
+            if (entry != nullptr && !frame.framed())
+                env->DeleteLocalRef(entry);
+        }
+    }
+    return result;
+}
 
 // Reads the UTF-16 units of a Java string.
 std::u16string javaChars(JNIEnv *env, jstring string);

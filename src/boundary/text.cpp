@@ -1,9 +1,12 @@
 #include "boundary/text.h"
 
+#include <atomic>
+#include <climits>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -40,6 +43,59 @@ bool widen(const char16_t *units, size_t n, std::wstring &wide) {
     return true;
 }
 
+} // namespace
+
+// Filled as units are met: a unit's byte is asked of the C library the first
+// time a text holds it. A locale whose characters are single bytes has no
+// shift states, so a text converts as its characters do one by one.
+struct SingleByteCode {
+    static constexpr int16_t kUnknown = -2;    // not asked yet
+    static constexpr int16_t kUnmappable = -1; // the locale has no such character
+    static constexpr int16_t kLibrary = -3;    // left to the C library: a surrogate,
+                                               // or a character it writes otherwise
+    SingleByteCode() {
+        for (auto &unit : encode)
+            unit.store(kUnknown, std::memory_order_relaxed);
+        for (int b = 1; b < 256; ++b) {
+            const char byte[2] = {static_cast<char>(b), 0};
+            wchar_t wide[4] = {};
+            size_t n = std::mbstowcs(wide, byte, 4);
+            uint32_t c = static_cast<uint32_t>(wide[0]);
+            if (n == static_cast<size_t>(-1))
+                decode[b] = -1;
+            else if (n == 1 && c != 0 && c < 0x10000 && !(c >= 0xD800 && c <= 0xDFFF))
+                decode[b] = static_cast<int32_t>(c);
+            else
+                decodes = false;
+        }
+    }
+    // The byte of a unit other than U+0000, or one of the marks above.
+    int16_t byteOf(char16_t unit) const {
+        int16_t known = encode[unit].load(std::memory_order_relaxed);
+        if (known != kUnknown)
+            return known;
+        known = ask(unit);
+        encode[unit].store(known, std::memory_order_relaxed);
+        return known;
+    }
+    static int16_t ask(char16_t unit) {
+        if (unit >= 0xD800 && unit <= 0xDFFF)
+            return kLibrary;
+        const wchar_t wide[2] = {static_cast<wchar_t>(unit), 0};
+        char bytes[MB_LEN_MAX + 1];
+        size_t n = std::wcstombs(bytes, wide, sizeof bytes);
+        if (n == static_cast<size_t>(-1))
+            return kUnmappable;
+        return n == 1 ? static_cast<int16_t>(static_cast<unsigned char>(bytes[0])) : kLibrary;
+    }
+
+    mutable std::atomic<int16_t> encode[0x10000];
+    int32_t decode[256] = {}; // the unit each byte reads as; -1: not a character
+    bool decodes = true;      // every byte reads as one unit of the BMP or as none
+};
+
+namespace {
+
 // Looks the traits of a locale up by converting every ASCII character both ways.
 LocaleTraits probeLocale() {
     LocaleTraits traits;
@@ -59,38 +115,6 @@ LocaleTraits probeLocale() {
                            std::memcmp(back, wide, sizeof(wchar_t) * 128) == 0;
     traits.utf8 = traits.asciiIdentity && !kWideIsUtf16 && platform::localeIsUtf8();
     return traits;
-}
-
-// UTF-16 to UTF-8 as the C library does it for a UTF-8 locale.
-bool appendUtf8(const char16_t *units, size_t n, std::string &out) {
-    const size_t start = out.size();
-    out.resize(start + n * 3 + 1);
-    char *p = &out[start];
-    for (size_t i = 0; i < n && units[i] != 0; ++i) {
-        uint32_t u = units[i];
-        if (u < 0x80) {
-            *p++ = static_cast<char>(u);
-        } else if (u < 0x800) {
-            *p++ = static_cast<char>(0xC0 | (u >> 6));
-            *p++ = static_cast<char>(0x80 | (u & 0x3F));
-        } else if (isHigh(u) && i + 1 < n && isLow(units[i + 1])) {
-            uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (uint32_t(units[++i]) - 0xDC00);
-            *p++ = static_cast<char>(0xF0 | (cp >> 18));
-            *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (isHigh(u) || isLow(u)) {
-            out.resize(start);
-            return false;
-        } else {
-            *p++ = static_cast<char>(0xE0 | (u >> 12));
-            *p++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            *p++ = static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    *p++ = '\0';
-    out.resize(static_cast<size_t>(p - out.data()));
-    return true;
 }
 
 // Walks UTF-8 as the C library reads it for a UTF-8 locale, handing each code
@@ -144,20 +168,45 @@ bool decodeUtf8(const unsigned char *s, std::u16string &out) {
 } // namespace
 
 LocaleTraits currentLocale() {
-    static std::mutex lock;
-    static std::string cachedName;
-    static LocaleTraits cached;
-    static bool known = false;
     const char *name = std::setlocale(LC_CTYPE, nullptr);
-    std::lock_guard<std::mutex> hold(lock);
     if (name == nullptr)
         return probeLocale();
-    if (!known || cachedName != name) {
-        cachedName = name;
-        cached = probeLocale();
-        known = true;
+    // The locale this thread saw last: a comparison of names, no lock.
+    struct Seen {
+        std::string name;
+        LocaleTraits traits;
+        bool known = false;
+    };
+    thread_local Seen seen;
+    if (seen.known && seen.name == name)
+        return seen.traits;
+    // Every locale seen, with its code, kept for the life of the process: a
+    // thread may still be converting with a code it looked up earlier.
+    struct Known {
+        LocaleTraits traits;
+        std::unique_ptr<SingleByteCode> code;
+    };
+    static std::mutex lock;
+    static auto *known = new std::map<std::string, Known>(); // never destroyed
+    LocaleTraits traits;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        auto found = known->find(name);
+        if (found == known->end()) {
+            Known entry;
+            entry.traits = probeLocale();
+            if (!entry.traits.utf8 && MB_CUR_MAX == 1) {
+                entry.code = std::make_unique<SingleByteCode>();
+                entry.traits.singleByte = entry.code.get();
+            }
+            found = known->emplace(name, std::move(entry)).first;
+        }
+        traits = found->second.traits;
     }
-    return cached;
+    seen.name = name;
+    seen.traits = traits;
+    seen.known = true;
+    return traits;
 }
 
 Utf8Kind classifyUtf8(const char *text) {
@@ -191,74 +240,196 @@ bool appendAnsiPlain(const char16_t *units, size_t n, std::string &out) {
     return true;
 }
 
-bool appendUtf8FromModified(const char *modified, size_t units, std::string &out) {
-    const auto *p = reinterpret_cast<const unsigned char *>(modified);
-    const size_t start = out.size();
-    out.resize(start + units * 3 + 1);
-    char *q = &out[start];
-    // The unit at p (1 to 3 bytes): its value and its length.
-    auto unitAt = [](const unsigned char *at, uint32_t &value) -> size_t {
-        if (at[0] < 0x80) {
-            value = at[0];
-            return 1;
-        }
-        if (at[0] < 0xE0) {
-            value = ((at[0] & 0x1Fu) << 6) | (at[1] & 0x3Fu);
-            return 2;
-        }
-        value = ((at[0] & 0x0Fu) << 12) | ((at[1] & 0x3Fu) << 6) | (at[2] & 0x3Fu);
-        return 3;
-    };
+bool allAscii(const char *bytes, size_t n) {
+    size_t i = 0;
+    uint64_t high = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        high |= word;
+    }
+    for (; i < n; ++i)
+        high |= static_cast<unsigned char>(bytes[i]);
+    return (high & 0x8080808080808080ull) == 0;
+}
+
+namespace {
+// The UTF-16 unit at `at` in modified UTF-8 (1 to 3 bytes): its value and its length.
+size_t modifiedUnitAt(const unsigned char *at, uint32_t &value) {
+    if (at[0] < 0x80) {
+        value = at[0];
+        return 1;
+    }
+    if (at[0] < 0xE0) {
+        value = ((at[0] & 0x1Fu) << 6) | (at[1] & 0x3Fu);
+        return 2;
+    }
+    value = ((at[0] & 0x0Fu) << 12) | ((at[1] & 0x3Fu) << 6) | (at[2] & 0x3Fu);
+    return 3;
+}
+} // namespace
+
+size_t utf8FromModifiedInPlace(char *text, size_t units) {
+    // What differs from UTF-8: U+0000 (C0 80), which ends the text, and a
+    // surrogate pair (two 3-byte units), which becomes one 4-byte character.
+    // Neither grows, so the output never overtakes the input.
+    auto *p = reinterpret_cast<unsigned char *>(text);
+    unsigned char *q = p;
     for (size_t i = 0; i < units; ++i) {
         uint32_t u;
-        size_t len = unitAt(p, u);
+        size_t len = modifiedUnitAt(p, u);
         if (u == 0)
             break; // U+0000 ends the text
         if (isHigh(u) && i + 1 < units) {
             uint32_t low;
-            size_t lowLen = unitAt(p + len, low);
+            size_t lowLen = modifiedUnitAt(p + len, low);
             if (isLow(low)) {
                 uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
-                *q++ = static_cast<char>(0xF0 | (cp >> 18));
-                *q++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-                *q++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-                *q++ = static_cast<char>(0x80 | (cp & 0x3F));
                 p += len + lowLen;
+                *q++ = static_cast<unsigned char>(0xF0 | (cp >> 18));
+                *q++ = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+                *q++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+                *q++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
                 ++i;
                 continue;
             }
         }
-        if (isHigh(u) || isLow(u)) {
-            out.resize(start);
-            return false;
-        }
-        for (size_t k = 0; k < len; ++k)
-            *q++ = static_cast<char>(p[k]);
+        if (isHigh(u) || isLow(u))
+            return kNotConverted;
+        if (q != p)
+            std::memmove(q, p, len);
         p += len;
+        q += len;
     }
-    *q++ = '\0';
-    out.resize(static_cast<size_t>(q - out.data()));
+    *q = '\0';
+    return static_cast<size_t>(q - reinterpret_cast<unsigned char *>(text));
+}
+
+bool appendUtf8FromModified(const char *modified, size_t units, std::string &out) {
+    // The bytes of the `units` units.
+    const auto *p = reinterpret_cast<const unsigned char *>(modified);
+    size_t bytes = 0;
+    for (size_t i = 0; i < units; ++i) {
+        uint32_t u;
+        bytes += modifiedUnitAt(p + bytes, u);
+    }
+    const size_t start = out.size();
+    out.append(modified, bytes);
+    out.push_back('\0');
+    size_t length = utf8FromModifiedInPlace(&out[start], units);
+    if (length == kNotConverted) {
+        out.resize(start);
+        return false;
+    }
+    out.resize(start + length + 1);
     return true;
 }
 
-bool appendAnsi(const LocaleTraits &locale, const char16_t *units, size_t n, std::string &out) {
+size_t ansiCapacity(const LocaleTraits &locale, size_t n) {
+    if (locale.singleByte != nullptr)
+        return n + 1;
+    if (locale.utf8)
+        return n * 3 + 1;
+    return n * MB_CUR_MAX + 1;
+}
+
+namespace {
+// The C library's conversion into `out`.
+size_t toAnsiPlain(const char16_t *units, size_t n, char *out, size_t room) {
+    thread_local std::wstring wide;
+    if (!widen(units, n, wide))
+        return kNotConverted;
+    size_t written = std::wcstombs(out, wide.c_str(), room);
+    if (written == static_cast<size_t>(-1) || written >= room)
+        return kNotConverted;
+    out[written] = '\0';
+    return written;
+}
+
+// A locale whose characters are single bytes: through its code, unit by unit.
+size_t toSingleBytes(const LocaleTraits &locale, const char16_t *units, size_t n, char *out,
+                     size_t room) {
+    const SingleByteCode &code = *locale.singleByte;
+    size_t i = 0;
+    for (; i < n && units[i] != 0; ++i) {
+        char16_t u = units[i];
+        if (u < 0x80 && locale.asciiIdentity) {
+            out[i] = static_cast<char>(u);
+            continue;
+        }
+        int16_t byte = code.byteOf(u);
+        if (byte >= 0) {
+            out[i] = static_cast<char>(byte);
+        } else if (byte == SingleByteCode::kUnmappable) {
+            return kNotConverted;
+        } else {
+            return toAnsiPlain(units, n, out, room);
+        }
+    }
+    out[i] = '\0';
+    return i;
+}
+
+// UTF-16 to UTF-8 as the C library does it for a UTF-8 locale.
+size_t toUtf8(const char16_t *units, size_t n, char *out) {
+    char *p = out;
+    for (size_t i = 0; i < n && units[i] != 0; ++i) {
+        uint32_t u = units[i];
+        if (u < 0x80) {
+            *p++ = static_cast<char>(u);
+        } else if (u < 0x800) {
+            *p++ = static_cast<char>(0xC0 | (u >> 6));
+            *p++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else if (isHigh(u) && i + 1 < n && isLow(units[i + 1])) {
+            uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (uint32_t(units[++i]) - 0xDC00);
+            *p++ = static_cast<char>(0xF0 | (cp >> 18));
+            *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (isHigh(u) || isLow(u)) {
+            return kNotConverted;
+        } else {
+            *p++ = static_cast<char>(0xE0 | (u >> 12));
+            *p++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    *p = '\0';
+    return static_cast<size_t>(p - out);
+}
+} // namespace
+
+size_t toAnsi(const LocaleTraits &locale, const char16_t *units, size_t n, char *out,
+              size_t room) {
+    if (locale.singleByte != nullptr && room >= n + 1)
+        return toSingleBytes(locale, units, n, out, room);
     if (locale.asciiIdentity) {
         size_t ascii = 0;
         while (ascii < n && units[ascii] != 0 && units[ascii] < 0x80)
             ++ascii;
-        if (ascii == n || units[ascii] == 0) {
-            const size_t start = out.size();
-            out.resize(start + ascii + 1);
-            char *p = &out[start];
+        if ((ascii == n || units[ascii] == 0) && room > ascii) {
             for (size_t i = 0; i < ascii; ++i)
-                p[i] = static_cast<char>(units[i]);
-            p[ascii] = '\0';
-            return true;
+                out[i] = static_cast<char>(units[i]);
+            out[ascii] = '\0';
+            return ascii;
         }
-        if (locale.utf8)
-            return appendUtf8(units, n, out);
+        if (locale.utf8 && room >= n * 3 + 1)
+            return toUtf8(units, n, out);
     }
-    return appendAnsiPlain(units, n, out);
+    return toAnsiPlain(units, n, out, room);
+}
+
+bool appendAnsi(const LocaleTraits &locale, const char16_t *units, size_t n, std::string &out) {
+    const size_t start = out.size();
+    const size_t room = ansiCapacity(locale, n);
+    out.resize(start + room);
+    size_t length = toAnsi(locale, units, n, &out[start], room);
+    if (length == kNotConverted) {
+        out.resize(start);
+        return false;
+    }
+    out.resize(start + length + 1);
+    return true;
 }
 
 bool appendAnsi(const char16_t *units, size_t n, std::string &out) {
@@ -295,6 +466,16 @@ bool toUtf16(const LocaleTraits &locale, const char *text, std::u16string &out) 
     }
     if (locale.utf8)
         return decodeUtf8(reinterpret_cast<const unsigned char *>(text), out);
+    if (locale.singleByte != nullptr && locale.singleByte->decodes) {
+        out.clear();
+        for (const auto *p = reinterpret_cast<const unsigned char *>(text); *p; ++p) {
+            int32_t unit = locale.singleByte->decode[*p];
+            if (unit < 0)
+                return false;
+            out.push_back(static_cast<char16_t>(unit));
+        }
+        return true;
+    }
     return toUtf16Plain(text, out);
 }
 

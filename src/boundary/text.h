@@ -16,13 +16,39 @@
 
 namespace oskel::text {
 
+// The code of a locale that writes every character as one byte (Latin-1, the
+// Windows ANSI code pages): what each UTF-16 unit becomes and what each byte
+// reads as, each asked of the C library once and then kept (text.cpp).
+struct SingleByteCode;
+
 // What the current C locale does with text, looked up once per conversion
-// batch (a native call) and cached per locale name.
+// batch (a native call). Each thread keeps the traits of the locale it last
+// saw, so that the lookup is a comparison of the locale's name.
 struct LocaleTraits {
     bool asciiIdentity = false; // U+0001..U+007F convert to the same bytes and back
     bool utf8 = false;          // the locale's encoding is UTF-8
+    const SingleByteCode *singleByte = nullptr; // set when every character is one byte
 };
 LocaleTraits currentLocale();
+
+// The conversion into a caller's buffer, for callers that keep one: `room`
+// is at least ansiCapacity(locale, n) bytes. Writes the ANSI bytes of `n`
+// units (up to the first zero unit) and a terminator at `out` and returns
+// their number without the terminator; kNotConverted, with nothing of
+// meaning at `out`, when a character cannot be represented. Gives exactly
+// what appendAnsi gives.
+constexpr size_t kNotConverted = static_cast<size_t>(-1);
+size_t ansiCapacity(const LocaleTraits &locale, size_t n);
+size_t toAnsi(const LocaleTraits &locale, const char16_t *units, size_t n, char *out, size_t room);
+
+// For a UTF-8 locale: turns the VM's modified UTF-8 of `units` UTF-16 units
+// at `text` into the locale's text, in place (it never grows), and terminates
+// it; returns its length, or kNotConverted for a lone surrogate. The same
+// bytes as appendUtf8FromModified.
+size_t utf8FromModifiedInPlace(char *text, size_t units);
+
+// True when each of the `n` bytes is below 0x80.
+bool allAscii(const char *bytes, size_t n);
 
 // Converts `n` UTF-16 units, up to the first zero unit, and appends the ANSI
 // bytes and a terminator to `out`. Returns false, leaving `out` as it was,

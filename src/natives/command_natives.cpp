@@ -175,16 +175,7 @@ OSKEL_NATIVE(jobjectArray, _1getPopulateList)(JNIEnv *env, jclass, jlong handle,
         const int32_t selector = low32(which);
         const int32_t count = scc->getListNumber(selector);
         const auto &items = scc->getList(selector);
-        jobjectArray result = newStringArray(env, count);
-        if (result == nullptr)
-            return nullptr;
-        const text::LocaleTraits locale = text::currentLocale();
-        for (int32_t i = 0; i < count; ++i) {
-            LocalRef<jstring> entry(env, toJavaString(env, locale, items[static_cast<size_t>(i)]));
-            if (env->ExceptionCheck())
-                return nullptr;
-            env->SetObjectArrayElement(result, i, entry.get());
-        }
-        return result;
+        return toJavaStringArray(env, count,
+                                 [&items](jsize i) { return items[static_cast<size_t>(i)]; });
     });
 }

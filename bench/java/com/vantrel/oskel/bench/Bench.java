@@ -6,6 +6,7 @@ import java.io.IOException;
 import java.io.InputStreamReader;
 import java.lang.management.ManagementFactory;
 import java.lang.management.ThreadMXBean;
+import java.nio.charset.Charset;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
@@ -14,28 +15,44 @@ import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Locale;
 import java.util.Map;
-import java.util.function.BiFunction;
+import java.util.TreeMap;
 
 /**
- * Benchmark of the bridge against the floor of any JNI bridge and against direct calls of the
- * provider. The parent process forks several JVMs; each runs every scenario (warm-up, then timed
- * rounds) and prints one line per round; the parent takes the median of every fork's median.
+ * Benchmark of the bridge against direct calls of the provider through the FFM API, and against
+ * the anchors that bound any JNI bridge (an empty native, a native reading each name with
+ * GetStringUTFChars, JNA).
  *
- * <p>A round that ran while the benchmark thread was off the CPU (its CPU time falls well short
- * of the wall time: another process took the core) is repeated, a bounded number of times.
+ * <p>The machine is shared, so no figure is taken alone: every scenario is measured in pairs with
+ * its partner (the direct FFM call of the same entry point, same names, same JVM), the two
+ * alternating batch by batch (AB, BA, AB...), and the ratio is taken per pair. A scenario's ratio
+ * is the median of its pair ratios; its spread is the interquartile range of those ratios over
+ * their median. In-process batches are timed in the benchmark thread's CPU time, so that time the
+ * thread spends off the CPU (another process had the core) counts for neither side; hosted calls
+ * wait for another process and are timed on the wall clock.
+ *
+ * <p>The parent forks the JVMs (several per locale) and takes the median over the forks of each
+ * figure; the fork range of each ratio shows how far two runs can differ.
  */
 public final class Bench {
-    private static final int ROUNDS = Integer.getInteger("bench.rounds", 15);
-    private static final long ROUND_NANOS = Long.getLong("bench.roundMillis", 60) * 1_000_000L;
-    private static final long WARMUP_NANOS = Long.getLong("bench.warmupMillis", 600) * 1_000_000L;
-    private static final int FORKS = Integer.getInteger("bench.forks", 3);
+    private static final int PAIRS = Integer.getInteger("bench.pairs", 31);
+    private static final long BATCH_NANOS = Long.getLong("bench.batchMillis", 2) * 1_000_000L;
+    private static final long WARMUP_NANOS = Long.getLong("bench.warmupMillis", 300) * 1_000_000L;
+    private static final int FORKS = Integer.getInteger("bench.forks", 2);
     private static final int[] SIZES = {1, 100, 10_000};
+    private static final String[] SHAPES = {"ascii", "latin1", "bmp"};
+
+    /** The provider's entry points called directly, without the bridge. */
+    public interface Direct {
+        int checkout(String[] names, String comment);
+
+        int[] queryInfo(String[] names);
+    }
 
     private Bench() {}
 
     public static void main(String[] args) throws Throwable {
         if (args.length > 0 && args[0].equals("--child")) {
-            child(args.length > 1 ? args[1] : "");
+            child(args[1], args.length > 2 ? args[2] : "");
         } else {
             parent(args.length > 0 ? Path.of(args[0]) : null);
         }
@@ -43,79 +60,238 @@ public final class Bench {
 
     // ------------------------------------------------------------------ parent
 
+    /** One figure of one fork: what a RESULT line carries. */
+    private record Result(double ns, double ratio, double spread) {}
+
     private static void parent(Path markdown) throws Exception {
-        Map<String, List<Double>> medians = new LinkedHashMap<>();
-        Map<String, List<Double>> spreads = new LinkedHashMap<>();
+        // key "locale|scenario|shape|n" -> one result per fork
+        Map<String, List<Result>> results = new LinkedHashMap<>();
         String java = ProcessHandle.current().info().command().orElse("java");
         List<String> jvmArgs = ManagementFactory.getRuntimeMXBean().getInputArguments();
         String filter = System.getProperty("bench.filter", "");
-        for (int fork = 0; fork < FORKS; fork++) {
-            List<String> command = new ArrayList<>();
-            command.add(java);
-            command.addAll(jvmArgs);
-            command.add("-cp");
-            command.add(System.getProperty("java.class.path"));
-            command.add(Bench.class.getName());
-            command.add("--child");
-            command.add(filter);
-            Process p = new ProcessBuilder(command).redirectErrorStream(true).start();
-            try (BufferedReader in =
-                    new BufferedReader(new InputStreamReader(p.getInputStream()))) {
-                String line;
-                while ((line = in.readLine()) != null) {
-                    if (line.startsWith("RESULT ")) {
-                        String[] f = line.split(" ");
-                        medians.computeIfAbsent(f[1], k -> new ArrayList<>())
-                                .add(Double.parseDouble(f[2]));
-                        spreads.computeIfAbsent(f[1], k -> new ArrayList<>())
-                                .add(Double.parseDouble(f[3]));
-                    } else {
-                        System.out.println("  [fork " + fork + "] " + line);
+        String[] locales = System.getProperty("bench.locales", "C.UTF-8,en_US.ISO-8859-1").split(",");
+        for (String locale : locales) {
+            for (int fork = 0; fork < FORKS; fork++) {
+                List<String> command = new ArrayList<>();
+                command.add(java);
+                command.addAll(jvmArgs);
+                command.add("-cp");
+                command.add(System.getProperty("java.class.path"));
+                command.add(Bench.class.getName());
+                command.add("--child");
+                command.add(locale);
+                command.add(filter);
+                ProcessBuilder pb = new ProcessBuilder(command).redirectErrorStream(true);
+                pb.environment().put("LC_ALL", locale);
+                Process p = pb.start();
+                try (BufferedReader in =
+                        new BufferedReader(new InputStreamReader(p.getInputStream()))) {
+                    String line;
+                    while ((line = in.readLine()) != null) {
+                        if (line.startsWith("RESULT ")) {
+                            String[] f = line.split(" ");
+                            results.computeIfAbsent(locale + "|" + f[1] + "|" + f[2] + "|" + f[3],
+                                    k -> new ArrayList<>())
+                                    .add(new Result(Double.parseDouble(f[4]),
+                                            Double.parseDouble(f[5]), Double.parseDouble(f[6])));
+                        } else {
+                            System.out.println("  [" + locale + " fork " + fork + "] " + line);
+                        }
                     }
                 }
-            }
-            if (p.waitFor() != 0) {
-                throw new IllegalStateException("fork " + fork + " failed");
+                if (p.waitFor() != 0) {
+                    throw new IllegalStateException(locale + " fork " + fork + " failed");
+                }
             }
         }
-        Map<String, Double> median = new LinkedHashMap<>();
-        for (var e : medians.entrySet()) {
-            median.put(e.getKey(), median(e.getValue()));
-        }
-        String table = table(median, spreads);
-        System.out.println(table);
+        String report = new Report(results, locales).render();
+        System.out.println(report);
         if (markdown != null) {
-            Files.writeString(markdown, table);
+            Files.writeString(markdown, report);
         }
-    }
-
-    private static String table(Map<String, Double> median, Map<String, List<Double>> spreads) {
-        StringBuilder out = new StringBuilder();
-        out.append("| scenario | n | median ns/call | ns/file | spread | vs empty JNI | vs UTF floor"
-                + " | vs JNA | vs FFM |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
-        for (var e : median.entrySet()) {
-            String key = e.getKey();
-            int n = Integer.parseInt(key.substring(key.lastIndexOf('@') + 1));
-            String shape = key.contains("nonascii") ? "nonascii" : "ascii";
-            double v = e.getValue();
-            out.append(String.format(Locale.ROOT, "| %s | %d | %.0f | %.1f | ±%.1f%% | %s | %s | %s | %s |\n",
-                    key.substring(0, key.lastIndexOf('@')), n, v, v / n,
-                    100 * median(spreads.get(key)),
-                    ratio(v, median.get("anchor.empty." + shape + "@" + n)),
-                    ratio(v, median.get("anchor.utf." + shape + "@" + n)),
-                    ratio(v, median.get("anchor.jna." + shape + "@" + n)),
-                    ratio(v, median.get("anchor.ffm." + shape + "@" + n))));
-        }
-        return out.toString();
-    }
-
-    private static String ratio(double v, Double anchor) {
-        return anchor == null ? "" : String.format(Locale.ROOT, "%.2f×", v / anchor);
     }
 
     static double median(List<Double> values) {
         double[] a = values.stream().mapToDouble(Double::doubleValue).sorted().toArray();
+        if (a.length == 0) {
+            return Double.NaN;
+        }
         return a.length % 2 == 1 ? a[a.length / 2] : (a[a.length / 2 - 1] + a[a.length / 2]) / 2;
+    }
+
+    /** The tables and the targets, from the forks' results. */
+    private static final class Report {
+        private final Map<String, List<Result>> results;
+        private final String[] locales;
+        private final StringBuilder out = new StringBuilder();
+
+        Report(Map<String, List<Result>> results, String[] locales) {
+            this.results = results;
+            this.locales = locales;
+        }
+
+        private List<Result> of(String locale, String scenario, String shape, int n) {
+            return results.get(locale + "|" + scenario + "|" + shape + "|" + n);
+        }
+
+        /** Median over the forks of the per-call time (ns); NaN when not measured. */
+        double ns(String locale, String scenario, String shape, int n) {
+            List<Result> r = of(locale, scenario, shape, n);
+            return r == null ? Double.NaN : median(r.stream().map(Result::ns).toList());
+        }
+
+        /** Median over the forks of the median pair ratio; NaN when not measured. */
+        double ratio(String locale, String scenario, String shape, int n) {
+            List<Result> r = of(locale, scenario, shape, n);
+            return r == null ? Double.NaN : median(r.stream().map(Result::ratio).toList());
+        }
+
+        /** The slope between n=1 and n=100: the cost of one more name (ns). */
+        double perName(String locale, String scenario, String shape) {
+            return (ns(locale, scenario, shape, 100) - ns(locale, scenario, shape, 1)) / 99;
+        }
+
+        /** What a call costs before its names: the intercept of that line (ns). */
+        double perCall(String locale, String scenario, String shape) {
+            return ns(locale, scenario, shape, 1) - perName(locale, scenario, shape);
+        }
+
+        String render() {
+            for (String locale : locales) {
+                targets(locale);
+            }
+            for (String locale : locales) {
+                slopes(locale);
+            }
+            for (String locale : locales) {
+                table(locale);
+            }
+            return out.toString();
+        }
+
+        private void line(String format, Object... args) {
+            out.append(String.format(Locale.ROOT, format, args)).append('\n');
+        }
+
+        private static String verdict(double value, double limit) {
+            if (Double.isNaN(value)) {
+                return "not measured";
+            }
+            return value <= limit ? "met" : "**not met**";
+        }
+
+        private void targets(String locale) {
+            line("## Targets, locale %s", locale);
+            line("");
+            line("| target | limit | measured | |");
+            line("|---|---:|---:|---|");
+            for (String scenario : new String[] {"checkout", "queryInfo"}) {
+                double[] limits = {2.0, 1.4, 1.15};
+                for (int i = 0; i < SIZES.length; i++) {
+                    double r = ratio(locale, scenario, "ascii", SIZES[i]);
+                    line("| `_%s` vs FFM, n=%d (ASCII names) | %.2f× | %.2f× | %s |", scenario,
+                            SIZES[i], limits[i], r, verdict(r, limits[i]));
+                }
+            }
+            double populate = perName(locale, "populate+get", "ascii");
+            double checkout = perName(locale, "checkout", "ascii");
+            line("| `_populateList` + both `_getPopulateList` per name vs `_checkout` per name"
+                    + " (%.1f ns vs %.1f ns) | 2.00× | %.2f× | %s |", populate, checkout,
+                    populate / checkout, verdict(populate / checkout, 2.0));
+            for (String shape : new String[] {"latin1", "bmp"}) {
+                for (int n : new int[] {100, 10_000}) {
+                    double r = ratio(locale, "checkout.vs-ascii", shape, n);
+                    line("| `_checkout`, %s names vs ASCII names, n=%d%s | 1.30× | %.2f× | %s |",
+                            shape.equals("bmp") ? "BMP" : "Latin-1", n,
+                            shape.equals("bmp") && !locale.contains("UTF-8")
+                                    ? " (not representable here: each converts to null)" : "",
+                            r, verdict(r, 1.3));
+                }
+            }
+            double[] hostedLimits = {15_000, 25_000};
+            for (int i = 0; i < 2; i++) {
+                double v = ns(locale, "checkout.hosted", "ascii", SIZES[i]);
+                line("| hosted `_checkout`, n=%d | %.0f µs | %.1f µs | %s |", SIZES[i],
+                        hostedLimits[i] / 1000, v / 1000, verdict(v, hostedLimits[i]));
+            }
+            line("");
+        }
+
+        private void slopes(String locale) {
+            line("## Per call and per name, locale %s", locale);
+            line("");
+            line("The line through n=1 and n=100: what a call costs before its names, and what"
+                    + " one more name adds (medians, ns).");
+            line("");
+            line("| scenario | names | per call | per name | direct per call | direct per name"
+                    + " | per call vs direct | per name vs direct |");
+            line("|---|---|---:|---:|---:|---:|---:|---:|");
+            String[][] rows = {{"checkout", "ffm.checkout"}, {"queryInfo", "ffm.queryInfo"},
+                {"populate+get", "ffm.checkout"}, {"anchor.utf", "ffm.checkout"}};
+            for (String shape : SHAPES) {
+                for (String[] row : rows) {
+                    if (of(locale, row[0], shape, 1) == null) {
+                        continue;
+                    }
+                    double call = perCall(locale, row[0], shape);
+                    double name = perName(locale, row[0], shape);
+                    double dCall = perCall(locale, row[1], shape);
+                    double dName = perName(locale, row[1], shape);
+                    line("| %s | %s | %.0f | %.1f | %.0f | %.1f | %.2f× | %.2f× |", row[0], shape,
+                            call, name, dCall, dName, call / dCall, name / dName);
+                }
+            }
+            line("");
+        }
+
+        private void table(String locale) {
+            line("## Every figure, locale %s", locale);
+            line("");
+            line("`vs partner`: the median of the pair ratios against the partner measured"
+                    + " alternately with it (the direct FFM call of the same entry point; for"
+                    + " `checkout.vs-ascii`, `_checkout` of ASCII names); `spread`: the"
+                    + " interquartile range of the pair ratios over their median; `forks`: the"
+                    + " lowest and highest ratio of the forks.");
+            line("");
+            line("| scenario | names | n | ns/call | vs partner | spread | forks |");
+            line("|---|---|---:|---:|---:|---:|---|");
+            Map<String, List<Result>> ordered = new TreeMap<>((a, b) -> {
+                String[] x = a.split("\\|"), y = b.split("\\|");
+                int c = Integer.compare(Arrays.asList(SHAPES).indexOf(x[2]),
+                        Arrays.asList(SHAPES).indexOf(y[2]));
+                if (c == 0) c = Integer.compare(Integer.parseInt(x[3]), Integer.parseInt(y[3]));
+                if (c == 0) c = Integer.compare(order(x[1]), order(y[1]));
+                return c != 0 ? c : a.compareTo(b);
+            });
+            for (var e : results.entrySet()) {
+                if (e.getKey().startsWith(locale + "|")) {
+                    ordered.put(e.getKey(), e.getValue());
+                }
+            }
+            for (var e : ordered.entrySet()) {
+                String[] k = e.getKey().split("\\|");
+                List<Result> r = e.getValue();
+                List<Double> ratios = r.stream().map(Result::ratio).toList();
+                boolean partnerless = k[1].startsWith("ffm.");
+                line("| %s | %s | %s | %.0f | %s | %s | %s |", k[1], k[2], k[3],
+                        median(r.stream().map(Result::ns).toList()),
+                        partnerless ? "" : String.format(Locale.ROOT, "%.2f×", median(ratios)),
+                        partnerless ? "" : String.format(Locale.ROOT, "±%.1f%%",
+                                50 * median(r.stream().map(Result::spread).toList())),
+                        partnerless ? "" : String.format(Locale.ROOT, "%.2f–%.2f",
+                                ratios.stream().mapToDouble(Double::doubleValue).min().orElse(0),
+                                ratios.stream().mapToDouble(Double::doubleValue).max().orElse(0)));
+            }
+            line("");
+        }
+
+        private static int order(String scenario) {
+            List<String> known = List.of("checkout", "queryInfo", "populate+get", "checkout.vs-ascii",
+                    "checkout.trace4", "checkout.hosted", "queryInfo.hosted", "ffm.checkout",
+                    "ffm.queryInfo", "anchor.empty", "anchor.utf", "anchor.jna");
+            int i = known.indexOf(scenario);
+            return i < 0 ? known.size() : i;
+        }
     }
 
     // ------------------------------------------------------------------- child
@@ -124,8 +300,12 @@ public final class Bench {
         void run();
     }
 
-    private static void child(String filter) throws Throwable {
-        Map<String, Op> scenarios = new LinkedHashMap<>();
+    /** A scenario: its calls, its partner, and whether it is timed on the wall clock. */
+    private record Scenario(String name, Op op, String partner, boolean wall) {}
+
+    private static final ThreadMXBean THREADS = ManagementFactory.getThreadMXBean();
+
+    private static void child(String locale, String filter) throws Throwable {
         String provider = System.getProperty("oskelbench.provider");
         long handle = JavaSCCInterface._initialize(System.getProperty("oskelbench.key"));
         if (handle == 0) {
@@ -139,105 +319,162 @@ public final class Bench {
         Path trace = Files.createTempFile("oskelbench", ".trace");
         JavaSCCInterface._setTracing(traced, 4, trace.toString());
         JnaAnchor jna = new JnaAnchor(provider);
-        BiFunction<String[], String, Integer> ffm = loadFfm(provider);
+        Charset charset = Charset.forName(System.getProperty("native.encoding"));
+        Direct ffm = loadFfm(provider, charset);
+        if (ffm == null) {
+            throw new IllegalStateException("the benchmark needs the FFM API (JDK 22 or later)");
+        }
+        System.out.println("locale " + locale + ", native encoding " + charset);
 
-        for (String shape : new String[] {"ascii", "nonascii"}) {
+        for (String shape : SHAPES) {
             for (int n : SIZES) {
-                String[] names = names(n, shape.equals("nonascii"));
-                String at = "." + shape + "@" + n;
-                scenarios.put("checkout" + at,
-                        () -> JavaSCCInterface._checkout(handle, names.length, names, "comment"));
-                scenarios.put("queryInfo" + at,
-                        () -> JavaSCCInterface._queryInfo(handle, names.length, names));
-                scenarios.put("populate+get" + at, () -> {
+                String[] names = names(n, shape);
+                String[] ascii = names(n, "ascii");
+                List<Scenario> scenarios = new ArrayList<>();
+                scenarios.add(new Scenario("checkout",
+                        () -> JavaSCCInterface._checkout(handle, names.length, names, "comment"),
+                        "ffm.checkout", false));
+                scenarios.add(new Scenario("queryInfo",
+                        () -> JavaSCCInterface._queryInfo(handle, names.length, names),
+                        "ffm.queryInfo", false));
+                scenarios.add(new Scenario("populate+get", () -> {
                     JavaSCCInterface._populateList(handle, 2, names.length, names);
                     JavaSCCInterface._getPopulateList(handle, 1);
-                });
-                scenarios.put("checkout.hosted" + at,
-                        () -> JavaSCCInterface._checkout(hosted, names.length, names, "comment"));
-                scenarios.put("queryInfo.hosted" + at,
-                        () -> JavaSCCInterface._queryInfo(hosted, names.length, names));
+                    JavaSCCInterface._getPopulateList(handle, 0);
+                }, "ffm.checkout", false));
+                if (!shape.equals("ascii") && n > 1) {
+                    scenarios.add(new Scenario("checkout.vs-ascii",
+                            () -> JavaSCCInterface._checkout(handle, names.length, names, "comment"),
+                            "checkout.ascii", false));
+                }
                 if (n <= 100) {
-                    scenarios.put("checkout.trace4" + at, () -> JavaSCCInterface._checkout(traced,
-                            names.length, names, "comment"));
+                    scenarios.add(new Scenario("checkout.trace4", () -> JavaSCCInterface._checkout(
+                            traced, names.length, names, "comment"), "ffm.checkout", false));
                 }
-                scenarios.put("anchor.empty" + at,
-                        () -> Anchors.emptyCheckout(handle, names.length, names, "comment"));
-                scenarios.put("anchor.utf" + at,
-                        () -> Anchors.utfCheckout(handle, names.length, names, "comment"));
-                scenarios.put("anchor.jna" + at, () -> jna.checkout(names, "comment"));
-                if (ffm != null) {
-                    scenarios.put("anchor.ffm" + at, () -> ffm.apply(names, "comment"));
-                }
-            }
-        }
-        ThreadMXBean threads = ManagementFactory.getThreadMXBean();
-        for (var e : scenarios.entrySet()) {
-            if (!filter.isEmpty() && !e.getKey().matches(filter)) {
-                continue;
-            }
-            Op op = e.getValue();
-            long calls = calibrate(op);
-            double[] perCall = new double[ROUNDS];
-            for (int r = 0; r < ROUNDS; r++) {
-                for (int attempt = 0;; attempt++) {
-                    long cpu0 = threads.getCurrentThreadCpuTime();
-                    long t0 = System.nanoTime();
-                    for (long i = 0; i < calls; i++) {
-                        op.run();
+                scenarios.add(new Scenario("checkout.hosted",
+                        () -> JavaSCCInterface._checkout(hosted, names.length, names, "comment"),
+                        "ffm.checkout", true));
+                scenarios.add(new Scenario("queryInfo.hosted",
+                        () -> JavaSCCInterface._queryInfo(hosted, names.length, names),
+                        "ffm.checkout", true));
+                scenarios.add(new Scenario("anchor.empty",
+                        () -> Anchors.emptyCheckout(handle, names.length, names, "comment"),
+                        "ffm.checkout", false));
+                scenarios.add(new Scenario("anchor.utf",
+                        () -> Anchors.utfCheckout(handle, names.length, names, "comment"),
+                        "ffm.checkout", false));
+                scenarios.add(new Scenario("anchor.jna", () -> jna.checkout(names, "comment"),
+                        "ffm.checkout", false));
+
+                Map<String, Op> partners = Map.of(
+                        "ffm.checkout", () -> ffm.checkout(names, "comment"),
+                        "ffm.queryInfo", () -> ffm.queryInfo(names),
+                        "checkout.ascii",
+                        () -> JavaSCCInterface._checkout(handle, ascii.length, ascii, "comment"));
+                Map<String, List<Double>> partnerTimes = new LinkedHashMap<>();
+                Map<String, Long> partnerBatch = new LinkedHashMap<>();
+                for (Scenario s : scenarios) {
+                    if (!filter.isEmpty() && !(s.name + "." + shape + "@" + n).matches(filter)) {
+                        continue;
                     }
-                    long wall = System.nanoTime() - t0;
-                    long cpu = threads.getCurrentThreadCpuTime() - cpu0;
-                    perCall[r] = (double) wall / calls;
-                    if (cpu >= wall * 0.9 || attempt >= 5) {
-                        break; // the round had the core to itself, or we gave up waiting
+                    double[] a = new double[PAIRS];
+                    double[] b = new double[PAIRS];
+                    double[] ratios = new double[PAIRS];
+                    Op partner = partners.get(s.partner);
+                    long partnerCalls = partnerBatch.computeIfAbsent(s.partner,
+                            k -> calibrate(partner, false));
+                    measurePairs(s.op, s.wall, partner, partnerCalls, a, b, ratios);
+                    if (!s.partner.equals("checkout.ascii")) {
+                        List<Double> times = partnerTimes.computeIfAbsent(s.partner,
+                                k -> new ArrayList<>());
+                        for (double t : b) {
+                            times.add(t);
+                        }
                     }
+                    Arrays.sort(ratios);
+                    double med = ratios[PAIRS / 2];
+                    double spread = (ratios[(PAIRS * 3) / 4] - ratios[PAIRS / 4]) / med;
+                    Arrays.sort(a);
+                    System.out.printf(Locale.ROOT, "RESULT %s %s %d %.1f %.4f %.4f%n", s.name, shape,
+                            n, a[PAIRS / 2], med, spread);
                 }
+                for (var e : partnerTimes.entrySet()) {
+                    System.out.printf(Locale.ROOT, "RESULT %s %s %d %.1f 1 0%n", e.getKey(), shape,
+                            n, median(e.getValue()));
+                }
+                Files.write(trace, new byte[0]); // keeps the trace file from growing without bound
             }
-            Arrays.sort(perCall);
-            double med = perCall[ROUNDS / 2];
-            double spread = (perCall[(ROUNDS * 3) / 4] - perCall[ROUNDS / 4]) / med;
-            System.out.printf(Locale.ROOT, "RESULT %s %.1f %.4f%n", e.getKey(), med, spread);
-            // Keep the trace file from growing without bound.
-            Files.write(trace, new byte[0]);
         }
         Files.deleteIfExists(trace);
     }
 
-    /** Warms the operation up and returns the number of calls that fill one round. */
-    private static long calibrate(Op op) {
-        long calls = 0;
-        long start = System.nanoTime();
-        while (System.nanoTime() - start < WARMUP_NANOS) {
-            op.run();
-            calls++;
+    /**
+     * Times `a` and `b` in alternating batches (AB, BA, AB...): per batch the time of one call,
+     * and per pair the ratio a/b.
+     */
+    private static void measurePairs(Op a, boolean wall, Op b, long callsB, double[] ta,
+            double[] tb, double[] ratios) {
+        long callsA = calibrate(a, wall);
+        for (int r = 0; r < ratios.length; r++) {
+            if (r % 2 == 0) {
+                ta[r] = batch(a, callsA, wall);
+                tb[r] = batch(b, callsB, false);
+            } else {
+                tb[r] = batch(b, callsB, false);
+                ta[r] = batch(a, callsA, wall);
+            }
+            ratios[r] = ta[r] / tb[r];
         }
-        long perRound = calls * ROUND_NANOS / Math.max(1, System.nanoTime() - start);
-        return Math.max(1, perRound);
     }
 
-    @SuppressWarnings("unchecked")
-    private static BiFunction<String[], String, Integer> loadFfm(String provider) {
+    /** The time of one call, over a batch of `calls` calls. */
+    private static double batch(Op op, long calls, boolean wall) {
+        long t0 = wall ? System.nanoTime() : THREADS.getCurrentThreadCpuTime();
+        for (long i = 0; i < calls; i++) {
+            op.run();
+        }
+        long t1 = wall ? System.nanoTime() : THREADS.getCurrentThreadCpuTime();
+        return (double) (t1 - t0) / calls;
+    }
+
+    /** Warms the operation up and returns the number of calls that fill one batch. */
+    private static long calibrate(Op op, boolean wall) {
+        long calls = 0;
+        long start = wall ? System.nanoTime() : THREADS.getCurrentThreadCpuTime();
+        long elapsed;
+        do {
+            op.run();
+            calls++;
+            elapsed = (wall ? System.nanoTime() : THREADS.getCurrentThreadCpuTime()) - start;
+        } while (elapsed < WARMUP_NANOS);
+        return Math.max(1, calls * BATCH_NANOS / Math.max(1, elapsed));
+    }
+
+    private static Direct loadFfm(String provider, Charset charset) {
         if (Runtime.version().feature() < 22) {
             return null;
         }
         try {
-            return (BiFunction<String[], String, Integer>) Class
-                    .forName("com.vantrel.oskel.bench.FfmAnchor")
-                    .getConstructor(String.class).newInstance(provider);
+            return (Direct) Class.forName("com.vantrel.oskel.bench.FfmAnchor")
+                    .getConstructor(String.class, Charset.class).newInstance(provider, charset);
         } catch (ReflectiveOperationException | LinkageError e) {
             System.out.println("no FFM anchor: " + e);
             return null;
         }
     }
 
-    /** Realistic file names of about 55 characters. */
-    static String[] names(int n, boolean nonAscii) {
+    /** Realistic file names of about 55 characters: ASCII, Latin-1, or of the wider BMP. */
+    static String[] names(int n, String shape) {
         String[] out = new String[n];
         for (int i = 0; i < n; i++) {
-            out[i] = nonAscii
-                    ? String.format(Locale.ROOT, "src/main/jäva/com/exämple/prøject/mödüle/Fïle%06d.java", i)
-                    : String.format(Locale.ROOT, "src/main/java/com/example/project/module/File%06d.java", i);
+            out[i] = switch (shape) {
+                case "latin1" -> String.format(Locale.ROOT,
+                        "src/main/jäva/com/exämple/prøject/mödüle/Fïle%06d.java", i);
+                case "bmp" -> String.format(Locale.ROOT,
+                        "src/main/java/com/пример/проект/модуль/Файл%06d.java", i);
+                default -> String.format(Locale.ROOT,
+                        "src/main/java/com/example/project/module/File%06d.java", i);
+            };
         }
         return out;
     }
