@@ -93,26 +93,32 @@ private:
 };
 
 // A local frame for the references a loop creates, popped (with every
-// reference made in it) when the guard goes. When the VM cannot give one, the
-// pending OutOfMemoryError is cleared and the loop deletes its references one
-// by one instead (`framed()` false).
+// reference made in it) when the guard goes. A run of at most kFreeRun
+// references needs none (every native may hold 16 local references): they go
+// when the native returns. When the VM cannot give a frame, its pending
+// OutOfMemoryError is cleared and the loop deletes its references one by one
+// instead (deleteEach()).
 class LocalFrame {
 public:
-    LocalFrame(JNIEnv *env, jint capacity) : env_(env), framed_(env->PushLocalFrame(capacity) == 0) {
-        if (!framed_)
+    static constexpr jint kFreeRun = 8;
+    LocalFrame(JNIEnv *env, jint capacity)
+        : env_(env), pushed_(capacity > kFreeRun && env->PushLocalFrame(capacity) == 0),
+          deleteEach_(capacity > kFreeRun && !pushed_) {
+        if (deleteEach_)
             env_->ExceptionClear();
     }
     ~LocalFrame() {
-        if (framed_)
+        if (pushed_)
             env_->PopLocalFrame(nullptr);
     }
     LocalFrame(const LocalFrame &) = delete;
     LocalFrame &operator=(const LocalFrame &) = delete;
-    bool framed() const { return framed_; }
+    bool deleteEach() const { return deleteEach_; }
 
 private:
     JNIEnv *env_;
-    bool framed_;
+    bool pushed_;
+    bool deleteEach_;
 };
 
 } // namespace oskel

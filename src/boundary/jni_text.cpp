@@ -48,18 +48,6 @@ private:
     size_t capacity_ = 0;
 };
 
-// The same for one text kept in a string.
-struct StringBytes {
-    std::string &text;
-    size_t size() const { return text.size(); }
-    char *extend(size_t n) {
-        const size_t at = text.size();
-        text.resize(at + n);
-        return &text[at];
-    }
-    void truncate(size_t size) { text.resize(size); }
-};
-
 // Appends the ANSI text of a Java string and its terminator to `out`; false,
 // with `out` as it was, when it does not convert. One pass over the string
 // after the VM's copy:
@@ -120,13 +108,48 @@ namespace {
 thread_local std::unique_ptr<TextArray::Storage> spareStorage;
 } // namespace
 
+// The text of an AnsiText: in the guard while it fits, else on the heap.
+struct AnsiTextBytes {
+    AnsiText &t;
+    size_t size() const { return t.size_; }
+    char *extend(size_t n) {
+        if (n > t.capacity_ - t.size_) {
+            if (n > SIZE_MAX / 2 - t.size_)
+                throw std::bad_alloc();
+            const size_t want = std::max(t.size_ + n, t.capacity_ * 2);
+            std::unique_ptr<char[]> bigger(new char[want]);
+            std::memcpy(bigger.get(), t.text_, t.size_);
+            if (t.text_ != t.inline_)
+                delete[] t.text_;
+            t.text_ = bigger.release();
+            t.capacity_ = want;
+        }
+        char *at = t.text_ + t.size_;
+        t.size_ += n;
+        return at;
+    }
+    void truncate(size_t size) { t.size_ = size; }
+};
+
 AnsiText::AnsiText(JNIEnv *env, jstring string) {
-    if (string == nullptr)
-        return;
-    StringBytes out{text_};
-    valid_ = appendJavaString(env, text::currentLocale(), string, out);
-    if (valid_)
-        text_.pop_back(); // the terminator appended by the conversion
+    if (string != nullptr) {
+        AnsiTextBytes out{*this};
+        valid_ = appendJavaString(env, text::currentLocale(), string, out);
+        size_ = valid_ ? size_ - 1 : 0; // the terminator appended by the conversion
+    }
+}
+
+AnsiText::AnsiText(JNIEnv *env, jstring string, const text::LocaleTraits &locale) {
+    if (string != nullptr) {
+        AnsiTextBytes out{*this};
+        valid_ = appendJavaString(env, locale, string, out);
+        size_ = valid_ ? size_ - 1 : 0;
+    }
+}
+
+AnsiText::~AnsiText() {
+    if (text_ != inline_)
+        delete[] text_;
 }
 
 TextArray::TextArray(JNIEnv *env, jobjectArray array, jsize limit)
@@ -138,10 +161,23 @@ TextArray::TextArray(JNIEnv *env, jobjectArray array, jsize limit)
     jsize n = env->GetArrayLength(array);
     if (limit >= 0 && limit < n)
         n = limit;
+    convert(env, array, n, text::currentLocale());
+}
+
+TextArray::TextArray(JNIEnv *env, jobjectArray array, jsize limit, jsize length,
+                     const text::LocaleTraits &locale)
+    : storage_(std::move(spareStorage)) {
+    if (!storage_)
+        storage_ = std::make_unique<Storage>();
+    if (array != nullptr)
+        convert(env, array, limit >= 0 && limit < length ? limit : length, locale);
+}
+
+void TextArray::convert(JNIEnv *env, jobjectArray array, jsize n,
+                        const text::LocaleTraits &locale) {
     Storage &s = *storage_;
     s.bytes.truncate(0);
     s.offsets.resize(static_cast<size_t>(n));
-    const text::LocaleTraits locale = text::currentLocale();
     // A frame per run of elements instead of a deletion per element.
     for (jsize base = 0; base < n; base += kFrameSize) {
         const jsize end = n - base < kFrameSize ? n : base + kFrameSize;
@@ -152,7 +188,7 @@ TextArray::TextArray(JNIEnv *env, jobjectArray array, jsize limit)
             const bool converted =
                 element != nullptr && appendJavaString(env, locale, element, s.bytes);
             s.offsets[static_cast<size_t>(i)] = converted ? start : kNull;
-            if (element != nullptr && !frame.framed())
+            if (element != nullptr && frame.deleteEach())
                 env->DeleteLocalRef(element);
         }
     }

@@ -14,15 +14,27 @@
 namespace oskel {
 
 // One Java string as owned ANSI text; null for a null or unconvertible string.
+// A short text (a comment, a file name) is kept in the guard itself.
 class AnsiText {
 public:
     AnsiText(JNIEnv *env, jstring string);
-    const char *get() const { return valid_ ? text_.c_str() : nullptr; }
-    size_t size() const { return valid_ ? text_.size() : 0; }
+    // The same with the locale looked up once for all the texts of a call.
+    AnsiText(JNIEnv *env, jstring string, const text::LocaleTraits &locale);
+    ~AnsiText();
+    AnsiText(const AnsiText &) = delete;
+    AnsiText &operator=(const AnsiText &) = delete;
+    const char *get() const { return valid_ ? text_ : nullptr; }
+    size_t size() const { return valid_ ? size_ : 0; }
+
+    static constexpr size_t kInline = 256;
 
 private:
-    std::string text_;
+    char *text_ = inline_;
+    size_t size_ = 0;     // bytes of text, terminator excluded
+    size_t capacity_ = kInline;
     bool valid_ = false;
+    char inline_[kInline];
+    friend struct AnsiTextBytes;
 };
 
 // A Java String[] as an array of ANSI text pointers, one entry per element,
@@ -32,6 +44,10 @@ class TextArray {
 public:
     // Converts the first `limit` elements (all of them for a negative limit).
     TextArray(JNIEnv *env, jobjectArray array, jsize limit = -1);
+    // The same for a caller that has the array's length at hand and the
+    // locale looked up for all the texts of its call.
+    TextArray(JNIEnv *env, jobjectArray array, jsize limit, jsize length,
+              const text::LocaleTraits &locale);
     ~TextArray();
     TextArray(const TextArray &) = delete;
     TextArray &operator=(const TextArray &) = delete;
@@ -42,6 +58,7 @@ public:
     struct Storage; // the texts and their pointers (jni_text.cpp)
 
 private:
+    void convert(JNIEnv *env, jobjectArray array, jsize n, const text::LocaleTraits &locale);
     std::unique_ptr<Storage> storage_;
     size_t size_ = 0;
     const char *empty_[1] = {nullptr};
@@ -79,7 +96,7 @@ jobjectArray toJavaStringArray(JNIEnv *env, jsize count, Texts &&text) {
             if (entry == nullptr && env->ExceptionCheck())
                 return nullptr;
             env->SetObjectArrayElement(result, i, entry);
-            if (entry != nullptr && !frame.framed())
+            if (entry != nullptr && frame.deleteEach())
                 env->DeleteLocalRef(entry);
         }
     }

@@ -274,8 +274,24 @@ size_t utf8FromModifiedInPlace(char *text, size_t units) {
     // surrogate pair (two 3-byte units), which becomes one 4-byte character.
     // Neither grows, so the output never overtakes the input.
     auto *p = reinterpret_cast<unsigned char *>(text);
+    // Up to the first of them the text stays where it is: walk it.
+    size_t i = 0;
+    for (; i < units; ++i) {
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            ++p;
+        } else if (b < 0xE0) {
+            if (b == 0xC0)
+                break; // C0 80: U+0000
+            p += 2;
+        } else if (b == 0xED && p[1] >= 0xA0) {
+            break; // a surrogate
+        } else {
+            p += 3;
+        }
+    }
     unsigned char *q = p;
-    for (size_t i = 0; i < units; ++i) {
+    for (; i < units; ++i) {
         uint32_t u;
         size_t len = modifiedUnitAt(p, u);
         if (u == 0)

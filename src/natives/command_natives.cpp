@@ -12,10 +12,11 @@ namespace {
 // long) and the converted names. A count below 0, beyond the array, or above
 // 0 without an array is refused before any provider call.
 struct FileList {
-    FileList(JNIEnv *env, jlong count, jobjectArray files)
-        : n(low32(count)), valid(n >= 0 && n <= (files ? env->GetArrayLength(files) : 0)),
-          names(env, valid ? files : nullptr, n) {}
+    FileList(JNIEnv *env, jlong count, jobjectArray files, const text::LocaleTraits &locale)
+        : n(low32(count)), length(files ? env->GetArrayLength(files) : 0),
+          valid(n >= 0 && n <= length), names(env, valid ? files : nullptr, n, length, locale) {}
     int32_t n;
+    jsize length;
     bool valid;
     TextArray names; // the first n elements: the provider sees no others
 };
@@ -26,7 +27,7 @@ template <typename Op> jlong listCommand(JNIEnv *env, jlong handle, jlong count,
     if (scc == nullptr)
         return kBadHandle;
     return guarded<jlong>(kCallFailed, [&]() -> jlong {
-        FileList list(env, count, files);
+        FileList list(env, count, files, text::currentLocale());
         if (!list.valid)
             return kBadArgument;
         return op(*scc, list.n, list.names.data());
@@ -39,8 +40,9 @@ template <typename Op> jlong commentCommand(JNIEnv *env, jlong handle, jlong cou
     if (scc == nullptr)
         return kBadHandle;
     return guarded<jlong>(kCallFailed, [&]() -> jlong {
-        AnsiText text(env, comment);
-        FileList list(env, count, files);
+        const text::LocaleTraits locale = text::currentLocale(); // one lookup for every text
+        AnsiText text(env, comment, locale);
+        FileList list(env, count, files, locale);
         if (!list.valid)
             return kBadArgument;
         return op(*scc, list.n, list.names.data(), text.get());
@@ -136,7 +138,7 @@ OSKEL_NATIVE(jintArray, _1queryInfo)(JNIEnv *env, jclass, jlong handle, jlong co
     if (scc == nullptr)
         return nullptr;
     return guarded<jintArray>(nullptr, [&]() -> jintArray {
-        FileList list(env, count, files);
+        FileList list(env, count, files, text::currentLocale());
         if (!list.valid)
             return nullptr;
         std::vector<SCCLONG> status(static_cast<size_t>(list.n) + 1, 0);
