@@ -252,6 +252,49 @@ TEST_P(JniSession, TestProviderSession)
     EXPECT_NE(std::string::npos, trace.find("-->checking out")) << trace;
 }
 
+// Long lists are read and built in runs of local references: every name of
+// several runs reaches the provider in its place (null where the element is
+// null or the locale lacks a character), and every name the provider reports
+// comes back in order.
+TEST_P(JniSession, LongNameListsArriveWhole)
+{
+    // The natives are the same either way; a host started by an earlier test
+    // keeps that test's script and log.
+    if (std::string(GetParam().name) == "Hosted")
+        GTEST_SKIP() << "the in-process run covers the natives";
+    installProviders(coretest::kTestKey, "testprovider");
+    const jlong h = connect(coretest::kTestKey);
+    ASSERT_NE(0, h);
+    const Sample samples[] = {kAscii, kLatin, kEuro, kHan, kEmoji};
+    Strings names;
+    std::string loggedNames, lines;
+    Strings reported;
+    for (int i = 0; i < 600; ++i) {
+        const Sample &s = samples[i % 5];
+        const std::string prefix = std::to_string(i) + "-";
+        const Bytes bytes = s.in(encoding);
+        const bool null = i % 7 == 3;
+        names.push_back(null ? std::nullopt : std::optional<std::string>(prefix + s.utf8));
+        loggedNames += (i ? "," : "") + logged(null || !bytes ? Bytes() : Bytes(prefix + *bytes));
+        if (i < 300 && bytes) {
+            lines += "populate 1 " + scripted(prefix + *bytes) + "\n";
+            reported.push_back(prefix + s.utf8);
+        }
+    }
+    script(lines);
+    calls();
+    Object *files = vm.stringArray(names);
+    EXPECT_EQ(0, vm.checkout(h, 600, files, vm.string("c")));
+    EXPECT_EQ(0, vm.populateList(h, 0, 1, files));
+    EXPECT_EQ(reported, vm.strings(vm.getPopulateList(h, 1)));
+    std::vector<std::string> log = calls();
+    ASSERT_GE(log.size(), 1u);
+    EXPECT_EQ("SccCheckout context=0x5cc0c0de window=null count=600 names=[" + loggedNames +
+                  "] comment=\"c\" flags=0 options=0x0",
+              log[0]);
+    EXPECT_EQ(0, vm.uninitialize(h));
+}
+
 TEST_P(JniSession, DescriptorExceptionsAreThrownWhenTheNativeReturns)
 {
     installProviders(coretest::kTestKey, "testprovider");

@@ -223,6 +223,14 @@ struct Vm::Impl {
     std::vector<std::vector<Handle *>> frames;
     size_t liveLocals = 0;  // in the innermost frame
     bool overCapacity = false;
+    // Local frames pushed in the running native: where each starts among its
+    // references, and the capacity it asked for.
+    struct Pushed {
+        size_t from;
+        size_t capacity;
+    };
+    std::vector<Pushed> pushed;
+    size_t pushedCapacity = 0;
     std::map<std::string, Object *> classes;
     Object *pending = nullptr;
     std::map<const char *, const Object *> utfCopies; // GetStringUTFChars not yet released
@@ -264,7 +272,7 @@ struct Vm::Impl {
     {
         if (o == nullptr) return nullptr;
         if (frames.empty()) fatal("%s: a local reference outside of any native", function);
-        if (++liveLocals > kLocalCapacity && !overCapacity) {
+        if (++liveLocals > kLocalCapacity + pushedCapacity && !overCapacity) {
             overCapacity = true;
             problems->push_back(std::string(function) + ": more than " + std::to_string(kLocalCapacity) +
                                 " live local references in one native");
@@ -614,6 +622,34 @@ void JNICALL deleteLocalRef(JNIEnv *env, jobject ref)
     --vm.liveLocals;
 }
 
+jint JNICALL pushLocalFrame(JNIEnv *env, jint capacity)
+{
+    Vm::Impl &vm = vmOf(env);
+    vm.noPending("PushLocalFrame");
+    if (capacity < 0) fatal("PushLocalFrame: a negative capacity");
+    vm.pushed.push_back({vm.frames.back().size(), static_cast<size_t>(capacity)});
+    vm.pushedCapacity += static_cast<size_t>(capacity);
+    return 0;
+}
+
+jobject JNICALL popLocalFrame(JNIEnv *env, jobject result)
+{
+    Vm::Impl &vm = vmOf(env);
+    if (vm.pushed.empty()) fatal("PopLocalFrame: no frame pushed");
+    Object *kept = vm.deref(result, "PopLocalFrame");
+    std::vector<Handle *> &refs = vm.frames.back();
+    for (size_t i = vm.pushed.back().from; i < refs.size(); ++i) {
+        if (refs[i]->state == Handle::Local) {
+            refs[i]->state = Handle::Dead;
+            --vm.liveLocals;
+        }
+    }
+    refs.resize(vm.pushed.back().from);
+    vm.pushedCapacity -= vm.pushed.back().capacity;
+    vm.pushed.pop_back();
+    return vm.local(kept, "PopLocalFrame");
+}
+
 jobject JNICALL newGlobalRef(JNIEnv *env, jobject ref)
 {
     Vm::Impl &vm = vmOf(env);
@@ -663,6 +699,8 @@ public:
         impl_.frames.emplace_back();
         impl_.liveLocals = 0;
         impl_.overCapacity = false;
+        impl_.pushed.clear();
+        impl_.pushedCapacity = 0;
         vm_.thrown_.clear();
         cls_ = static_cast<jclass>(impl_.local(impl_.classNamed("com/vantrel/oskel/managedprojects/scci/JavaSCCInterface"), "call"));
     }
@@ -672,6 +710,8 @@ public:
             vm_.thrown_ = impl_.pending->cls->name + ": " + impl_.pending->name;
             impl_.pending = nullptr;
         }
+        if (!impl_.pushed.empty())
+            vm_.problems_.push_back(std::to_string(impl_.pushed.size()) + " local frames not popped");
         for (Handle *h : impl_.frames.back())
             if (h->state == Handle::Local) h->state = Handle::Dead;
         impl_.frames.pop_back();
@@ -726,6 +766,8 @@ Vm::Vm() : impl_(std::make_unique<Impl>())
     t.ExceptionClear = exceptionClear;
     t.ExceptionCheck = exceptionCheck;
     t.DeleteLocalRef = deleteLocalRef;
+    t.PushLocalFrame = pushLocalFrame;
+    t.PopLocalFrame = popLocalFrame;
     t.NewGlobalRef = newGlobalRef;
     t.DeleteGlobalRef = deleteGlobalRef;
     vm.env.env.functions = &vm.table;
