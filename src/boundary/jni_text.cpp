@@ -56,10 +56,12 @@ private:
 // When its first n bytes are all below 0x80 they are the n characters
 // U+0001..U+007F and the text itself (any other character, U+0000 included,
 // starts with a byte of 0xC0 or more within them); otherwise it is turned
-// into UTF-8 where it lies. Elsewhere the VM copies the UTF-16 units out and
-// the locale's conversion writes the text in place.
+// into UTF-8 where it lies; in a locale of single-byte characters each unit
+// becomes its byte where it lies. Elsewhere the VM copies the UTF-16 units
+// out and the locale's conversion writes the text in place.
 template <typename Out>
-bool appendJavaString(JNIEnv *env, const text::LocaleTraits &locale, jstring string, Out &out) {
+bool appendJavaString(JNIEnv *env, const text::LocaleTraits &locale, jstring string,
+                      std::u16string &units, Out &out) {
     const jsize n = env->GetStringLength(string);
     const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
     if (count > (SIZE_MAX - 1) / 16)
@@ -76,8 +78,25 @@ bool appendJavaString(JNIEnv *env, const text::LocaleTraits &locale, jstring str
         } else {
             length = text::utf8FromModifiedInPlace(text, count);
         }
+    } else if (locale.singleByte != nullptr && locale.asciiIdentity) {
+        // The same copy, narrowed in place through the locale's code.
+        char *text = out.extend(count * 3 + 1);
+        if (count > 0)
+            env->GetStringUTFRegion(string, 0, n, text);
+        if (text::allAscii(text, count)) {
+            text[count] = '\0';
+            length = count;
+        } else {
+            length = text::singleBytesFromModifiedInPlace(locale, text, count);
+        }
+        if (length == text::kNeedUnits) {
+            out.truncate(start);
+            units.resize(count);
+            env->GetStringRegion(string, 0, n, reinterpret_cast<jchar *>(&units[0]));
+            const size_t room = text::ansiCapacity(locale, count);
+            length = text::toAnsi(locale, units.data(), count, out.extend(room), room);
+        }
     } else {
-        thread_local std::u16string units;
         units.resize(count);
         if (count > 0)
             env->GetStringRegion(string, 0, n, reinterpret_cast<jchar *>(&units[0]));
@@ -100,6 +119,7 @@ constexpr size_t kKeptBytes = size_t{4} << 20;
 
 struct TextArray::Storage {
     ByteBuffer bytes;
+    std::u16string units; // one name's UTF-16 units, where the locale needs them
     std::vector<size_t> offsets;
     std::vector<const char *> pointers;
 };
@@ -134,7 +154,8 @@ struct AnsiTextBytes {
 AnsiText::AnsiText(JNIEnv *env, jstring string) {
     if (string != nullptr) {
         AnsiTextBytes out{*this};
-        valid_ = appendJavaString(env, text::currentLocale(), string, out);
+        std::u16string units;
+        valid_ = appendJavaString(env, text::currentLocale(), string, units, out);
         size_ = valid_ ? size_ - 1 : 0; // the terminator appended by the conversion
     }
 }
@@ -142,7 +163,8 @@ AnsiText::AnsiText(JNIEnv *env, jstring string) {
 AnsiText::AnsiText(JNIEnv *env, jstring string, const text::LocaleTraits &locale) {
     if (string != nullptr) {
         AnsiTextBytes out{*this};
-        valid_ = appendJavaString(env, locale, string, out);
+        std::u16string units;
+        valid_ = appendJavaString(env, locale, string, units, out);
         size_ = valid_ ? size_ - 1 : 0;
     }
 }
@@ -186,7 +208,7 @@ void TextArray::convert(JNIEnv *env, jobjectArray array, jsize n,
             auto element = static_cast<jstring>(env->GetObjectArrayElement(array, i));
             const size_t start = s.bytes.size();
             const bool converted =
-                element != nullptr && appendJavaString(env, locale, element, s.bytes);
+                element != nullptr && appendJavaString(env, locale, element, s.units, s.bytes);
             s.offsets[static_cast<size_t>(i)] = converted ? start : kNull;
             if (element != nullptr && frame.deleteEach())
                 env->DeleteLocalRef(element);

@@ -321,6 +321,31 @@ size_t utf8FromModifiedInPlace(char *text, size_t units) {
     return static_cast<size_t>(q - reinterpret_cast<unsigned char *>(text));
 }
 
+size_t singleBytesFromModifiedInPlace(const LocaleTraits &locale, char *text, size_t units) {
+    const SingleByteCode &code = *locale.singleByte;
+    auto *p = reinterpret_cast<unsigned char *>(text);
+    unsigned char *q = p;
+    for (size_t i = 0; i < units; ++i) {
+        uint32_t u;
+        p += modifiedUnitAt(p, u);
+        if (u == 0)
+            break; // U+0000 ends the text
+        if (u < 0x80) {
+            *q++ = static_cast<unsigned char>(u);
+            continue;
+        }
+        int16_t byte = code.byteOf(static_cast<char16_t>(u));
+        if (byte >= 0)
+            *q++ = static_cast<unsigned char>(byte);
+        else if (byte == SingleByteCode::kUnmappable)
+            return kNotConverted;
+        else
+            return kNeedUnits;
+    }
+    *q = '\0';
+    return static_cast<size_t>(q - reinterpret_cast<unsigned char *>(text));
+}
+
 bool appendUtf8FromModified(const char *modified, size_t units, std::string &out) {
     // The bytes of the `units` units.
     const auto *p = reinterpret_cast<const unsigned char *>(modified);

@@ -47,6 +47,14 @@ size_t toAnsi(const LocaleTraits &locale, const char16_t *units, size_t n, char 
 // bytes as appendUtf8FromModified.
 size_t utf8FromModifiedInPlace(char *text, size_t units);
 
+// For a locale of single-byte characters that encodes ASCII as itself: the
+// same from the VM's modified UTF-8, each unit turned in place into its byte
+// (the text only shrinks). kNotConverted for a character the locale lacks;
+// kNeedUnits for what only the C library converts (surrogates): the caller
+// then converts the UTF-16 units with toAnsi. The same bytes as appendAnsi.
+constexpr size_t kNeedUnits = static_cast<size_t>(-2);
+size_t singleBytesFromModifiedInPlace(const LocaleTraits &locale, char *text, size_t units);
+
 // True when each of the `n` bytes is below 0x80.
 bool allAscii(const char *bytes, size_t n);
 

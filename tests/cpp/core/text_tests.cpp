@@ -50,6 +50,8 @@ std::string hex(const std::string &bytes) {
     return out;
 }
 
+std::string modifiedUtf8(const std::u16string &units);
+
 // nullopt-like marker for "conversion fails".
 const std::string kFails = "<fails>";
 
@@ -264,6 +266,18 @@ TEST_P(Differential, FastPathsGiveTheCLibrarysBytes) {
         bool plainOk = oskel::text::appendAnsiPlain(units.data(), units.size(), plain);
         ASSERT_EQ(fastOk, plainOk) << "round " << round;
         ASSERT_EQ(hex(fast), hex(plain)) << "round " << round;
+        if (locale.singleByte != nullptr && locale.asciiIdentity) {
+            // The VM's modified UTF-8 narrowed in place gives the same.
+            std::string text = modifiedUtf8(units);
+            text.push_back('\0');
+            size_t n = oskel::text::singleBytesFromModifiedInPlace(locale, &text[0], units.size());
+            if (n != oskel::text::kNeedUnits) {
+                ASSERT_EQ(n != oskel::text::kNotConverted, plainOk) << "round " << round;
+                if (plainOk) {
+                    ASSERT_EQ(hex(text.substr(0, n + 1)), hex(plain)) << "round " << round;
+                }
+            }
+        }
 
         std::string bytes(next() % 40, 'a');
         for (auto &b : bytes)
