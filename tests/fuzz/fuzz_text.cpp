@@ -69,6 +69,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             fail("modified UTF-8 to UTF-8");
     }
 
+    // In a locale of single-byte characters the modified UTF-8 narrows in place.
+    if (locale.singleByte != nullptr && locale.asciiIdentity) {
+        std::string modified;
+        for (char16_t c : units) {
+            uint32_t u = c;
+            if (u != 0 && u < 0x80) {
+                modified += static_cast<char>(u);
+            } else if (u < 0x800) {
+                modified += static_cast<char>(0xC0 | (u >> 6));
+                modified += static_cast<char>(0x80 | (u & 0x3F));
+            } else {
+                modified += static_cast<char>(0xE0 | (u >> 12));
+                modified += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+                modified += static_cast<char>(0x80 | (u & 0x3F));
+            }
+        }
+        modified.push_back('\0');
+        size_t n = singleBytesFromModifiedInPlace(locale, &modified[0], units.size());
+        if (n != kNeedUnits && ((n != kNotConverted) != plainOk ||
+                                (plainOk && "prefix" + modified.substr(0, n + 1) != plain)))
+            fail("modified UTF-8 to single bytes");
+    }
+
     // Locale text toward UTF-16.
     std::string bytes(reinterpret_cast<const char *>(data), size);
     bytes = bytes.substr(0, bytes.find('\0'));
