@@ -72,6 +72,10 @@ public:
 
     // One provider call, waiting at most `timeoutMs` for each message of it.
     CallOutcome call(ProviderCall &c, int32_t timeoutMs);
+    // Delivers the text-out messages the provider has sent from a thread of
+    // its own while no call ran, without waiting for more. Skipped while a
+    // call runs: that call delivers them in order.
+    void collect();
 
 private:
     // Reads one message; HostFault::None on success.
@@ -81,6 +85,8 @@ private:
         return channel_.write(bytes.data(), bytes.size());
     }
     CallOutcome fault(HostFault what);
+    // Hands a Text message to the text-out callback; false when malformed.
+    bool deliverText(const std::vector<uint8_t> &payload);
     // Ends the connection: closes the channel, reaps the host. `how` gets how
     // the host ended.
     void end(std::string *how);
@@ -233,18 +239,10 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
             return fault(problem);
         hostproto::Reader r(payload.data(), payload.size());
         switch (header.kind) {
-        case Kind::Text: {
-            int32_t type = r.i32();
-            std::string text;
-            bool present = r.text(text);
-            if (!r.ok() || !r.atEnd())
+        case Kind::Text:
+            if (!deliverText(payload))
                 return fault(HostFault::Malformed);
-            // The provider calls the callback it was given by the last
-            // SccOpenProject, in this call or a later one.
-            if (textOut_ != nullptr)
-                textOut_(present ? text.c_str() : nullptr, type);
             break;
-        }
         case Kind::Populate: {
             int32_t keep = r.i32(), status = r.i32();
             std::string name;
@@ -270,6 +268,42 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
     }
 }
 
+bool HostConnection::deliverText(const std::vector<uint8_t> &payload) {
+    hostproto::Reader r(payload.data(), payload.size());
+    int32_t type = r.i32();
+    std::string text;
+    bool present = r.text(text);
+    if (!r.ok() || !r.atEnd())
+        return false;
+    // The provider calls the callback it was given by the last
+    // SccOpenProject, in this call or a later one.
+    if (textOut_ != nullptr)
+        textOut_(present ? text.c_str() : nullptr, type);
+    return true;
+}
+
+void HostConnection::collect() {
+    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+    if (!lock.owns_lock() || !connected_)
+        return;
+    hostproto::Header header;
+    std::vector<uint8_t> payload;
+    while (channel_.readable()) {
+        // Between calls the host sends text-out messages only, each whole.
+        HostFault problem = receive(header, payload);
+        if (problem == HostFault::Closed || problem == HostFault::Channel)
+            return; // the host has ended: the next call says how
+        if (problem == HostFault::None && header.kind != Kind::Text)
+            problem = HostFault::Malformed;
+        if (problem == HostFault::None && !deliverText(payload))
+            problem = HostFault::Malformed;
+        if (problem != HostFault::None) {
+            fault(problem);
+            return;
+        }
+    }
+}
+
 class HostedProvider final : public Provider {
 public:
     HostedProvider(std::shared_ptr<HostConnection> connection, int32_t timeoutMs)
@@ -281,22 +315,31 @@ private:
     int32_t timeoutMs_;
 };
 
-// The running hosts by program and library path.
+// The running hosts by program and library path. Hosts start one at a time;
+// the map itself is locked only briefly, so that collecting messages never
+// waits for a host that is starting.
+std::mutex startingMutex;
 std::mutex hostsMutex;
 auto *hosts = new std::map<std::string, std::weak_ptr<HostConnection>>(); // never destroyed
 
 std::shared_ptr<HostConnection> connectHost(const std::string &program, const char *path,
                                             int32_t timeoutMs) {
-    std::lock_guard<std::mutex> lock(hostsMutex);
+    std::lock_guard<std::mutex> starting(startingMutex);
     const std::string key = program + '\n' + path;
-    for (auto it = hosts->begin(); it != hosts->end();)
-        it = it->second.expired() ? hosts->erase(it) : std::next(it);
-    if (auto found = hosts->find(key); found != hosts->end())
-        if (auto existing = found->second.lock(); existing && existing->connected())
-            return existing;
+    std::shared_ptr<HostConnection> existing;
+    {
+        std::lock_guard<std::mutex> lock(hostsMutex);
+        for (auto it = hosts->begin(); it != hosts->end();)
+            it = it->second.expired() ? hosts->erase(it) : std::next(it);
+        if (auto found = hosts->find(key); found != hosts->end())
+            existing = found->second.lock();
+    }
+    if (existing && existing->connected())
+        return existing;
     auto connection = std::make_shared<HostConnection>();
     if (!connection->start(program, path, timeoutMs))
         return nullptr;
+    std::lock_guard<std::mutex> lock(hostsMutex);
     (*hosts)[key] = connection;
     return connection;
 }
@@ -312,6 +355,18 @@ std::string hostProgram(const platform::HostProgram &host) {
 }
 
 } // namespace
+
+void collectHostMessages() {
+    std::vector<std::shared_ptr<HostConnection>> running;
+    {
+        std::lock_guard<std::mutex> lock(hostsMutex);
+        for (const auto &entry : *hosts)
+            if (auto connection = entry.second.lock())
+                running.push_back(std::move(connection));
+    }
+    for (const auto &connection : running)
+        connection->collect();
+}
 
 std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings &settings) {
     // Neither the machine-type check nor a loader may open a FIFO or a pipe:

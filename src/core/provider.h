@@ -86,6 +86,12 @@ ProviderSettings readProviderSettings(const platform::RegistryKey &key);
 // library cannot be loaded or the host cannot be started.
 std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings &settings);
 
+// Delivers to the text-out callbacks what every running provider host has
+// sent from a provider thread of its own since its last call, without waiting:
+// in-process such a message is in the message list at once. A host busy with
+// a call is skipped (the call delivers its messages).
+void collectHostMessages();
+
 // The in-process provider, for a library loaded by the caller (taken over).
 std::unique_ptr<Provider> inProcessProvider(void *library);
 

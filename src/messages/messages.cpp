@@ -3,6 +3,7 @@
 #include "messages/messages.h"
 
 #include "core/SccInterface.h"
+#include "core/provider.h"
 
 namespace oskel::messages {
 
@@ -32,12 +33,17 @@ extern "C" SCCLONG SCC_CALL textOutCallback(const char *text, SCCLONG type) {
     return 0;
 }
 
+std::vector<std::string> fetchMessages() {
+    collectHostMessages();
+    return takeMessages();
+}
+
 } // namespace oskel::messages
 
 namespace oskel {
 
 void SccInterface::getErrList(std::vector<std::string> &out) {
-    out = messages::takeMessages();
+    out = messages::fetchMessages();
     if (traceLevel >= 4 && tracingTo()) {
         std::string block = "SCCIH errMsg> getErrList for " + std::to_string(out.size()) +
                             " messages\n";

@@ -75,7 +75,7 @@ OSKEL_API_NATIVE(jlong, release)(JNIEnv *, jclass, jlong handle) {
 
 OSKEL_API_NATIVE(jobjectArray, takeMessages)(JNIEnv *env, jclass) {
     return guarded<jobjectArray>(nullptr, [&]() -> jobjectArray {
-        std::vector<std::string> taken = messages::takeMessages();
+        std::vector<std::string> taken = messages::fetchMessages();
         jobjectArray result = newStringArray(env, static_cast<jsize>(taken.size()));
         if (result == nullptr)
             return nullptr;

@@ -136,6 +136,9 @@ public:
     // Reads exactly `size` bytes, waiting at most `timeoutMs` milliseconds for
     // each part to arrive (a negative timeout waits as long as it takes).
     Status read(void *data, size_t size, int32_t timeoutMs);
+    // True when a read would not wait: bytes have arrived, or the stream has
+    // ended or broken (which the read then reports). Never waits itself.
+    bool readable();
 
 private:
     static constexpr intptr_t kNone = -1;

@@ -429,6 +429,17 @@ Channel::Status Channel::read(void *data, size_t size, int32_t timeoutMs)
     return Status::Ok;
 }
 
+bool Channel::readable()
+{
+    if (in_ < 0) return false;
+    pollfd pfd{static_cast<int>(in_), POLLIN, 0};
+    int ready;
+    do {
+        ready = ::poll(&pfd, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
 // The thread that waits for one child and reaps it the moment it ends, so
 // that a child dying while nobody talks to it does not stay a zombie. No
 // SIGCHLD handler: the process (a JVM) owns its signal handlers.

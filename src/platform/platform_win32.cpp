@@ -235,6 +235,14 @@ Channel::Status Channel::read(void *data, size_t size, int32_t timeoutMs)
     return Status::Ok;
 }
 
+bool Channel::readable()
+{
+    if (in_ == kNone) return false;
+    DWORD available = 0;
+    // A pipe that fails here has ended or broken: the read says which.
+    return !PeekNamedPipe(handleOf(in_), nullptr, 0, nullptr, &available, nullptr) || available > 0;
+}
+
 ChildProcess::~ChildProcess()
 {
     std::string ignored;

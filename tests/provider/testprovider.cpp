@@ -10,6 +10,7 @@
 
 #include "oskelsccih/scc_api.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -236,6 +237,12 @@ struct ThreadMessages {  // message.thread ENTRY N TYPE TEXT
     int64_t type;
     std::string text;
 };
+struct LaterMessage {  // message.later ENTRY MS TYPE TEXT
+    std::string entry;
+    int64_t delayMs;
+    int64_t type;
+    std::string text;
+};
 struct Populate {  // populate / populate.null
     int64_t keep;
     bool isNull;
@@ -267,6 +274,7 @@ struct Script {
     bool initNoWrite = false;
     std::vector<Message> messages;
     std::vector<ThreadMessages> threadMessages;
+    std::vector<LaterMessage> laterMessages;
     OptText projUser, projProject, projLocal, projAux;
     OptNumber projAllowNew;
     OptText openUser, openProject, openAux;
@@ -369,6 +377,10 @@ void parseLine(const std::string &line, Script &s) {
     } else if (keyword == "message.thread") {
         if (word(w1) && number(n1) && number(n2)) {
             s.threadMessages.push_back({w1, n1, n2, restText(line, pos)});
+        }
+    } else if (keyword == "message.later") {
+        if (word(w1) && number(n1) && number(n2)) {
+            s.laterMessages.push_back({w1, n1, n2, restText(line, pos)});
         }
     } else if (keyword == "message.null") {
         if (word(w1) && lastNumber(n1)) {
@@ -641,7 +653,28 @@ void sendThreadMessages(const Script &s, const char *entry) {
     }
 }
 
+// message.later: a thread of the provider's own sends the text MS
+// milliseconds from now, most likely after the call has returned, and logs it
+// once the callback has returned. The thread is left to run: the library must
+// stay loaded until it has sent (the out-of-process tests).
+void startLaterMessages(const Script &s, const char *entry) {
+    for (const LaterMessage &m : s.laterMessages) {
+        LPTEXTOUTPROC textOut = g_state.textOut;
+        if (!entryMatches(m.entry, entry) || textOut == nullptr) {
+            continue;
+        }
+        std::thread([m, textOut] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(m.delayMs));
+            auto type = static_cast<SCCLONG>(m.type);
+            SCCLONG r = textOut(m.text.c_str(), type);
+            logLine(Line("textout").field("type", type).field("text", quoted(m.text.c_str())).str() +
+                    " -> " + std::to_string(r));
+        }).detach();
+    }
+}
+
 void sendMessages(const Script &s, const char *entry) {
+    startLaterMessages(s, entry);
     sendThreadMessages(s, entry);
     for (const Message &m : s.messages) {
         if (!entryMatches(m.entry, entry) || g_state.textOut == nullptr) {
