@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/SccInterface.h"
+#include "core/provider_calls.h"
 
 namespace oskel {
 
@@ -58,15 +59,8 @@ int32_t SccInterface::runCommand(const CommandRow &c, int32_t n, const char **na
         traceLine(line.c_str());
     }
 
-    ProviderCall call;
-    call.entry = c.entryPoint;
-    call.context = providerContext;
-    call.count = n;
-    call.names = names;
-    call.comment = comment;
-    call.flags = flags;
-    call.perFile = extra;
-    call.option = c.slot >= 0 ? commandOptions[c.slot] : 0;
+    ProviderCall call = calls::fileCommand(c.entryPoint, n, names, comment, flags, extra,
+                                           c.slot >= 0 ? commandOptions[c.slot] : 0);
     CallOutcome outcome = callProvider(call);
     int32_t result = outcome.missing ? kNoEntryPoint : outcome.code;
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/SccInterface.h"
+#include "core/provider_calls.h"
 
 namespace oskel {
 
@@ -62,16 +63,8 @@ int32_t SccInterface::populateList(int32_t command, int32_t n, const char **name
         traceFileList(names, n);
     freePopulateList();
     createPopulateList(false);
-    ProviderCall call;
-    call.entry = EntryPoint::PopulateList;
-    call.context = providerContext;
-    call.command = command;
-    call.count = n;
-    call.names = names;
-    call.populate = populateCallback;
-    call.callerData = this;
-    call.perFile = status;
-    call.flags = options;
+    ProviderCall call =
+        calls::populateList(command, n, names, status, options, populateCallback, this);
     CallOutcome outcome = callProvider(call);
     int32_t result = outcome.missing ? kNoEntryPoint : outcome.code;
     trace("<--Get populate list", 1);

@@ -6,6 +6,7 @@
 
 #include "core/connect_report.h"
 #include "core/message_list.h"
+#include "core/provider_calls.h"
 
 namespace oskel {
 
@@ -139,21 +140,15 @@ std::unique_ptr<Provider> SccInterface::loadProvider(const char *providerKey) {
 CallOutcome SccInterface::callProvider(ProviderCall &call) {
     if (!provider)
         return {true, 0};
+    call.context = providerContext;
     return provider->call(call);
 }
 
 int32_t SccInterface::initialize() {
     auto name = std::make_unique<char[]>(kInitScratchSize);
     auto label = std::make_unique<char[]>(kInitScratchSize);
-    ProviderCall call;
-    call.entry = EntryPoint::Initialize;
-    call.contextOut = &providerContext;
-    call.callerName = kCallerName;
-    call.sccName = name.get();
-    call.auxLabel = label.get();
-    call.capabilities = &capabilities;
-    call.checkoutCommentLen = &checkoutCommentLen;
-    call.commentLen = &commentLen;
+    ProviderCall call = calls::initialize(&providerContext, kCallerName, name.get(), label.get(),
+                                          &capabilities, &checkoutCommentLen, &commentLen);
     CallOutcome outcome = callProvider(call);
     if (outcome.missing) {
         connectFailed(provider ? "the provider library has no SccInitialize"
@@ -172,9 +167,7 @@ int32_t SccInterface::initialize() {
 }
 
 int32_t SccInterface::uninitialize() {
-    ProviderCall call;
-    call.entry = EntryPoint::Uninitialize;
-    call.context = providerContext;
+    ProviderCall call = calls::plain(EntryPoint::Uninitialize);
     CallOutcome outcome = callProvider(call);
     providerContext = 0;
     return outcome.missing ? kNoEntryPoint : outcome.code;
@@ -182,8 +175,7 @@ int32_t SccInterface::uninitialize() {
 
 int32_t SccInterface::getVersion() {
     trace("-->Getting SCCI version", 2);
-    ProviderCall call;
-    call.entry = EntryPoint::GetVersion;
+    ProviderCall call = calls::plain(EntryPoint::GetVersion);
     CallOutcome outcome = callProvider(call);
     trace("<--Getting SCCI version", 2);
     // A version is a number, not a code: a provider that has no answer (no

@@ -145,8 +145,8 @@ public:
     // Called by the populate callback with the keep flag and the reported name.
     void addPopulateEntry(SCCBOOL keep, const char *fileName);
 
-    // Runs one provider call; "missing" when there is no provider or it lacks
-    // the entry point.
+    // Runs one provider call with the connection's context; "missing" when
+    // there is no provider or it lacks the entry point.
     CallOutcome callProvider(ProviderCall &call);
 
     // One row of the file-command family.
