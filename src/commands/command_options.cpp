@@ -17,7 +17,7 @@ void SccInterface::freeCommandOptions() {
 
 int32_t SccInterface::getCommandOptions(int32_t command) {
     trace("-->Get command option", 1);
-    if (traceLevel > 2)
+    if (traceLevel() > 2)
         traceLine(("Getting command option: " + std::to_string(command)).c_str());
     int32_t result = kNoEntryPoint;
     if (command >= 0 && command < kCommandSlots) {
@@ -32,7 +32,7 @@ int32_t SccInterface::getCommandOptions(int32_t command) {
 
 int32_t SccInterface::checkCommandOptions(int32_t command) {
     trace("-->Check command option", 1);
-    if (traceLevel > 2)
+    if (traceLevel() > 2)
         traceLine(("Checking command option: " + std::to_string(command)).c_str());
     ProviderCall call = calls::commandOptions(command, nullptr);
     CallOutcome outcome = callProvider(call);

@@ -28,13 +28,13 @@ void copyBounded(char *dst, size_t dstSize, const char *src) {
 
 SccInterface::SccInterface(const char *providerKey) {
     resetConnectReport();
-    provider = loadProvider(providerKey);
+    connection.provider = loadProvider(providerKey);
     construct();
 }
 
 SccInterface::SccInterface() {
     resetConnectReport();
-    provider = loadDefaultProvider();
+    connection.provider = loadDefaultProvider();
     construct();
 }
 
@@ -43,16 +43,16 @@ void SccInterface::construct() {
     createPopulateList(true);
     messages::resetMessageList();
     project.texts = ProjectTexts{};
-    auxPathLabel[0] = '\0';
+    connection.auxPathLabel[0] = '\0';
 }
 
 SccInterface::~SccInterface() {
     freePopulateList();
     messages::freeMessageList();
     freeCommandOptions();
-    std::atomic_store(&traceFilePath, std::shared_ptr<const std::string>());
+    tracing.set(tracing.level(), nullptr);
     uninitialize();
-    provider.reset();
+    connection.provider.reset();
 }
 
 std::unique_ptr<Provider> SccInterface::loadDefaultProvider() {
@@ -138,20 +138,21 @@ std::unique_ptr<Provider> SccInterface::loadProvider(const char *providerKey) {
 }
 
 CallOutcome SccInterface::callProvider(ProviderCall &call) {
-    if (!provider)
+    if (!connection.provider)
         return {true, 0};
-    call.context = providerContext;
-    return provider->call(call);
+    call.context = connection.providerContext;
+    return connection.provider->call(call);
 }
 
 int32_t SccInterface::initialize() {
     auto name = std::make_unique<char[]>(kInitScratchSize);
     auto label = std::make_unique<char[]>(kInitScratchSize);
-    ProviderCall call = calls::initialize(&providerContext, kCallerName, name.get(), label.get(),
-                                          &capabilities, &checkoutCommentLen, &commentLen);
+    ProviderCall call = calls::initialize(&connection.providerContext, kCallerName, name.get(),
+                                          label.get(), &connection.capabilities,
+                                          &connection.checkoutCommentLen, &connection.commentLen);
     CallOutcome outcome = callProvider(call);
     if (outcome.missing) {
-        connectFailed(provider ? "the provider library has no SccInitialize"
+        connectFailed(connection.provider ? "the provider library has no SccInitialize"
                                : "the provider could not be loaded");
         return kNoEntryPoint;
     }
@@ -161,15 +162,15 @@ int32_t SccInterface::initialize() {
         connectFailed("SccInitialize failed");
     name[kInitScratchSize - 1] = '\0';
     label[kInitScratchSize - 1] = '\0';
-    copyBounded(sccName, sizeof sccName, name.get());
-    copyBounded(auxPathLabel, sizeof auxPathLabel, label.get());
+    copyBounded(connection.sccName, sizeof connection.sccName, name.get());
+    copyBounded(connection.auxPathLabel, sizeof connection.auxPathLabel, label.get());
     return outcome.code;
 }
 
 int32_t SccInterface::uninitialize() {
     ProviderCall call = calls::plain(EntryPoint::Uninitialize);
     CallOutcome outcome = callProvider(call);
-    providerContext = 0;
+    connection.providerContext = 0;
     return outcome.missing ? kNoEntryPoint : outcome.code;
 }
 

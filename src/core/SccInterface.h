@@ -71,6 +71,38 @@ struct ProjectState {
     SCCBOOL allowNew = 1; // the in/out new-project flag SccGetProjPath receives by address
 };
 
+// The connection to the provider (core/SccInterface.cpp): the provider,
+// in-process or hosted, the context every call passes, and what
+// SccInitialize reported.
+struct Connection {
+    std::unique_ptr<Provider> provider;
+    uint64_t providerContext = 0;
+    char sccName[kTextSize] = {};
+    char auxPathLabel[kTextSize] = {};
+    int32_t capabilities = 0;
+    SCCLONG checkoutCommentLen = 0;
+    SCCLONG commentLen = 0;
+};
+
+// The trace settings of one object (core/trace.cpp). They may be switched by
+// one thread while others trace (outside the calling contract, but it must
+// not corrupt memory): the level is atomic, and the path is replaced whole,
+// never changed in place, so a writer keeps the copy it loaded.
+class TraceSettings {
+public:
+    int32_t level() const { return traceLevel; }
+    // The log's path, or null when none is set.
+    std::shared_ptr<const std::string> path() const { return std::atomic_load(&traceFilePath); }
+    void set(int32_t newLevel, std::shared_ptr<const std::string> newPath) {
+        traceLevel = newLevel;
+        std::atomic_store(&traceFilePath, std::move(newPath));
+    }
+
+private:
+    std::atomic<int32_t> traceLevel{0};
+    std::shared_ptr<const std::string> traceFilePath;
+};
+
 constexpr int kCommandSlots = 10;
 constexpr int32_t kNoEntryPoint = SCC_E_NONSPECIFICERROR;
 extern const char kCallerName[];
@@ -93,8 +125,8 @@ public:
     // -15 when it is missing.
     int32_t end();
     int32_t getVersion();
-    const char *getSCCName() const { return sccName; }
-    int32_t getCapabilities() const { return capabilities; }
+    const char *getSCCName() const { return connection.sccName; }
+    int32_t getCapabilities() const { return connection.capabilities; }
 
     // Trace log.
     void setTracing(int32_t level, const char *path);
@@ -104,7 +136,8 @@ public:
     void writeCapabilityReport() const;
     // Appends a raw block (no date, time or tag) with one open and close.
     void writeRawBlock(const std::string &block) const;
-    bool tracingTo() const { return std::atomic_load(&traceFilePath) != nullptr; }
+    bool tracingTo() const { return tracing.path() != nullptr; }
+    int32_t traceLevel() const { return tracing.level(); }
 
     // Provider messages.
     void getErrList(std::vector<std::string> &messages);
@@ -164,22 +197,13 @@ private:
     void freePopulateList();
     void traceProjectTexts(const ProjectTexts &texts) const;
 
-    PopulateLists lists;
-    ProjectState project;
-    int32_t capabilities = 0;
-    std::unique_ptr<Provider> provider;
-    uint64_t providerContext = 0;
-    char sccName[kTextSize] = {};
-    char auxPathLabel[kTextSize] = {};
-    SCCLONG checkoutCommentLen = 0;
-    SCCLONG commentLen = 0;
-    // The trace settings may be switched by one thread while others trace
-    // (outside the calling contract, but it must not corrupt memory): the
-    // level is atomic, and the path is replaced whole, never changed in place,
-    // so a writer keeps the copy it loaded (std::atomic_load/atomic_store).
-    std::atomic<int32_t> traceLevel{0};
-    std::shared_ptr<const std::string> traceFilePath;
-    std::array<uint64_t, kCommandSlots> commandOptions{};
+    // Each subsystem's state; only its own code touches it (the others go
+    // through the members above).
+    Connection connection;                                // core/SccInterface.cpp
+    TraceSettings tracing;                                // core/trace.cpp
+    ProjectState project;                                 // projects/
+    std::array<uint64_t, kCommandSlots> commandOptions{}; // commands/command_options.cpp
+    PopulateLists lists;                                  // commands/populate_list.cpp
 };
 
 // Writes a trace line that belongs to no interface object (found by a native

@@ -118,22 +118,21 @@ void traceToEveryLog(const char *text) {
 void SccInterface::setTracing(int32_t level, const char *path) {
     // Both are replaced whole: a thread tracing meanwhile writes with the old
     // or the new path, never with a freed one.
-    traceLevel = level;
     auto copy = path != nullptr ? std::make_shared<const std::string>(path)
                                 : std::shared_ptr<const std::string>();
-    std::atomic_store(&traceFilePath, copy);
+    tracing.set(level, copy);
     if (level < 1 || !copy)
         return;
     rememberLog(copy);
     // Both go to the path just set, even when another thread has set another
     // one meanwhile.
     appendTraceLine(*copy, ("Setting tracing in " + *copy + " level=" + std::to_string(level)).c_str());
-    const std::string report = capabilityReport(capabilities);
+    const std::string report = capabilityReport(getCapabilities());
     platform::appendToFile(copy->c_str(), report.data(), report.size());
 }
 
 void SccInterface::traceLine(const char *text) const {
-    std::shared_ptr<const std::string> path = std::atomic_load(&traceFilePath);
+    std::shared_ptr<const std::string> path = tracing.path();
     if (!path)
         return;
     if (text == nullptr) {
@@ -144,7 +143,7 @@ void SccInterface::traceLine(const char *text) const {
 }
 
 void SccInterface::trace(const char *text, int32_t minLevel) const {
-    if (traceLevel >= minLevel)
+    if (tracing.level() >= minLevel)
         traceLine(text);
 }
 
@@ -163,13 +162,13 @@ void SccInterface::traceFileList(const char *const *names, int32_t count) const 
 }
 
 void SccInterface::writeCapabilityReport() const {
-    if (!tracingTo() || traceLevel < 1)
+    if (!tracingTo() || tracing.level() < 1)
         return;
-    writeRawBlock(capabilityReport(capabilities));
+    writeRawBlock(capabilityReport(getCapabilities()));
 }
 
 void SccInterface::writeRawBlock(const std::string &block) const {
-    if (std::shared_ptr<const std::string> path = std::atomic_load(&traceFilePath))
+    if (std::shared_ptr<const std::string> path = tracing.path())
         platform::appendToFile(path->c_str(), block.data(), block.size());
 }
 

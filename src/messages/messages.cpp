@@ -44,7 +44,7 @@ namespace oskel {
 
 void SccInterface::getErrList(std::vector<std::string> &out) {
     out = messages::fetchMessages();
-    if (traceLevel >= 4 && tracingTo()) {
+    if (traceLevel() >= 4 && tracingTo()) {
         std::string block = "SCCIH errMsg> getErrList for " + std::to_string(out.size()) +
                             " messages\n";
         for (const auto &m : out) {

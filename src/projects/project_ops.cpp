@@ -55,7 +55,7 @@ struct TextBuffers {
 int32_t SccInterface::openProject(const char *user, const char *projectName,
                                   const char *localPath, const char *auxProjPath, int32_t flags) {
     trace("-->Open Project(with parameter)", 1);
-    if (traceLevel > 1) {
+    if (traceLevel() > 1) {
         std::string line = "user:";
         line.append(user).append("\tproject name:").append(projectName);
         line.append("\tproject path:").append(localPath).append("\taux path:").append(auxProjPath);
@@ -95,9 +95,9 @@ int32_t SccInterface::getProjectPath(ProjectTexts &texts, int32_t allowChangePat
     trace("-->GetProjectPath", 1);
     const std::string flags = "allowChangePath:" + std::to_string(allowChangePath) +
                               "\tallowNew:" + std::to_string(allowNewFlag);
-    if (traceLevel > 1)
+    if (traceLevel() > 1)
         traceLine(flags.c_str());
-    if (traceLevel > 3)
+    if (traceLevel() > 3)
         traceProjectTexts(texts);
 
     int32_t result = kNoEntryPoint;
@@ -110,9 +110,9 @@ int32_t SccInterface::getProjectPath(ProjectTexts &texts, int32_t allowChangePat
         result = outcome.code;
         drain(texts, *scratch);
     }
-    if (traceLevel > 1)
+    if (traceLevel() > 1)
         traceLine(flags.c_str());
-    if (traceLevel > 3)
+    if (traceLevel() > 3)
         traceProjectTexts(texts);
     trace("<--GetProjectPath", 1);
     return result;
@@ -134,7 +134,7 @@ int32_t SccInterface::closeProject() {
 
 void SccInterface::returnProjectPath(ProjectTexts &texts) const {
     trace("-->Return project path", 3);
-    if (traceLevel > 3)
+    if (traceLevel() > 3)
         traceLine("Returning input parameter");
     texts = project.texts;
     trace("<--Return project path", 3);
@@ -142,7 +142,7 @@ void SccInterface::returnProjectPath(ProjectTexts &texts) const {
 
 void SccInterface::resetProjectPath(const ProjectTexts &texts) {
     trace("-->Resetting project path", 3);
-    if (traceLevel > 3)
+    if (traceLevel() > 3)
         traceLine("Resetting input parameter");
     project.texts = texts;
     trace("<--Resetting project path", 3);
