@@ -180,7 +180,9 @@ public:
 private:
     static constexpr intptr_t kNone = -1;
     intptr_t process_ = kNone; // pid or process handle
-    intptr_t job_ = kNone;     // Win32 job object
+#if defined(_WIN32)
+    intptr_t job_ = kNone; // the job object that ends the child with this process
+#endif
     std::shared_ptr<Reaper> reaper_; // POSIX: the waiting thread's state
 };
 
