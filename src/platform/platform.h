@@ -10,22 +10,9 @@
 #include <memory>
 #include <string>
 
-namespace oskel::platform {
+#include "platform/registry_value.h"
 
-// A registry value as the registry keeps it: its type (numbered as the
-// registry numbers them) and its bytes.
-struct RegistryValue {
-    enum Type : uint32_t {
-        kNone = 0,
-        kString = 1,
-        kExpandString = 2,
-        kBinary = 3,
-        kDword = 4,
-        kMultiString = 7,
-    };
-    uint32_t type = kNone;
-    std::string bytes;
-};
+namespace oskel::platform {
 
 // Registry reads follow the Win32 contract the library relies on: a value that
 // does not fit the caller's buffer is a failure, never a cut.
