@@ -14,6 +14,7 @@
 #include "core/provider.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
+#include "platform/testing.h"
 #include "provider_harness.h"
 
 // The replacements below pair malloc with free themselves.
@@ -123,6 +124,23 @@ std::string hostProgram() {
     return std::getenv("OSKEL_PROVIDER_DIR") ? std::string(std::getenv("OSKEL_PROVIDER_DIR")) +
                                                    "/../src/oskelsccih-host"
                                              : std::string(OSKEL_DEFAULT_HOST);
+}
+#endif
+
+#ifdef _WIN32
+TEST(HostProcess, AChildThatCannotBePutInItsJobIsEndedAndNotStarted) {
+    // Outside its job a hung host could outlive this process.
+    platform::testing::failNextJobAssignment();
+    platform::ChildProcess child;
+    platform::Channel channel;
+    std::string error;
+    EXPECT_FALSE(child.start(hostProgram().c_str(), channel, error));
+    EXPECT_NE(std::string::npos, error.find("cannot put the host in its job")) << error;
+    EXPECT_FALSE(child.running());
+    EXPECT_FALSE(channel.isOpen());
+    ASSERT_TRUE(child.start(hostProgram().c_str(), channel, error)) << error;
+    std::string how;
+    child.finish(0, how);
 }
 #endif
 
