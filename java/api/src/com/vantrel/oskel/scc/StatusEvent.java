@@ -1,6 +1,8 @@
 package com.vantrel.oskel.scc;
 
 import java.nio.file.Path;
+import java.util.Collections;
+import java.util.EnumSet;
 import java.util.Objects;
 import java.util.Set;
 
@@ -8,7 +10,7 @@ import java.util.Set;
  * A change of a file's status that the provider queued ({@code SccGetEvents}).
  *
  * @param file the file whose status changed
- * @param flags its new status
+ * @param flags its new status, in the order of {@link StatusFlag}
  * @param word the provider's status word ({@link FileStatus#INVALID} when it could not tell)
  * @see Connection#pollEvents()
  */
@@ -22,7 +24,9 @@ public record StatusEvent(Path file, Set<StatusFlag> flags, int word) {
      */
     public StatusEvent {
         Objects.requireNonNull(file, "file");
-        flags = Set.copyOf(flags);
+        EnumSet<StatusFlag> copy = EnumSet.noneOf(StatusFlag.class);
+        copy.addAll(flags);
+        flags = Collections.unmodifiableSet(copy);
     }
 
     /**
