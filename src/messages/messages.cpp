@@ -17,11 +17,21 @@ StatusSink *setStatusSink(StatusSink *sink) {
 }
 
 extern "C" SCCLONG SCC_CALL textOutCallback(const char *text, SCCLONG type) {
+    // The answer: a cancel requested for the call running on this thread
+    // answers every message with SCC_MSG_RTN_CANCEL until that call returns.
+    const CallControl *call = currentCall();
+    const SCCLONG answer =
+        call != nullptr && call->cancelRequested.load() ? SCC_MSG_RTN_CANCEL : SCC_MSG_RTN_OK;
+    // In cancel mode, the provider's cancel question and its requests to show
+    // and hide a cancel control are answered, not collected.
+    if (call != nullptr && call->cancelMode.load() &&
+        (type == SCC_MSG_DOCANCEL || type == SCC_MSG_STARTCANCEL || type == SCC_MSG_STOPCANCEL))
+        return answer;
     if (text == nullptr)
-        return 0;
+        return answer;
     if (type == SCC_MSG_STATUS) {
         if (statusSink == nullptr)
-            return 0;
+            return answer;
         statusSink->status(text);
     }
     try {
@@ -29,7 +39,7 @@ extern "C" SCCLONG SCC_CALL textOutCallback(const char *text, SCCLONG type) {
     } catch (...) {
         // Out of memory: the message is dropped; the provider goes on.
     }
-    return 0;
+    return answer;
 }
 
 } // namespace oskel::messages
