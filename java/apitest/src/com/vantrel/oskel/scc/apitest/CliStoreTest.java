@@ -60,8 +60,10 @@ class CliStoreTest {
         List<String> command = new ArrayList<>(
                 TestEnvironment.javaCommand("-jar", TestEnvironment.sccJar().toString()));
         command.addAll(Arrays.asList(args));
-        command.addAll(List.of("--provider", "LocalStore", "-p", "demo", "-u", "tester", "-a",
-                store.toString()));
+        command.addAll(List.of("--provider", "LocalStore"));
+        if (!command.contains("extcaps")) {
+            command.addAll(List.of("-p", "demo", "-u", "tester", "-a", store.toString()));
+        }
         Map<String, String> environment = new HashMap<>();
         for (String name : List.of("SCC_PROVIDER", "SCC_PROJECT", "SCC_USER", "SCC_AUX_PATH",
                 "SCC_DEBUG")) {
@@ -71,13 +73,14 @@ class CliStoreTest {
     }
 
     /**
-     * Rows: arguments (space-separated; the provider and project options follow them), exit
+     * Rows: arguments (space-separated; the provider and, but for extcaps, the project options
+     * follow them), exit
      * code, a pattern the whole output must contain (stdout, then stderr; WORK is the working
      * folder).
      */
     @ParameterizedTest(name = "scc {0} -> {1}")
     @CsvSource(delimiter = '|', value = {
-        "rename -h | 0 | \\AUsage: scc rename .*OLD NEW",
+        "rename -h | 0 | (?s)\\AUsage: scc rename .*OLD NEW",
         "rename a.txt | 2 | scc: Missing required parameter: 'NEW'\\nusage: scc rename",
         "rename nothere.txt b.txt | 3 | \\A--- stderr\\nscc: rename: SCC_E_FILENOTCONTROLLED \\(-11\\)",
         "--json rename nothere.txt b.txt | 3 | \"command\":\"rename\",\"result\":\"SCC_E_FILENOTCONTROLLED\",\"code\":-11,.*\"exit\":3",
