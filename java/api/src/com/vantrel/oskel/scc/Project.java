@@ -580,8 +580,8 @@ public final class Project implements AutoCloseable {
     }
 
     private ListResult<FolderStatus> dirStatusOf(String[] names) throws SccException {
+        // The words go in as well as out: start them as "not controlled", as providers expect.
         int[] words = new int[names.length];
-        Arrays.fill(words, FolderStatus.INVALID);
         Connection.Fetched<Long> fetched = connection.call(h -> {
             checkOpen();
             return NativeBridge.dirQueryInfo(h, names, words);
@@ -744,8 +744,8 @@ public final class Project implements AutoCloseable {
      * typically through its own dialog; a provider with {@link Capability#ADDFROMSCC} offers it.
      *
      * @return the provider's result ({@link SccResult#I_OPERATIONCANCELED} when the user
-     *         cancelled), the names of the files added (names only, without folders), and the
-     *         messages
+     *         cancelled), the files added as the provider names them (the SCC API asks for names
+     *         without folders; some providers give full paths), and the messages
      * @throws SccException when the provider reports an error
      */
     public ListResult<String> addFromScc() throws SccException {
@@ -757,7 +757,7 @@ public final class Project implements AutoCloseable {
      * ({@code SccAddFromScc} with a destination folder).
      *
      * @param destination the local folder the files go to
-     * @return the provider's result, the names of the files added (names only), and the
+     * @return the provider's result, the files added as the provider names them, and the
      *         messages
      * @throws SccException when the provider reports an error
      * @throws UnsupportedOperationException when the provider takes no destination folder

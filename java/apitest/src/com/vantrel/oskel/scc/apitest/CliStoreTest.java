@@ -32,7 +32,10 @@ class CliStoreTest {
     private Path work;
     private Path store;
 
-    /** A project with a.txt (two versions) and lib/c.txt, made through the API. */
+    /**
+     * A project with a.txt (two versions) and lib/c.txt, made through the API, and extra/new.txt
+     * that is not under source control.
+     */
     @BeforeEach
     void setUp() throws Exception {
         Path library = TestEnvironment.provider("localstore");
@@ -45,6 +48,8 @@ class CliStoreTest {
         Files.createDirectories(c.getParent());
         Files.writeString(a, "one\n");
         Files.writeString(c, "c\n");
+        Files.createDirectories(work.resolve("extra"));
+        Files.writeString(work.resolve("extra/new.txt"), "not added\n");
         try (Connection connection = Scc.connect("LocalStore");
                 Project project = connection.openProject(
                         ProjectLocation.of("tester", "demo", work, store.toString()),
@@ -91,7 +96,10 @@ class CliStoreTest {
         "dirstatus | 2 | Missing required parameter: 'DIR'",
         "dirlist . | 0 | \\Adir   WORK/lib\\n--- stderr\\n\\z",
         "--porcelain dirlist --recursive --files . | 0 | (?s)\\A(?=.*^file\\tWORK/a.txt$)(?=.*^file\\tWORK/lib/c.txt$)(?=.*^dir\\tWORK/lib$)",
-        "dirdiff . | 0 | \\A--- stderr\\n\\z",
+        "dirdiff lib | 0 | \\AWORK/lib: no differences\\.\\n--- stderr\\n\\z",
+        "dirdiff . | 1 | (?s)\\Aextra/new.txt: not under source control\\.\\ndirdiff: SCC_I_FILEDIFFERS\\n",
+        "--json dirdiff . | 1 | \"command\":\"dirdiff\",\"result\":\"SCC_I_FILEDIFFERS\",\"code\":6,",
+        "dirdiff extra | 3 | scc: dirdiff: SCC_E_FILENOTCONTROLLED \\(-11\\)",
         "changes a.txt nothere.txt | 0 | FILE +CHANGE +NOW\\nWORK/a.txt +unchanged +WORK/a.txt\\n",
         "--porcelain changes a.txt | 0 | \\AWORK/a.txt\\tunchanged\\tWORK/a.txt\\n",
         "events | 0 | \\A--- stderr\\n\\z",

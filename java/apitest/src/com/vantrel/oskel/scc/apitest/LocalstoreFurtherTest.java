@@ -12,8 +12,11 @@ import com.vantrel.oskel.scc.CommandResult;
 import com.vantrel.oskel.scc.Connection;
 import com.vantrel.oskel.scc.DirEntry;
 import com.vantrel.oskel.scc.DirListOption;
+import com.vantrel.oskel.scc.ExtendedCapability;
 import com.vantrel.oskel.scc.FileChange;
 import com.vantrel.oskel.scc.FolderStatus;
+import com.vantrel.oskel.scc.ListResult;
+import com.vantrel.oskel.scc.NameChange;
 import com.vantrel.oskel.scc.OpenMode;
 import com.vantrel.oskel.scc.Project;
 import com.vantrel.oskel.scc.ProjectLocation;
@@ -21,6 +24,7 @@ import com.vantrel.oskel.scc.Scc;
 import com.vantrel.oskel.scc.SccResult;
 import com.vantrel.oskel.scc.StatusEvent;
 import com.vantrel.oskel.scc.StatusFlag;
+import com.vantrel.oskel.scc.UserOption;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
@@ -86,7 +90,11 @@ class LocalstoreFurtherTest {
             Files.writeString(old, "two\n");
             project.checkin("second version", old);
 
+            List<NameChange> reported = new ArrayList<>();
+            connection.setNameChangeListener(reported::add);
             assertEquals(SccResult.OK, project.rename(old, renamed).result(), "rename");
+            assertEquals(List.of(new NameChange(old, renamed)), reported,
+                    "the provider's report of the rename");
             Files.createDirectories(renamed.getParent());
             Files.move(old, renamed);
 
@@ -101,7 +109,7 @@ class LocalstoreFurtherTest {
 
             List<FileChange> changes = project.queryChanges(old, renamed).items();
             assertEquals(List.of(new FileChange(old, ChangeKind.RENAMED_TO, renamed),
-                            new FileChange(renamed, ChangeKind.RENAMED_FROM, old)),
+                            new FileChange(renamed, ChangeKind.UNCHANGED, renamed)),
                     changes, "changes of both names");
 
             List<FolderStatus> folders = project.dirStatus(work, work.resolve("lib"), outside)
@@ -228,11 +236,46 @@ class LocalstoreFurtherTest {
     }
 
     @Test
+    void filesComeBackFromTheStoreIntoTheirFolder() throws Exception {
+        register(false);
+        ProjectLocation location = newProject("addfromscc");
+        Path top = write(work(location).resolve("top.txt"), "t\n");
+        Path inLib = write(work(location).resolve("lib/c.txt"), "c\n");
+        try (Connection connection = Scc.connect("LocalStore");
+                Project project = connection.openProject(location, OpenMode.CREATE_IF_NEW)) {
+            project.add(null, top, inLib);
+            Files.delete(top);
+            Files.delete(inLib);
+            assertTrue(connection.sharesSubProjects(), "localstore takes a destination folder");
+            ListResult<String> lib = project.addFromScc(inLib.getParent());
+            assertEquals(List.of(true, false), List.of(Files.exists(inLib), Files.exists(top)),
+                    "only the destination folder's file came back: " + lib);
+            assertEquals(1, lib.items().size(), "one file named: " + lib.items());
+            ListResult<String> all = project.addFromScc();
+            assertEquals(List.of(SccResult.OK, 1, true),
+                    List.of(all.result(), all.items().size(), Files.exists(top)),
+                    "the rest came back: " + all.items());
+        }
+    }
+
+    @Test
     void subProjectsHaveTheirProjectAsParent() throws Exception {
         register(false);
         ProjectLocation location = newProject("sub");
         try (Connection connection = Scc.connect("LocalStore");
                 Project project = connection.openProject(location, OpenMode.CREATE_IF_NEW)) {
+            assertEquals(List.of(EnumSet.of(ExtendedCapability.POPULATELIST_DIR,
+                                    ExtendedCapability.QUERYCHANGES,
+                                    ExtendedCapability.ADD_FILES_FROM_SCC,
+                                    ExtendedCapability.GET_USER_OPTIONS,
+                                    ExtendedCapability.RENAME_CHECKEDOUT),
+                            0, false, List.of(false)),
+                    List.of(connection.extendedCapabilities(),
+                            connection.userOption(UserOption.CHECKOUT_LOCALVER),
+                            project.isMultiCheckoutEnabled(),
+                            project.willCreateSccFile(work(location).resolve("x.txt"))),
+                    "extended capabilities, check-out of the local version, multiple "
+                            + "check-outs and binding files of a new store");
             ProjectLocation sub = connection.createSubProject(project.location(), "part");
             assertFalse(sub.projectName().isEmpty(), "the sub-project's path: " + sub);
             assertEquals(project.location().projectName(),

@@ -346,7 +346,7 @@ final class StoreCommands {
             description = {"Let the provider add files from the store to the project "
                     + "(SccAddFromScc), typically through its own dialog; into DIR when given "
                     + "and the provider takes a destination folder.",
-                "Prints the names of the files added, one per line."})
+                "Prints the files added, as the provider names them, one per line."})
     static final class AddFromScc extends FileCommands.ProjectCommand {
         @Parameters(index = "0", arity = "0..1", paramLabel = "DIR",
                 description = "The local folder the files go to.")
