@@ -2,6 +2,7 @@ package com.vantrel.oskel.scc.apitest;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.vantrel.oskel.scc.CommandResult;
 import com.vantrel.oskel.scc.Connection;
