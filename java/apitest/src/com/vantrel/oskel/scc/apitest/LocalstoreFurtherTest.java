@@ -154,7 +154,8 @@ class LocalstoreFurtherTest {
             }
             List<StatusEvent> received = new ArrayList<>();
             watcher.setEventListener(received::add);
-            assertEquals(received.size(), watcher.deliverEvents(), "events delivered");
+            int delivered = watcher.deliverEvents();
+            assertEquals(received.size(), delivered, "events delivered");
             assertFalse(received.isEmpty(), "an event for the other user's check-out");
             StatusEvent last = received.get(received.size() - 1);
             assertEquals(file, last.file(), "the event's file: " + received);
