@@ -106,10 +106,9 @@ TEST(FurtherRows, InputsReachTheHostAndOutputsComeBack) {
         EXPECT_EQ(mine.path ? mine.path : "(null)", m.path.null ? "(null)" : m.path.bytes) << what;
         EXPECT_EQ(static_cast<size_t>(m.presence & kNames ? mine.count : 0), m.names.size()) << what;
 
-        // The host's record, with the outputs the provider wrote.
-        ProviderCall theirs;
-        theirs.entry = row.entry;
-        theirs.count = m.count;
+        // The host's record (the same pointers set, to storage of its own),
+        // with the outputs the provider wrote.
+        ProviderCall theirs = mine;
         Outputs written;
         written.attach(theirs);
         std::strcpy(written.event, "/w/changed");
