@@ -422,6 +422,9 @@ TEST_F(ProviderTest, ABatchHoldsTheStoreLockUntilItsEnd) {
     ASSERT_CODE(alice->checkout({W("b.txt")}), SCC_OK);
     EXPECT_EQ(readFile(join(store, "index.txt")), onDisk) << "the batch saves at its end";
     EXPECT_EQ(statusText(alice->status(W("b.txt")) & SCC_STATUS_CHECKEDOUT), statusText(SCC_STATUS_CHECKEDOUT));
+    Client again;  // a project opened in the batch reads the batch's index, not the locked file
+    EXPECT_CODE(again.open("alice", work, store, 0), SCC_OK);
+    EXPECT_EQ(statusText(again.status(W("a.txt")) & SCC_STATUS_CHECKEDOUT), statusText(SCC_STATUS_CHECKEDOUT));
     makeDirs(dir / "bob");
     // Another process waits for the lock until the batch ends, then sees both check-outs.
     Once bob = runInWorker(dir, store, dir / "bob", "bob", "status", "b.txt", [&](ChildProcess &child) {
