@@ -72,7 +72,7 @@ bool flushBatchStore(BatchStore &entry) {
     bool ok = true;
     if (entry.dirty) {
         if (store.save(entry.index, error)) {
-            store.appendJournal(entry.index.generation, entry.writer, entry.changed);
+            store.appendJournal(entry.index.generation, entry.changed);
         } else {
             ok = false;
         }
@@ -86,6 +86,21 @@ bool flushBatchStore(BatchStore &entry) {
 }
 
 } // namespace
+
+// The index as the running batch has it, when the batch holds the store in
+// `folder`: the lock is this process's already, and a second lock on the file
+// would wait for ever.
+static bool indexOfBatch(const std::string &folder, Index &index) {
+    Batch &b = batch();
+    std::lock_guard<std::mutex> guard(b.mutex);
+    auto entry = b.stores.find(sys::pathKey(folder));
+    if (!b.running || entry == b.stores.end()) {
+        return false;
+    }
+    std::lock_guard<std::mutex> storeGuard(entry->second->mutex);
+    index = entry->second->index;
+    return true;
+}
 
 SCCRTN beginBatch() {
     Batch &b = batch();
@@ -169,10 +184,12 @@ SCCRTN Provider::getProjPath(char *user, char *projectName, char *localPath, cha
         sys::Error error;
         std::string problem;
         Index index;
-        lock.acquire(store.lockPath(), false, false, error);
-        if (!store.load(index, error, problem)) {
-            message(SCC_MSG_ERROR, error.failed() ? error.text : problem);
-            return SCC_E_ACCESSFAILURE;
+        if (!indexOfBatch(storeFolder, index)) {
+            lock.acquire(store.lockPath(), false, false, error);
+            if (!store.load(index, error, problem)) {
+                message(SCC_MSG_ERROR, error.failed() ? error.text : problem);
+                return SCC_E_ACCESSFAILURE;
+            }
         }
         name = index.project;
     } else {
@@ -272,7 +289,7 @@ SCCRTN Provider::openProject(char *user, char *projectName, const char *localPat
         message(SCC_MSG_INFO, "Made a new store for project " + index.project + " in " + storeFolder + ".");
     }
     Index index;
-    {
+    if (!indexOfBatch(storeFolder, index)) {
         sys::FileLock lock;
         std::string problem;
         lock.acquire(store.lockPath(), false, false, error);
@@ -529,7 +546,6 @@ SCCRTN Provider::begin(Session &session, bool write) const {
             if (!slot) {
                 auto entry = std::make_unique<BatchStore>();
                 entry->folder = store_;
-                entry->writer = writer_;
                 entry->exclusive = !store.markedReadOnly();
                 if (!entry->lock.acquire(store.lockPath(), entry->exclusive, entry->exclusive, error) &&
                     (entry->exclusive || error.kind != sys::ErrorKind::NotFound)) {
@@ -595,7 +611,9 @@ SCCRTN Provider::saveIndex(Session &session, const std::vector<std::string> &cha
     if (session.batch) {
         session.batch->index = session.index;
         session.batch->dirty = true;
-        session.batch->changed.insert(session.batch->changed.end(), changed.begin(), changed.end());
+        for (const std::string &path : changed) {
+            session.batch->changed.push_back({writer_, path});
+        }
         return SCC_OK;
     }
     sys::Error error;
@@ -604,7 +622,11 @@ SCCRTN Provider::saveIndex(Session &session, const std::vector<std::string> &cha
         message(SCC_MSG_ERROR, "Nothing was changed: " + error.text);
         return SCC_E_ACCESSFAILURE;
     }
-    store.appendJournal(session.index.generation, writer_, changed);
+    std::vector<Store::JournalLine> lines;
+    for (const std::string &path : changed) {
+        lines.push_back({writer_, path});
+    }
+    store.appendJournal(session.index.generation, lines);
     return SCC_OK;
 }
 

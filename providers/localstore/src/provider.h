@@ -50,8 +50,7 @@ struct BatchStore {
     Index index;
     bool dirty = false;
     std::map<std::string, Workspace> workspaces;  // by record path
-    std::vector<std::string> changed;
-    std::string writer;
+    std::vector<Store::JournalLine> changed;  // to journal at the end, with the context that changed it
 };
 
 // Name of the store folder proposed inside a working folder.

@@ -733,14 +733,13 @@ constexpr uint64_t kJournalLimit = 256 * 1024;
 const char kJournalHeader[] = "localstore journal";
 } // namespace
 
-void Store::appendJournal(uint64_t generation, const std::string &writer,
-                          const std::vector<std::string> &paths) const {
-    if (paths.empty()) {
+void Store::appendJournal(uint64_t generation, const std::vector<JournalLine> &lines) const {
+    if (lines.empty()) {
         return;
     }
     std::string text;
-    for (const std::string &path : paths) {
-        text += joinFields({std::to_string(generation), escapeField(writer), escapeField(path)});
+    for (const JournalLine &line : lines) {
+        text += joinFields({std::to_string(generation), escapeField(line.writer), escapeField(line.path)});
     }
     sys::Error error;
     const uint64_t size = journalSize();

@@ -178,11 +178,11 @@ public:
     // context that made the change; a long journal is started afresh (with a
     // new first line) by the next writer.
     std::string journalPath() const;
-    void appendJournal(uint64_t generation, const std::string &writer, const std::vector<std::string> &paths) const;
     struct JournalLine {
         std::string writer;
         std::string path;
     };
+    void appendJournal(uint64_t generation, const std::vector<JournalLine> &lines) const;
     // Reads the journal from `offset` on. `start` is the journal's first line
     // as last seen; when it has changed (a fresh journal) everything is read,
     // and `restarted` is set: lines may have been missed.
