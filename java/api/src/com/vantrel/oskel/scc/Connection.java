@@ -631,7 +631,8 @@ public final class Connection implements AutoCloseable {
      * Sets the receiver of the provider's reports that it renamed or moved a file during a command
      * ({@code SccSetOption} with {@code SCC_OPT_USERDATA} and {@code SCC_OPT_NAMECHANGEPFN}). Each
      * report is handed to it on the calling thread after the command, with the command's messages;
-     * a report the provider makes outside a command comes after the connection's next call.
+     * a report the provider makes outside a command, or from a thread of its own, comes after the
+     * connection's next call.
      *
      * @param listener the receiver, or null to remove it from the provider
      * @throws SccException when the provider refuses the callback, typically with

@@ -119,15 +119,18 @@ class FurtherCallsTest extends TestProviderBase {
     }
 
     @Test
-    void renamesReportedDuringACallReachTheListenerAfterIt() throws Exception {
+    void renamesReachTheListenerAfterTheCallOrTheNextOne() throws Exception {
         Project project = open();
         List<NameChange> renames = new ArrayList<>();
         project.connection().setNameChangeListener(renames::add);
         TestEnvironment.script("namechange SccGet /w/a /w/b", "namechange.thread SccGet /w/c /w/d");
         project.get("a");
+        assertEquals(List.of(new NameChange(Path.of("/w/a"), Path.of("/w/b"))), renames,
+                "the rename reported on the calling thread, after the call");
+        project.status("a");
         assertEquals(List.of(new NameChange(Path.of("/w/a"), Path.of("/w/b")),
                         new NameChange(Path.of("/w/c"), Path.of("/w/d"))),
-                renames, "renames from the calling thread and from the provider's own");
+                renames, "the one from the provider's own thread, after the next call");
         project.connection().setNameChangeListener(null);
         assertTrue(TestEnvironment.calls("SccSetOption").get(
                         TestEnvironment.calls("SccSetOption").size() - 1).endsWith("option=4 value=null"),
