@@ -570,7 +570,10 @@ public final class Connection implements AutoCloseable {
      * Tells the provider whether this side can cancel a running command
      * ({@code SccSetOption} with {@code SCC_OPT_HASCANCELMODE}). With cancel mode on, a provider
      * that supports it asks from time to time during long commands whether to stop, and
-     * {@link #cancel()} answers yes.
+     * {@link #cancel()} answers yes. The question shares its message type (5) with
+     * {@link MessageType#DOCUMENT}: in cancel mode, messages of that type, and the provider's
+     * requests to show and hide a cancel control (6, 7), are answered, not kept among a call's
+     * messages.
      *
      * @param on true for cancel mode, false for none (the provider's default)
      * @return the provider's result
