@@ -176,6 +176,7 @@ CallOutcome SccInterface::callProvider(ProviderCall &call) {
     if (!provider)
         return {true, 0};
     RunningCall running(control);
+    call.askTextOut = control.cancelMode.load();
     // Renames reported since this connection's last call (from another
     // thread, or between calls) arrive before the call is made.
     deliverNameChanges();

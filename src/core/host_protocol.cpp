@@ -170,7 +170,7 @@ uint32_t listLength(const ProviderCall &c) { return c.count > 0 ? static_cast<ui
 void encodeCall(Writer &w, const ProviderCall &c) {
     const uint32_t presence = presenceOf(c);
     w.u32(static_cast<uint32_t>(c.entry));
-    w.u32(presence);
+    w.u32(presence | (c.askTextOut ? kAskTextOut : 0u));
     w.u64(c.context);
     w.i32(c.count);
     w.i32(c.flags);

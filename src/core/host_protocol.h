@@ -10,12 +10,12 @@
 //   library -> host  Load     text library path
 //   host -> library  Loaded   i32 0 when loaded, else the system's error number
 //   library -> host  Call     one provider call with all its names (encodeCall)
-//   host -> library  Text     i32 type, text   (text-out outside a call, no answer)
+//   host -> library  Text     i32 type, text   (text-out, no answer)
 //   host -> library  Populate i32 keep, i32 status, text name (during a call)
 //   library -> host  Answer   i32 the callback's result (Populate, Ask, Change, DirItem)
 //   host -> library  Reply    the call's outcome and outputs (encodeReply)
-//   host -> library  Ask      i32 type, text   (text-out during a call: answered,
-//                             for the provider's cancel questions)
+//   host -> library  Ask      i32 type, text   (text-out during a call that asks
+//                             for answers, kAskTextOut: the caller's cancel answers)
 //   host -> library  Change   text name, u32 change type, text latest name (during a call)
 //   host -> library  DirItem  i32 folder flag, text name (during a call)
 //   host -> library  Renamed  u64 caller data, text old name, text new name (no
@@ -77,6 +77,7 @@ enum Presence : uint32_t {
     kRemaining = 1u << 19,
     kAnswer = 1u << 20,
     kAdded = 1u << 21,
+    kAskTextOut = 1u << 22, // not a pointer: text-out during the call is answered
 };
 
 class Writer {

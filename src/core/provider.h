@@ -76,6 +76,10 @@ struct ProviderCall {
     // the call is made). The provider's array is handed back to it for
     // freeing by a second call where the first one ran.
     std::vector<std::string> *added = nullptr;
+    // The caller answers text-out (it is in cancel mode): a hosted provider's
+    // text-out during the call waits for the answer. Otherwise the answer is
+    // always SCC_MSG_RTN_OK and the messages travel one way.
+    bool askTextOut = false;
 };
 
 struct CallOutcome {

@@ -29,7 +29,8 @@ std::mutex sending;
 // question asked once the call is over is never left waiting for an answer
 // the library will not send.
 std::mutex exchanging;
-bool inCall = false; // guarded by `exchanging`
+bool inCall = false;   // guarded by `exchanging`
+bool askTextOut = false; // the call running asks for text-out answers; guarded likewise
 
 [[noreturn]] void quit() {
     channel.close();
@@ -70,12 +71,14 @@ int32_t ask(hostproto::Writer &w) {
     return answer;
 }
 
-// During a call the text-out answer comes from the library (a cancel request
-// answers the provider's questions); outside one, the message goes out
-// unanswered, read during the library's next call, and the answer is 0.
+// During a call whose caller is in cancel mode, the text-out answer comes from
+// the library (a cancel request answers the provider's questions). Otherwise
+// the message goes out unanswered (outside a call it is read during the
+// library's next call) and the answer is 0.
 SCCLONG SCC_CALL forwardTextOut(const char *text, SCCLONG type) {
     std::lock_guard<std::mutex> hold(exchanging);
-    hostproto::Writer w(inCall ? Kind::Ask : Kind::Text);
+    const bool asking = inCall && askTextOut;
+    hostproto::Writer w(asking ? Kind::Ask : Kind::Text);
     w.i32(type);
     // A message past the protocol's limit arrives cut at the limit rather
     // than ending the host.
@@ -83,7 +86,7 @@ SCCLONG SCC_CALL forwardTextOut(const char *text, SCCLONG type) {
         w.text(text, strnlen(text, hostproto::kMaxPayload - 8));
     else
         w.text(nullptr);
-    if (!inCall) {
+    if (!asking) {
         send(w);
         return 0;
     }
@@ -198,6 +201,7 @@ void serve(const EntryPoints &entryPoints, hostproto::CallMessage &m) {
     {
         std::lock_guard<std::mutex> hold(exchanging);
         inCall = true;
+        askTextOut = (m.presence & hostproto::kAskTextOut) != 0;
     }
     CallOutcome outcome = callLibrary(entryPoints, c);
     std::lock_guard<std::mutex> hold(exchanging);

@@ -17,14 +17,16 @@ StatusSink *setStatusSink(StatusSink *sink) {
 }
 
 extern "C" SCCLONG SCC_CALL textOutCallback(const char *text, SCCLONG type) {
-    // The answer: a cancel requested for the call running on this thread
-    // answers every message with SCC_MSG_RTN_CANCEL until that call returns.
+    // In cancel mode, a cancel requested for the call running on this thread
+    // answers every message with SCC_MSG_RTN_CANCEL until that call returns,
+    // and the provider's cancel question and its requests to show and hide a
+    // cancel control are answered, not collected. Without it the answer is
+    // always SCC_MSG_RTN_OK, as a provider not told of cancel mode expects.
     const CallControl *call = currentCall();
+    const bool cancelMode = call != nullptr && call->cancelMode.load();
     const SCCLONG answer =
-        call != nullptr && call->cancelRequested.load() ? SCC_MSG_RTN_CANCEL : SCC_MSG_RTN_OK;
-    // In cancel mode, the provider's cancel question and its requests to show
-    // and hide a cancel control are answered, not collected.
-    if (call != nullptr && call->cancelMode.load() &&
+        cancelMode && call->cancelRequested.load() ? SCC_MSG_RTN_CANCEL : SCC_MSG_RTN_OK;
+    if (cancelMode &&
         (type == SCC_MSG_DOCANCEL || type == SCC_MSG_STARTCANCEL || type == SCC_MSG_STOPCANCEL))
         return answer;
     if (text == nullptr)

@@ -110,6 +110,7 @@ struct HostedCall {
         c.remaining = (m.presence & kRemaining) ? &remaining : nullptr;
         c.answer = (m.presence & kAnswer) ? &answer : nullptr;
         c.added = (m.presence & kAdded) ? &added : nullptr;
+        c.askTextOut = (m.presence & kAskTextOut) != 0;
     }
 };
 
@@ -151,7 +152,7 @@ uint32_t takenBy(uint32_t entry, uint32_t presence)
 
 void checkRoundTrip(const CallMessage &m, const HostedCall &hosted)
 {
-    constexpr uint32_t kKnown = (kAdded << 1) - 1;
+    constexpr uint32_t kKnown = (kAskTextOut << 1) - 1;
     Writer w(Kind::Call);
     encodeCall(w, hosted.call);
     const std::vector<uint8_t> &bytes = w.finish();
@@ -161,7 +162,7 @@ void checkRoundTrip(const CallMessage &m, const HostedCall &hosted)
     // The in-values of the numbers travel whenever the host set their pointers;
     // which pointers the provider sees is up to the entry point.
     const uint32_t asked = m.presence & kKnown;
-    const uint32_t p = takenBy(m.entry, asked);
+    const uint32_t p = takenBy(m.entry, asked) | (asked & kAskTextOut);
     const bool fixed = again.entry == m.entry && again.presence == p && again.context == m.context &&
                        again.count == m.count && again.flags == m.flags && again.command == m.command &&
                        again.option == m.option &&
