@@ -47,6 +47,7 @@ void SccInterface::construct() {
 }
 
 SccInterface::~SccInterface() {
+    forgetNameChanges();
     freePopulateList();
     messages::freeMessageList();
     freeCommandOptions();
@@ -137,9 +138,49 @@ std::unique_ptr<Provider> SccInterface::loadProvider(const char *providerKey) {
     return openProvider(path, settings);
 }
 
+namespace {
+thread_local CallControl *runningCall = nullptr;
+
+// Marks a provider call of one connection as running on this thread; the
+// outermost one ends any cancel request when it returns.
+class RunningCall {
+public:
+    explicit RunningCall(CallControl &control) : control_(control), previous_(runningCall) {
+        if (control_.depth.fetch_add(1) == 0)
+            control_.cancelRequested = false;
+        runningCall = &control_;
+    }
+    ~RunningCall() {
+        runningCall = previous_;
+        if (control_.depth.fetch_sub(1) == 1)
+            control_.cancelRequested = false;
+    }
+    RunningCall(const RunningCall &) = delete;
+    RunningCall &operator=(const RunningCall &) = delete;
+
+private:
+    CallControl &control_;
+    CallControl *previous_;
+};
+} // namespace
+
+const CallControl *currentCall() { return runningCall; }
+
+bool SccInterface::cancel() {
+    if (control.depth.load() == 0)
+        return false;
+    control.cancelRequested = true;
+    return true;
+}
+
 CallOutcome SccInterface::callProvider(ProviderCall &call) {
     if (!connection.provider)
         return {true, 0};
+    RunningCall running(control);
+    call.askTextOut = control.cancelMode.load();
+    // Renames reported since this connection's last call (from another
+    // thread, or between calls) arrive before the call is made.
+    deliverNameChanges();
     call.context = connection.providerContext;
     return connection.provider->call(call);
 }

@@ -84,9 +84,15 @@ private:
         const auto &bytes = w.finish();
         return channel_.write(bytes.data(), bytes.size());
     }
+    bool answerHost(int32_t answer) {
+        hostproto::Writer w(Kind::Answer);
+        w.i32(answer);
+        return send(w);
+    }
     CallOutcome fault(HostFault what);
-    // Hands a Text message to the text-out callback; false when malformed.
-    bool deliverText(const std::vector<uint8_t> &payload);
+    // Hands a message a host may send between calls (text-out, a rename
+    // report) to its callback; false when it is none of them or malformed.
+    bool deliverUnasked(Kind kind, const std::vector<uint8_t> &payload);
     // Ends the connection: closes the channel, reaps the host. `how` gets how
     // the host ended.
     void end(std::string *how);
@@ -97,6 +103,7 @@ private:
     int32_t timeoutMs_ = 0;
     bool connected_ = false;
     LPTEXTOUTPROC textOut_ = nullptr;
+    OPTNAMECHANGEPFN nameChange_ = nullptr; // the last one set through SccSetOption
 };
 
 HostFault HostConnection::receive(hostproto::Header &header, std::vector<uint8_t> &payload) {
@@ -215,6 +222,8 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
         return fault(HostFault::Closed); // it ended while the connection was idle: say how
     if (c.entry == EntryPoint::OpenProject)
         textOut_ = c.textOut;
+    if (c.nameChange != nullptr)
+        nameChange_ = c.nameChange;
     hostproto::Writer request(Kind::Call);
     hostproto::encodeCall(request, c);
     if (request.tooLarge()) {
@@ -240,8 +249,57 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
         hostproto::Reader r(payload.data(), payload.size());
         switch (header.kind) {
         case Kind::Text:
-            if (!deliverText(payload))
+        case Kind::Ask: {
+            int32_t type = r.i32();
+            std::string text;
+            bool present = r.text(text);
+            if (!r.ok() || !r.atEnd())
                 return fault(HostFault::Malformed);
+            // The provider calls the callback it was given by the last
+            // SccOpenProject, in this call or a later one. A question (sent
+            // during the call) gets the callback's answer back.
+            SCCLONG answer = 0;
+            if (textOut_ != nullptr)
+                answer = textOut_(present ? text.c_str() : nullptr, type);
+            if (header.kind == Kind::Ask && !answerHost(answer))
+                return fault(HostFault::Channel);
+            break;
+        }
+        case Kind::Change: {
+            std::string name, latest;
+            bool hasName = r.text(name);
+            uint32_t type = r.u32();
+            bool hasLatest = r.text(latest);
+            if (!r.ok() || !r.atEnd() || c.changes == nullptr)
+                return fault(HostFault::Malformed);
+            QUERYCHANGESDATA change{sizeof(QUERYCHANGESDATA), hasName ? name.c_str() : nullptr,
+                                    type, hasLatest ? latest.c_str() : nullptr};
+            if (!answerHost(c.changes(c.callerData, &change)))
+                return fault(HostFault::Channel);
+            break;
+        }
+        case Kind::DirItem: {
+            int32_t folder = r.i32();
+            std::string name;
+            bool present = r.text(name);
+            if (!r.ok() || !r.atEnd() || c.dirItems == nullptr)
+                return fault(HostFault::Malformed);
+            if (!answerHost(c.dirItems(c.callerData, folder, present ? name.c_str() : nullptr)))
+                return fault(HostFault::Channel);
+            break;
+        }
+        case Kind::Renamed: {
+            uint64_t callerData = r.u64();
+            std::string oldName, newName;
+            bool hasOld = r.text(oldName);
+            bool hasNew = r.text(newName);
+            if (!r.ok() || !r.atEnd())
+                return fault(HostFault::Malformed);
+            if (nameChange_ != nullptr)
+                nameChange_(reinterpret_cast<void *>(static_cast<uintptr_t>(callerData)),
+                            hasOld ? oldName.c_str() : nullptr, hasNew ? newName.c_str() : nullptr);
+            break;
+        }
             break;
         case Kind::Populate: {
             int32_t keep = r.i32(), status = r.i32();
@@ -250,9 +308,7 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
             if (!r.ok() || !r.atEnd() || c.populate == nullptr)
                 return fault(HostFault::Malformed);
             SCCBOOL answer = c.populate(c.callerData, keep, status, present ? name.c_str() : nullptr);
-            hostproto::Writer w(Kind::Answer);
-            w.i32(answer);
-            if (!send(w))
+            if (!answerHost(answer))
                 return fault(HostFault::Channel);
             break;
         }
@@ -268,18 +324,32 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
     }
 }
 
-bool HostConnection::deliverText(const std::vector<uint8_t> &payload) {
+bool HostConnection::deliverUnasked(Kind kind, const std::vector<uint8_t> &payload) {
     hostproto::Reader r(payload.data(), payload.size());
-    int32_t type = r.i32();
-    std::string text;
-    bool present = r.text(text);
-    if (!r.ok() || !r.atEnd())
-        return false;
-    // The provider calls the callback it was given by the last
-    // SccOpenProject, in this call or a later one.
-    if (textOut_ != nullptr)
-        textOut_(present ? text.c_str() : nullptr, type);
-    return true;
+    if (kind == Kind::Text) {
+        int32_t type = r.i32();
+        std::string text;
+        bool present = r.text(text);
+        if (!r.ok() || !r.atEnd())
+            return false;
+        // The callback the provider was given by the last SccOpenProject.
+        if (textOut_ != nullptr)
+            textOut_(present ? text.c_str() : nullptr, type);
+        return true;
+    }
+    if (kind == Kind::Renamed) {
+        uint64_t callerData = r.u64();
+        std::string oldName, newName;
+        bool hasOld = r.text(oldName);
+        bool hasNew = r.text(newName);
+        if (!r.ok() || !r.atEnd())
+            return false;
+        if (nameChange_ != nullptr)
+            nameChange_(reinterpret_cast<void *>(static_cast<uintptr_t>(callerData)),
+                        hasOld ? oldName.c_str() : nullptr, hasNew ? newName.c_str() : nullptr);
+        return true;
+    }
+    return false;
 }
 
 void HostConnection::collect() {
@@ -289,13 +359,12 @@ void HostConnection::collect() {
     hostproto::Header header;
     std::vector<uint8_t> payload;
     while (channel_.readable()) {
-        // Between calls the host sends text-out messages only, each whole.
+        // Between calls the host sends text-out messages and rename reports
+        // only, each whole.
         HostFault problem = receive(header, payload);
         if (problem == HostFault::Closed || problem == HostFault::Channel)
             return; // the host has ended: the next call says how
-        if (problem == HostFault::None && header.kind != Kind::Text)
-            problem = HostFault::Malformed;
-        if (problem == HostFault::None && !deliverText(payload))
+        if (problem == HostFault::None && !deliverUnasked(header.kind, payload))
             problem = HostFault::Malformed;
         if (problem != HostFault::None) {
             fault(problem);
