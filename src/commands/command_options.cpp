@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/SccInterface.h"
+#include "core/provider_calls.h"
 
 namespace oskel {
 
@@ -16,15 +17,11 @@ void SccInterface::freeCommandOptions() {
 
 int32_t SccInterface::getCommandOptions(int32_t command) {
     trace("-->Get command option", 1);
-    if (traceLevel > 2)
+    if (traceLevel() > 2)
         traceLine(("Getting command option: " + std::to_string(command)).c_str());
     int32_t result = kNoEntryPoint;
     if (command >= 0 && command < kCommandSlots) {
-        ProviderCall call;
-        call.entry = EntryPoint::GetCommandOptions;
-        call.context = providerContext;
-        call.command = command;
-        call.optionSlot = &commandOptions[command];
+        ProviderCall call = calls::commandOptions(command, &commandOptions[command]);
         CallOutcome outcome = callProvider(call);
         if (!outcome.missing)
             result = outcome.code;
@@ -35,12 +32,9 @@ int32_t SccInterface::getCommandOptions(int32_t command) {
 
 int32_t SccInterface::checkCommandOptions(int32_t command) {
     trace("-->Check command option", 1);
-    if (traceLevel > 2)
+    if (traceLevel() > 2)
         traceLine(("Checking command option: " + std::to_string(command)).c_str());
-    ProviderCall call;
-    call.entry = EntryPoint::GetCommandOptions;
-    call.context = providerContext;
-    call.command = command;
+    ProviderCall call = calls::commandOptions(command, nullptr);
     CallOutcome outcome = callProvider(call);
     int32_t result = outcome.missing ? kNoEntryPoint : outcome.code;
     trace("<--Check command option", 1);

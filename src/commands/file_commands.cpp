@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/SccInterface.h"
+#include "core/provider_calls.h"
 
 namespace oskel {
 
@@ -50,27 +51,20 @@ int32_t SccInterface::runCommand(const CommandRow &c, int32_t n, const char **na
                                  const char *comment, int32_t flags, SCCLONG *extra) {
     trace(c.entryLine, 1);
     if (!takes(c.entryPoint, args::Name)) {
-        if (traceLevel > 3 && !c.statusDump)
+        if (traceLevel() > 3 && !c.statusDump)
             traceFileList(names, n);
-    } else if (traceLevel > 1) {
+    } else if (traceLevel() > 1) {
         std::string line = c.detailLabel;
         line += names[0] ? names[0] : "(null)";
         traceLine(line.c_str());
     }
 
-    ProviderCall call;
-    call.entry = c.entryPoint;
-    call.context = providerContext;
-    call.count = n;
-    call.names = names;
-    call.comment = comment;
-    call.flags = flags;
-    call.perFile = extra;
-    call.option = c.slot >= 0 ? commandOptions[c.slot] : 0;
+    ProviderCall call = calls::fileCommand(c.entryPoint, n, names, comment, flags, extra,
+                                           c.slot >= 0 ? commandOptions[c.slot] : 0);
     CallOutcome outcome = callProvider(call);
     int32_t result = outcome.missing ? kNoEntryPoint : outcome.code;
 
-    if (c.statusDump && traceLevel > 3 && tracingTo()) {
+    if (c.statusDump && traceLevel() > 3 && tracingTo()) {
         std::string block = "Status:";
         char word[16];
         for (int32_t i = 0; i < n; ++i) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/SccInterface.h"
+#include "core/provider_calls.h"
 
 namespace oskel {
 
@@ -58,20 +59,12 @@ void SccInterface::addPopulateEntry(SCCBOOL keep, const char *fileName) {
 int32_t SccInterface::populateList(int32_t command, int32_t n, const char **names,
                                    SCCLONG *status, int32_t options) {
     trace("-->Get populate list", 1);
-    if (traceLevel > 3)
+    if (traceLevel() > 3)
         traceFileList(names, n);
     freePopulateList();
     createPopulateList(false);
-    ProviderCall call;
-    call.entry = EntryPoint::PopulateList;
-    call.context = providerContext;
-    call.command = command;
-    call.count = n;
-    call.names = names;
-    call.populate = populateCallback;
-    call.callerData = this;
-    call.perFile = status;
-    call.flags = options;
+    ProviderCall call =
+        calls::populateList(command, n, names, status, options, populateCallback, this);
     CallOutcome outcome = callProvider(call);
     int32_t result = outcome.missing ? kNoEntryPoint : outcome.code;
     trace("<--Get populate list", 1);
@@ -80,14 +73,14 @@ int32_t SccInterface::populateList(int32_t command, int32_t n, const char **name
 
 int32_t SccInterface::getListNumber(int32_t which) const {
     int32_t count = static_cast<int32_t>(which ? lists.keepItems.size() : lists.dropItems.size());
-    if (traceLevel > 3)
+    if (traceLevel() > 3)
         traceLine(("getListNumber(" + std::to_string(which) + ")=" + std::to_string(count)).c_str());
     return count;
 }
 
 const NameList &SccInterface::getList(int32_t which) const {
     const auto &items = which ? lists.keepItems : lists.dropItems;
-    if (traceLevel > 3) {
+    if (traceLevel() > 3) {
         traceLine("-->getList");
         traceLine(("getList(" + std::to_string(which) + ") size=" + std::to_string(items.size()))
                       .c_str());

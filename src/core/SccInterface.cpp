@@ -6,6 +6,7 @@
 
 #include "core/connect_report.h"
 #include "core/message_list.h"
+#include "core/provider_calls.h"
 
 namespace oskel {
 
@@ -27,13 +28,13 @@ void copyBounded(char *dst, size_t dstSize, const char *src) {
 
 SccInterface::SccInterface(const char *providerKey) {
     resetConnectReport();
-    provider = loadProvider(providerKey);
+    connection.provider = loadProvider(providerKey);
     construct();
 }
 
 SccInterface::SccInterface() {
     resetConnectReport();
-    provider = loadDefaultProvider();
+    connection.provider = loadDefaultProvider();
     construct();
 }
 
@@ -42,16 +43,17 @@ void SccInterface::construct() {
     createPopulateList(true);
     messages::resetMessageList();
     project.texts = ProjectTexts{};
-    auxPathLabel[0] = '\0';
+    connection.auxPathLabel[0] = '\0';
 }
 
 SccInterface::~SccInterface() {
+    forgetNameChanges();
     freePopulateList();
     messages::freeMessageList();
     freeCommandOptions();
-    std::atomic_store(&traceFilePath, std::shared_ptr<const std::string>());
+    tracing.set(tracing.level(), nullptr);
     uninitialize();
-    provider.reset();
+    connection.provider.reset();
 }
 
 std::unique_ptr<Provider> SccInterface::loadDefaultProvider() {
@@ -136,27 +138,62 @@ std::unique_ptr<Provider> SccInterface::loadProvider(const char *providerKey) {
     return openProvider(path, settings);
 }
 
+namespace {
+thread_local CallControl *runningCall = nullptr;
+
+// Marks a provider call of one connection as running on this thread; the
+// outermost one ends any cancel request when it returns.
+class RunningCall {
+public:
+    explicit RunningCall(CallControl &control) : control_(control), previous_(runningCall) {
+        if (control_.depth.fetch_add(1) == 0)
+            control_.cancelRequested = false;
+        runningCall = &control_;
+    }
+    ~RunningCall() {
+        runningCall = previous_;
+        if (control_.depth.fetch_sub(1) == 1)
+            control_.cancelRequested = false;
+    }
+    RunningCall(const RunningCall &) = delete;
+    RunningCall &operator=(const RunningCall &) = delete;
+
+private:
+    CallControl &control_;
+    CallControl *previous_;
+};
+} // namespace
+
+const CallControl *currentCall() { return runningCall; }
+
+bool SccInterface::cancel() {
+    if (control.depth.load() == 0)
+        return false;
+    control.cancelRequested = true;
+    return true;
+}
+
 CallOutcome SccInterface::callProvider(ProviderCall &call) {
-    if (!provider)
+    if (!connection.provider)
         return {true, 0};
-    return provider->call(call);
+    RunningCall running(control);
+    call.askTextOut = control.cancelMode.load();
+    // Renames reported since this connection's last call (from another
+    // thread, or between calls) arrive before the call is made.
+    deliverNameChanges();
+    call.context = connection.providerContext;
+    return connection.provider->call(call);
 }
 
 int32_t SccInterface::initialize() {
     auto name = std::make_unique<char[]>(kInitScratchSize);
     auto label = std::make_unique<char[]>(kInitScratchSize);
-    ProviderCall call;
-    call.entry = EntryPoint::Initialize;
-    call.contextOut = &providerContext;
-    call.callerName = kCallerName;
-    call.sccName = name.get();
-    call.auxLabel = label.get();
-    call.capabilities = &capabilities;
-    call.checkoutCommentLen = &checkoutCommentLen;
-    call.commentLen = &commentLen;
+    ProviderCall call = calls::initialize(&connection.providerContext, kCallerName, name.get(),
+                                          label.get(), &connection.capabilities,
+                                          &connection.checkoutCommentLen, &connection.commentLen);
     CallOutcome outcome = callProvider(call);
     if (outcome.missing) {
-        connectFailed(provider ? "the provider library has no SccInitialize"
+        connectFailed(connection.provider ? "the provider library has no SccInitialize"
                                : "the provider could not be loaded");
         return kNoEntryPoint;
     }
@@ -166,24 +203,21 @@ int32_t SccInterface::initialize() {
         connectFailed("SccInitialize failed");
     name[kInitScratchSize - 1] = '\0';
     label[kInitScratchSize - 1] = '\0';
-    copyBounded(sccName, sizeof sccName, name.get());
-    copyBounded(auxPathLabel, sizeof auxPathLabel, label.get());
+    copyBounded(connection.sccName, sizeof connection.sccName, name.get());
+    copyBounded(connection.auxPathLabel, sizeof connection.auxPathLabel, label.get());
     return outcome.code;
 }
 
 int32_t SccInterface::uninitialize() {
-    ProviderCall call;
-    call.entry = EntryPoint::Uninitialize;
-    call.context = providerContext;
+    ProviderCall call = calls::plain(EntryPoint::Uninitialize);
     CallOutcome outcome = callProvider(call);
-    providerContext = 0;
+    connection.providerContext = 0;
     return outcome.missing ? kNoEntryPoint : outcome.code;
 }
 
 int32_t SccInterface::getVersion() {
     trace("-->Getting SCCI version", 2);
-    ProviderCall call;
-    call.entry = EntryPoint::GetVersion;
+    ProviderCall call = calls::plain(EntryPoint::GetVersion);
     CallOutcome outcome = callProvider(call);
     trace("<--Getting SCCI version", 2);
     // A version is a number, not a code: a provider that has no answer (no

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -71,6 +73,76 @@ struct ProjectState {
     SCCBOOL allowNew = 1; // the in/out new-project flag SccGetProjPath receives by address
 };
 
+// The connection to the provider (core/SccInterface.cpp): the provider,
+// in-process or hosted, the context every call passes, and what
+// SccInitialize reported.
+struct Connection {
+    std::unique_ptr<Provider> provider;
+    uint64_t providerContext = 0;
+    char sccName[kTextSize] = {};
+    char auxPathLabel[kTextSize] = {};
+    int32_t capabilities = 0;
+    SCCLONG checkoutCommentLen = 0;
+    SCCLONG commentLen = 0;
+};
+
+// The trace settings of one object (core/trace.cpp). They may be switched by
+// one thread while others trace (outside the calling contract, but it must
+// not corrupt memory): the level is atomic, and the path is replaced whole,
+// never changed in place, so a writer keeps the copy it loaded.
+class TraceSettings {
+public:
+    int32_t level() const { return traceLevel; }
+    // The log's path, or null when none is set.
+    std::shared_ptr<const std::string> path() const { return std::atomic_load(&traceFilePath); }
+    void set(int32_t newLevel, std::shared_ptr<const std::string> newPath) {
+        traceLevel = newLevel;
+        std::atomic_store(&traceFilePath, std::move(newPath));
+    }
+
+private:
+    std::atomic<int32_t> traceLevel{0};
+    std::shared_ptr<const std::string> traceFilePath;
+};
+
+// The provider call a connection is running, as its text-out answers and a
+// cancel request from another thread see it. Atomics only: cancel() takes no
+// lock and waits for nothing.
+struct CallControl {
+    std::atomic<bool> cancelMode{false};      // SCC_OPT_HASCANCELMODE is on
+    std::atomic<int32_t> depth{0};            // provider calls running (nested by callbacks)
+    std::atomic<bool> cancelRequested{false}; // until the outermost call returns
+};
+// The call control of the connection whose provider call runs on this thread;
+// null outside any call.
+const CallControl *currentCall();
+
+// Receivers for the further entry points' callbacks; none may throw.
+class NameChangeSink {
+public:
+    virtual ~NameChangeSink() = default;
+    virtual void nameChanged(const char *oldName, const char *newName) noexcept = 0;
+};
+class ChangeSink {
+public:
+    virtual ~ChangeSink() = default;
+    // False stops the provider.
+    virtual bool change(const char *name, int32_t changeType, const char *latestName) noexcept = 0;
+};
+class DirItemSink {
+public:
+    virtual ~DirItemSink() = default;
+    // False stops the provider.
+    virtual bool item(bool folder, const char *name) noexcept = 0;
+};
+
+// The texts SccCreateSubProject and SccGetParentProjectPath write back.
+struct ProjectPathTexts {
+    std::string user;
+    std::string auxProjPath;
+    std::string result; // the sub-project's or the parent's path
+};
+
 constexpr int kCommandSlots = 10;
 constexpr int32_t kNoEntryPoint = SCC_E_NONSPECIFICERROR;
 extern const char kCallerName[];
@@ -93,8 +165,8 @@ public:
     // -15 when it is missing.
     int32_t end();
     int32_t getVersion();
-    const char *getSCCName() const { return sccName; }
-    int32_t getCapabilities() const { return capabilities; }
+    const char *getSCCName() const { return connection.sccName; }
+    int32_t getCapabilities() const { return connection.capabilities; }
 
     // Trace log.
     void setTracing(int32_t level, const char *path);
@@ -102,9 +174,14 @@ public:
     void trace(const char *text, int32_t minLevel) const;
     void traceFileList(const char *const *names, int32_t count) const;
     void writeCapabilityReport() const;
+    // The first use of a further entry point by this connection: the report
+    // of their capability bits follows the capability report from then on
+    // (and is written now when tracing).
+    void noteFurtherUse();
     // Appends a raw block (no date, time or tag) with one open and close.
     void writeRawBlock(const std::string &block) const;
-    bool tracingTo() const { return std::atomic_load(&traceFilePath) != nullptr; }
+    bool tracingTo() const { return tracing.path() != nullptr; }
+    int32_t traceLevel() const { return tracing.level(); }
 
     // Provider messages.
     void getErrList(std::vector<std::string> &messages);
@@ -145,8 +222,45 @@ public:
     // Called by the populate callback with the keep flag and the reported name.
     void addPopulateEntry(SCCBOOL keep, const char *fileName);
 
-    // Runs one provider call; "missing" when there is no provider or it lacks
-    // the entry point.
+    // The further entry points (commands/further_commands.cpp).
+    int32_t rename(const char *oldName, const char *newName);
+    // SccSetOption with a numeric value; cancel mode is followed here too.
+    int32_t setOption(int32_t option, int64_t value);
+    // Installs `sink` as the receiver of the provider's rename reports (user
+    // data, then the callback), or removes it (null). The provider's code for
+    // SCC_OPT_NAMECHANGEPFN.
+    int32_t setNameChangeSink(std::unique_ptr<NameChangeSink> sink);
+    // `name` receives the file's name ("" for an empty queue).
+    int32_t getEvents(std::string &name, SCCLONG &status, SCCLONG &remaining);
+    int32_t getExtendedCapabilities(int32_t capability, SCCBOOL &supported);
+    // `destination`: the local folder, or null; `names` receives the names added.
+    int32_t addFromScc(const char *destination, std::vector<std::string> &names);
+    int32_t getUserOption(int32_t option, SCCLONG &value);
+    int32_t beginBatch();
+    int32_t endBatch();
+    int32_t createSubProject(const char *user, const char *parentPath, const char *name,
+                             const char *auxProjPath, const char *subProjPath,
+                             ProjectPathTexts &out);
+    int32_t getParentProjectPath(const char *user, const char *path, const char *auxProjPath,
+                                 const char *parentPath, ProjectPathTexts &out);
+    int32_t dirQueryInfo(int32_t n, const char **dirs, SCCLONG *status);
+    int32_t dirDiff(const char *dir, int32_t flags);
+    int32_t queryChanges(int32_t n, const char **names, ChangeSink &sink);
+    int32_t populateDirList(int32_t n, const char **dirs, int32_t options, DirItemSink &sink);
+    int32_t isMultiCheckoutEnabled(SCCBOOL &enabled);
+    int32_t willCreateSccFile(int32_t n, const char **names, SCCBOOL *answers);
+    // Asks the running provider call to stop (any thread): until it returns,
+    // text-out answers SCC_MSG_RTN_CANCEL. False when no call is running.
+    bool cancel();
+    // Hands the rename reports queued so far to the receiver (the thread of a
+    // call of this connection).
+    void deliverNameChanges();
+    // Queues a rename report (any thread).
+    void queueNameChange(const char *oldName, const char *newName);
+    CallControl &callControl() { return control; }
+
+    // Runs one provider call with the connection's context; "missing" when
+    // there is no provider or it lacks the entry point.
     CallOutcome callProvider(ProviderCall &call);
 
     // One row of the file-command family.
@@ -164,22 +278,25 @@ private:
     void freePopulateList();
     void traceProjectTexts(const ProjectTexts &texts) const;
 
-    PopulateLists lists;
-    ProjectState project;
-    int32_t capabilities = 0;
-    std::unique_ptr<Provider> provider;
-    uint64_t providerContext = 0;
-    char sccName[kTextSize] = {};
-    char auxPathLabel[kTextSize] = {};
-    SCCLONG checkoutCommentLen = 0;
-    SCCLONG commentLen = 0;
-    // The trace settings may be switched by one thread while others trace
-    // (outside the calling contract, but it must not corrupt memory): the
-    // level is atomic, and the path is replaced whole, never changed in place,
-    // so a writer keeps the copy it loaded (std::atomic_load/atomic_store).
-    std::atomic<int32_t> traceLevel{0};
-    std::shared_ptr<const std::string> traceFilePath;
-    std::array<uint64_t, kCommandSlots> commandOptions{};
+    // Each subsystem's state; only its own code touches it (the others go
+    // through the members above).
+    Connection connection;                                // core/SccInterface.cpp
+    TraceSettings tracing;                                // core/trace.cpp
+    ProjectState project;                                 // projects/
+    std::array<uint64_t, kCommandSlots> commandOptions{}; // commands/command_options.cpp
+    PopulateLists lists;                                  // commands/populate_list.cpp
+    CallControl control;
+    std::atomic<bool> furtherUsed{false};
+    // Rename reports: queued from any thread, delivered on a call's thread.
+    // The provider is handed `id` as user data, never the object's address,
+    // so that a report made after the object went finds nothing.
+    struct NameChanges {
+        std::mutex mutex;
+        std::vector<std::pair<std::string, std::string>> queued;
+        std::unique_ptr<NameChangeSink> sink;
+        uint64_t id = 0; // 0 until a receiver is first installed
+    } nameChanges;
+    void forgetNameChanges();
 };
 
 // Writes a trace line that belongs to no interface object (found by a native

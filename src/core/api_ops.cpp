@@ -13,7 +13,7 @@ namespace oskel {
 
 int32_t SccInterface::end() {
     int32_t code = uninitialize();
-    provider.reset();
+    connection.provider.reset();
     return code;
 }
 

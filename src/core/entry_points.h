@@ -40,6 +40,20 @@ enum Arg : uint8_t {
     OptionSlot,         // SccGetCommandOptions: the slot (in/out)
     Populate,           // the populate callback and its caller data
     CallerData,
+    // The further entry points.
+    NewName,            // SccRename's new name; SccCreateSubProject's sub-project name
+    PathIn,             // SccCreateSubProject's parent path, SccGetParentProjectPath's path
+    ResultPath,         // the project path written back (in the second project text)
+    Code,               // an option, extended capability or user option number
+    OptionValue,        // SccSetOption's pointer-wide value
+    EventName,          // SccGetEvents' name buffer (out)
+    Value,              // one SCCLONG out: event status, user option value
+    Remaining,          // SccGetEvents' count of events still queued (out)
+    Answer,             // one SCCBOOL out: supported, multi-checkout
+    AddedCount,         // SccAddFromScc's count (in/out) and provider-owned names:
+    AddedNames,         //   both calls are made where the call runs
+    Changes,            // the query-changes callback
+    DirItems,           // the populate-dir-list callback
     kArgCount
 };
 static_assert(kArgCount <= 64, "argument roles fit a 64-bit mask");
@@ -69,7 +83,23 @@ using args::Arg;
     X(QueryInfo, (Context, Count, Names, PerFile))                                             \
     X(RunScc, (Context, Window, Count, Names))                                                 \
     X(GetCommandOptions, (Context, Window, Command, OptionSlot))                               \
-    X(PopulateList, (Context, Command, Count, Names, Populate, CallerData, PerFile, Flags))
+    X(PopulateList, (Context, Command, Count, Names, Populate, CallerData, PerFile, Flags))    \
+    X(Rename, (Context, Window, Name, NewName))                                                \
+    X(SetOption, (Context, Code, OptionValue))                                                 \
+    X(GetEvents, (Context, EventName, Value, Remaining))                                       \
+    X(GetExtendedCapabilities, (Context, Code, Answer))                                        \
+    X(AddFromScc, (Context, Window, AddedCount, AddedNames))                                   \
+    X(GetUserOption, (Context, Code, Value))                                                   \
+    X(BeginBatch, ())                                                                          \
+    X(EndBatch, ())                                                                            \
+    X(CreateSubProject, (Context, Window, User, PathIn, NewName, AuxProjPath, ResultPath))     \
+    X(GetParentProjectPath, (Context, Window, User, PathIn, AuxProjPath, ResultPath))          \
+    X(DirQueryInfo, (Context, Count, Names, PerFile))                                          \
+    X(DirDiff, (Context, Window, Name, Flags, Option))                                         \
+    X(QueryChanges, (Context, Count, Names, Changes, CallerData))                              \
+    X(PopulateDirList, (Context, Count, Names, DirItems, CallerData, Flags))                   \
+    X(IsMultiCheckoutEnabled, (Context, Answer))                                               \
+    X(WillCreateSccFile, (Context, Count, Names, PerFile))
 
 // The entry points in row order: the numbers travel to the host.
 enum class EntryPoint : uint32_t {

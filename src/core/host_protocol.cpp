@@ -88,7 +88,7 @@ bool readHeader(const uint8_t (&b)[kHeaderSize], Header &h) {
     h.length = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
                (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
     uint16_t kind = static_cast<uint16_t>(b[4] | (b[5] << 8));
-    if (b[6] != 0 || b[7] != 0 || kind < 1 || kind > 8 || h.length > kMaxPayload)
+    if (b[6] != 0 || b[7] != 0 || kind < 1 || kind > kLastKind || h.length > kMaxPayload)
         return false;
     h.kind = static_cast<Kind>(kind);
     return true;
@@ -139,6 +139,14 @@ uint32_t presenceOf(const ProviderCall &c) {
     if (has(args::TextOut, c.textOut != nullptr)) p |= kTextOut;
     if (has(args::Populate, c.populate != nullptr)) p |= kPopulate;
     if (has(args::CallerData, c.callerData != nullptr)) p |= kCallerData;
+    if (has(args::Changes, c.changes != nullptr)) p |= kChanges;
+    if (has(args::DirItems, c.dirItems != nullptr)) p |= kDirItems;
+    if (has(args::OptionValue, c.nameChange != nullptr)) p |= kNameChange;
+    if (has(args::EventName, c.eventName != nullptr)) p |= kEventName;
+    if (has(args::Value, c.value != nullptr)) p |= kValue;
+    if (has(args::Remaining, c.remaining != nullptr)) p |= kRemaining;
+    if (has(args::Answer, c.answer != nullptr)) p |= kAnswer;
+    if (has(args::AddedNames, c.added != nullptr)) p |= kAdded;
     return p;
 }
 
@@ -162,7 +170,7 @@ uint32_t listLength(const ProviderCall &c) { return c.count > 0 ? static_cast<ui
 void encodeCall(Writer &w, const ProviderCall &c) {
     const uint32_t presence = presenceOf(c);
     w.u32(static_cast<uint32_t>(c.entry));
-    w.u32(presence);
+    w.u32(presence | (c.askTextOut ? kAskTextOut : 0u));
     w.u64(c.context);
     w.i32(c.count);
     w.i32(c.flags);
@@ -184,6 +192,10 @@ void encodeCall(Writer &w, const ProviderCall &c) {
             w.text(c.names[i]);
     }
     writeInOut(w, c, presence, n);
+    w.i32(c.code);
+    w.u64(static_cast<uint64_t>(c.optionValue));
+    w.text(c.newName);
+    w.text(c.path);
 }
 
 bool decodeCall(Reader &r, CallMessage &c) {
@@ -232,6 +244,10 @@ bool decodeCall(Reader &r, CallMessage &c) {
     if (c.presence & kProjectTexts)
         for (auto &t : c.projectTexts)
             readText(r, t);
+    c.code = r.i32();
+    c.optionValue = static_cast<int64_t>(r.u64());
+    readText(r, c.newName);
+    readText(r, c.path);
     return r.ok() && r.atEnd() && c.entry < static_cast<uint32_t>(EntryPoint::Count);
 }
 
@@ -250,6 +266,15 @@ void encodeReply(Writer &w, const CallOutcome &o, const ProviderCall &c) {
     boundedText(w, presence & kAuxLabel ? c.auxLabel : nullptr, kInitScratchSize);
     const uint32_t n = listLength(c);
     writeInOut(w, c, presence, n);
+    w.i32(c.value ? *c.value : 0);
+    w.i32(c.remaining ? *c.remaining : 0);
+    w.i32(c.answer ? *c.answer : 0);
+    boundedText(w, presence & kEventName ? c.eventName : nullptr, SCC_EVENT_NAME_SIZE);
+    if (presence & kAdded) {
+        w.u32(static_cast<uint32_t>(c.added->size()));
+        for (const std::string &name : *c.added)
+            w.text(name.data(), name.size());
+    }
 }
 
 bool decodeReply(Reader &r, CallOutcome &o, ProviderCall &c) {
@@ -284,6 +309,23 @@ bool decodeReply(Reader &r, CallOutcome &o, ProviderCall &c) {
     if (presence & kProjectTexts)
         for (auto &t : texts)
             readText(r, t);
+    const int32_t value = r.i32();
+    const int32_t remaining = r.i32();
+    const int32_t answer = r.i32();
+    NullableText eventName;
+    readText(r, eventName);
+    std::vector<std::string> added;
+    if (presence & kAdded) {
+        const uint32_t count = r.u32();
+        // Names are added as they are read: a count the payload cannot hold
+        // fails at the payload's end.
+        for (uint32_t i = 0; i < count && r.ok(); ++i) {
+            std::string name;
+            if (!r.text(name))
+                return false; // a null name never travels
+            added.push_back(std::move(name));
+        }
+    }
     if (!r.ok() || !r.atEnd())
         return false;
 
@@ -302,6 +344,14 @@ bool decodeReply(Reader &r, CallOutcome &o, ProviderCall &c) {
     if (presence & kProjectTexts)
         for (int i = 0; i < 4; ++i)
             intoBuffer(texts[i], c.projectTexts[i], kProjectScratchSize);
+    if (presence & kValue) *c.value = value;
+    if (presence & kRemaining) *c.remaining = remaining;
+    if (presence & kAnswer) *c.answer = answer;
+    if (presence & kEventName) intoBuffer(eventName, c.eventName, SCC_EVENT_NAME_SIZE);
+    if (presence & kAdded) {
+        for (auto &name : added)
+            c.added->push_back(std::move(name));
+    }
     return true;
 }
 

@@ -10,10 +10,16 @@
 //   library -> host  Load     text library path
 //   host -> library  Loaded   i32 0 when loaded, else the system's error number
 //   library -> host  Call     one provider call with all its names (encodeCall)
-//   host -> library  Text     i32 type, text         (during a call, no answer)
+//   host -> library  Text     i32 type, text   (text-out, no answer)
 //   host -> library  Populate i32 keep, i32 status, text name (during a call)
-//   library -> host  Answer   i32 the populate callback's result
+//   library -> host  Answer   i32 the callback's result (Populate, Ask, Change, DirItem)
 //   host -> library  Reply    the call's outcome and outputs (encodeReply)
+//   host -> library  Ask      i32 type, text   (text-out during a call that asks
+//                             for answers, kAskTextOut: the caller's cancel answers)
+//   host -> library  Change   text name, u32 change type, text latest name (during a call)
+//   host -> library  DirItem  i32 folder flag, text name (during a call)
+//   host -> library  Renamed  u64 caller data, text old name, text new name (no
+//                             answer; from any thread, read during a call)
 #pragma once
 
 #include <cstddef>
@@ -26,7 +32,7 @@
 namespace oskel::hostproto {
 
 constexpr uint32_t kMagic = 0x484b534fu; // "OSKH" as bytes on the wire
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 2;
 constexpr size_t kHeaderSize = 8;
 constexpr uint32_t kMaxPayload = 256u << 20;
 constexpr uint32_t kNullLength = 0xffffffffu;
@@ -40,7 +46,12 @@ enum class Kind : uint16_t {
     Populate = 6,
     Answer = 7,
     Reply = 8,
+    Ask = 9,
+    Change = 10,
+    DirItem = 11,
+    Renamed = 12,
 };
+constexpr uint16_t kLastKind = 12;
 
 // Which pointers of a call are set (the call) or which outputs travel (the reply).
 enum Presence : uint32_t {
@@ -58,6 +69,15 @@ enum Presence : uint32_t {
     kTextOut = 1u << 11,
     kPopulate = 1u << 12,
     kCallerData = 1u << 13,
+    kChanges = 1u << 14,
+    kDirItems = 1u << 15,
+    kNameChange = 1u << 16,
+    kEventName = 1u << 17,
+    kValue = 1u << 18,
+    kRemaining = 1u << 19,
+    kAnswer = 1u << 20,
+    kAdded = 1u << 21,
+    kAskTextOut = 1u << 22, // not a pointer: text-out during the call is answered
 };
 
 class Writer {
@@ -135,6 +155,11 @@ struct CallMessage {
     std::vector<NullableText> names;
     std::vector<int32_t> perFile;
     NullableText projectTexts[4];
+    // The further entry points.
+    int32_t code = 0;
+    int64_t optionValue = 0;
+    NullableText newName;
+    NullableText path;
 };
 
 // The number of names and per-file words a call carries.

@@ -72,6 +72,10 @@ public:
 
     // One provider call, waiting at most `timeoutMs` for each message of it.
     CallOutcome call(ProviderCall &c, int32_t timeoutMs);
+    // Delivers the text-out messages the provider has sent from a thread of
+    // its own while no call ran, without waiting for more. Skipped while a
+    // call runs: that call delivers them in order.
+    void collect();
 
 private:
     // Reads one message; HostFault::None on success.
@@ -80,7 +84,15 @@ private:
         const auto &bytes = w.finish();
         return channel_.write(bytes.data(), bytes.size());
     }
+    bool answerHost(int32_t answer) {
+        hostproto::Writer w(Kind::Answer);
+        w.i32(answer);
+        return send(w);
+    }
     CallOutcome fault(HostFault what);
+    // Hands a message a host may send between calls (text-out, a rename
+    // report) to its callback; false when it is none of them or malformed.
+    bool deliverUnasked(Kind kind, const std::vector<uint8_t> &payload);
     // Ends the connection: closes the channel, reaps the host. `how` gets how
     // the host ended.
     void end(std::string *how);
@@ -91,6 +103,7 @@ private:
     int32_t timeoutMs_ = 0;
     bool connected_ = false;
     LPTEXTOUTPROC textOut_ = nullptr;
+    OPTNAMECHANGEPFN nameChange_ = nullptr; // the last one set through SccSetOption
 };
 
 HostFault HostConnection::receive(hostproto::Header &header, std::vector<uint8_t> &payload) {
@@ -209,6 +222,8 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
         return fault(HostFault::Closed); // it ended while the connection was idle: say how
     if (c.entry == EntryPoint::OpenProject)
         textOut_ = c.textOut;
+    if (c.nameChange != nullptr)
+        nameChange_ = c.nameChange;
     hostproto::Writer request(Kind::Call);
     hostproto::encodeCall(request, c);
     if (request.tooLarge()) {
@@ -233,18 +248,59 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
             return fault(problem);
         hostproto::Reader r(payload.data(), payload.size());
         switch (header.kind) {
-        case Kind::Text: {
+        case Kind::Text:
+        case Kind::Ask: {
             int32_t type = r.i32();
             std::string text;
             bool present = r.text(text);
             if (!r.ok() || !r.atEnd())
                 return fault(HostFault::Malformed);
             // The provider calls the callback it was given by the last
-            // SccOpenProject, in this call or a later one.
+            // SccOpenProject, in this call or a later one. A question (sent
+            // during the call) gets the callback's answer back.
+            SCCLONG answer = 0;
             if (textOut_ != nullptr)
-                textOut_(present ? text.c_str() : nullptr, type);
+                answer = textOut_(present ? text.c_str() : nullptr, type);
+            if (header.kind == Kind::Ask && !answerHost(answer))
+                return fault(HostFault::Channel);
             break;
         }
+        case Kind::Change: {
+            std::string name, latest;
+            bool hasName = r.text(name);
+            uint32_t type = r.u32();
+            bool hasLatest = r.text(latest);
+            if (!r.ok() || !r.atEnd() || c.changes == nullptr)
+                return fault(HostFault::Malformed);
+            QUERYCHANGESDATA change{sizeof(QUERYCHANGESDATA), hasName ? name.c_str() : nullptr,
+                                    type, hasLatest ? latest.c_str() : nullptr};
+            if (!answerHost(c.changes(c.callerData, &change)))
+                return fault(HostFault::Channel);
+            break;
+        }
+        case Kind::DirItem: {
+            int32_t folder = r.i32();
+            std::string name;
+            bool present = r.text(name);
+            if (!r.ok() || !r.atEnd() || c.dirItems == nullptr)
+                return fault(HostFault::Malformed);
+            if (!answerHost(c.dirItems(c.callerData, folder, present ? name.c_str() : nullptr)))
+                return fault(HostFault::Channel);
+            break;
+        }
+        case Kind::Renamed: {
+            uint64_t callerData = r.u64();
+            std::string oldName, newName;
+            bool hasOld = r.text(oldName);
+            bool hasNew = r.text(newName);
+            if (!r.ok() || !r.atEnd())
+                return fault(HostFault::Malformed);
+            if (nameChange_ != nullptr)
+                nameChange_(reinterpret_cast<void *>(static_cast<uintptr_t>(callerData)),
+                            hasOld ? oldName.c_str() : nullptr, hasNew ? newName.c_str() : nullptr);
+            break;
+        }
+            break;
         case Kind::Populate: {
             int32_t keep = r.i32(), status = r.i32();
             std::string name;
@@ -252,9 +308,7 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
             if (!r.ok() || !r.atEnd() || c.populate == nullptr)
                 return fault(HostFault::Malformed);
             SCCBOOL answer = c.populate(c.callerData, keep, status, present ? name.c_str() : nullptr);
-            hostproto::Writer w(Kind::Answer);
-            w.i32(answer);
-            if (!send(w))
+            if (!answerHost(answer))
                 return fault(HostFault::Channel);
             break;
         }
@@ -270,6 +324,55 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
     }
 }
 
+bool HostConnection::deliverUnasked(Kind kind, const std::vector<uint8_t> &payload) {
+    hostproto::Reader r(payload.data(), payload.size());
+    if (kind == Kind::Text) {
+        int32_t type = r.i32();
+        std::string text;
+        bool present = r.text(text);
+        if (!r.ok() || !r.atEnd())
+            return false;
+        // The callback the provider was given by the last SccOpenProject.
+        if (textOut_ != nullptr)
+            textOut_(present ? text.c_str() : nullptr, type);
+        return true;
+    }
+    if (kind == Kind::Renamed) {
+        uint64_t callerData = r.u64();
+        std::string oldName, newName;
+        bool hasOld = r.text(oldName);
+        bool hasNew = r.text(newName);
+        if (!r.ok() || !r.atEnd())
+            return false;
+        if (nameChange_ != nullptr)
+            nameChange_(reinterpret_cast<void *>(static_cast<uintptr_t>(callerData)),
+                        hasOld ? oldName.c_str() : nullptr, hasNew ? newName.c_str() : nullptr);
+        return true;
+    }
+    return false;
+}
+
+void HostConnection::collect() {
+    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+    if (!lock.owns_lock() || !connected_)
+        return;
+    hostproto::Header header;
+    std::vector<uint8_t> payload;
+    while (channel_.readable()) {
+        // Between calls the host sends text-out messages and rename reports
+        // only, each whole.
+        HostFault problem = receive(header, payload);
+        if (problem == HostFault::Closed || problem == HostFault::Channel)
+            return; // the host has ended: the next call says how
+        if (problem == HostFault::None && !deliverUnasked(header.kind, payload))
+            problem = HostFault::Malformed;
+        if (problem != HostFault::None) {
+            fault(problem);
+            return;
+        }
+    }
+}
+
 class HostedProvider final : public Provider {
 public:
     HostedProvider(std::shared_ptr<HostConnection> connection, int32_t timeoutMs)
@@ -281,22 +384,31 @@ private:
     int32_t timeoutMs_;
 };
 
-// The running hosts by program and library path.
+// The running hosts by program and library path. Hosts start one at a time;
+// the map itself is locked only briefly, so that collecting messages never
+// waits for a host that is starting.
+std::mutex startingMutex;
 std::mutex hostsMutex;
 auto *hosts = new std::map<std::string, std::weak_ptr<HostConnection>>(); // never destroyed
 
 std::shared_ptr<HostConnection> connectHost(const std::string &program, const char *path,
                                             int32_t timeoutMs) {
-    std::lock_guard<std::mutex> lock(hostsMutex);
+    std::lock_guard<std::mutex> starting(startingMutex);
     const std::string key = program + '\n' + path;
-    for (auto it = hosts->begin(); it != hosts->end();)
-        it = it->second.expired() ? hosts->erase(it) : std::next(it);
-    if (auto found = hosts->find(key); found != hosts->end())
-        if (auto existing = found->second.lock(); existing && existing->connected())
-            return existing;
+    std::shared_ptr<HostConnection> existing;
+    {
+        std::lock_guard<std::mutex> lock(hostsMutex);
+        for (auto it = hosts->begin(); it != hosts->end();)
+            it = it->second.expired() ? hosts->erase(it) : std::next(it);
+        if (auto found = hosts->find(key); found != hosts->end())
+            existing = found->second.lock();
+    }
+    if (existing && existing->connected())
+        return existing;
     auto connection = std::make_shared<HostConnection>();
     if (!connection->start(program, path, timeoutMs))
         return nullptr;
+    std::lock_guard<std::mutex> lock(hostsMutex);
     (*hosts)[key] = connection;
     return connection;
 }
@@ -312,6 +424,18 @@ std::string hostProgram(const platform::HostProgram &host) {
 }
 
 } // namespace
+
+void collectHostMessages() {
+    std::vector<std::shared_ptr<HostConnection>> running;
+    {
+        std::lock_guard<std::mutex> lock(hostsMutex);
+        for (const auto &entry : *hosts)
+            if (auto connection = entry.second.lock())
+                running.push_back(std::move(connection));
+    }
+    for (const auto &connection : running)
+        connection->collect();
+}
 
 std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings &settings) {
     // Neither the machine-type check nor a loader may open a FIFO or a pipe:

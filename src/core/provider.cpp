@@ -66,6 +66,19 @@ template <Arg A> auto argument(Frame &f) {
     else if constexpr (A == OptionSlot) return c.optionSlot ? &f.slot : nullptr;
     else if constexpr (A == Populate) return c.populate;
     else if constexpr (A == CallerData) return c.callerData;
+    else if constexpr (A == NewName) return c.newName;
+    else if constexpr (A == PathIn) return c.path;
+    else if constexpr (A == ResultPath) return c.projectTexts[1];
+    else if constexpr (A == Code) return static_cast<SCCLONG>(c.code);
+    else if constexpr (A == OptionValue)
+        return c.nameChange ? reinterpret_cast<SCCOPTVALUE>(c.nameChange)
+                            : static_cast<SCCOPTVALUE>(c.optionValue);
+    else if constexpr (A == EventName) return c.eventName;
+    else if constexpr (A == Value) return c.value;
+    else if constexpr (A == Remaining) return c.remaining;
+    else if constexpr (A == Answer) return c.answer;
+    else if constexpr (A == Changes) return c.changes;
+    else if constexpr (A == DirItems) return c.dirItems;
     else static_assert(A != A, "an argument role without a value");
 }
 
@@ -80,6 +93,34 @@ template <typename Fn, Arg... A> struct Entry<Fn, ArgList<A...>> {
         Frame f(call);
         const auto result = reinterpret_cast<Fn>(fn)(argument<A>(f)...);
         f.finish();
+        return static_cast<int32_t>(result);
+    }
+};
+
+// SccAddFromScc: the first call fills the provider's own array, whose names
+// are copied out; a second call with a null count hands the array back for
+// freeing. It is made whenever the provider replaced the array pointer, even
+// when the first call failed, so that nothing it allocated is left behind.
+template <> struct Entry<SccAddFromSccFn, ArgList<Context, Window, AddedCount, AddedNames>> {
+    static int32_t invoke(void *fn, ProviderCall &call) {
+        auto add = reinterpret_cast<SccAddFromSccFn>(fn);
+        const char *destination[1] = {call.path};
+        const char **names = call.path ? destination : nullptr;
+        SCCLONG count = call.path ? 1 : 0;
+        const SCCRTN result = add(pointer(call.context), nullptr, &count, &names);
+        if (names != destination && names != nullptr) {
+            if (call.added != nullptr && count > 0) {
+                try {
+                    call.added->reserve(static_cast<size_t>(count));
+                    for (SCCLONG i = 0; i < count; ++i)
+                        call.added->emplace_back(names[i] ? names[i] : "");
+                } catch (...) {
+                    // Out of memory: the names not copied are lost; the array
+                    // still goes back to the provider.
+                }
+            }
+            add(pointer(call.context), nullptr, nullptr, &names);
+        }
         return static_cast<int32_t>(result);
     }
 };

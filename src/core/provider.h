@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/entry_points.h"
 #include "oskelsccih/scc_api.h"
@@ -51,6 +52,34 @@ struct ProviderCall {
     LPTEXTOUTPROC textOut = nullptr;
     POPLISTFUNC populate = nullptr;
     void *callerData = nullptr;
+    QUERYCHANGESFUNC changes = nullptr;
+    POPDIRLISTFUNC dirItems = nullptr;
+
+    // The further entry points.
+    const char *newName = nullptr; // SccRename's new name, SccCreateSubProject's sub-project name
+    // SccCreateSubProject's parent path, SccGetParentProjectPath's project
+    // path, SccAddFromScc's destination folder (null: none).
+    const char *path = nullptr;
+    // The path written back goes to projectTexts[1]; the user and the aux
+    // project path are projectTexts[0] and [3], as for the project calls.
+    int32_t code = 0;          // option, extended capability or user option number
+    int64_t optionValue = 0;   // SccSetOption's value (a number)
+    // SccSetOption(SCC_OPT_NAMECHANGEPFN): the callback, passed as the value
+    // when set. A hosted provider gets the host's forwarder instead, and the
+    // reports it makes come back through this callback.
+    OPTNAMECHANGEPFN nameChange = nullptr;
+    char *eventName = nullptr;     // SccGetEvents: SCC_EVENT_NAME_SIZE bytes (out)
+    SCCLONG *value = nullptr;      // event status, user option value (out)
+    SCCLONG *remaining = nullptr;  // events still queued (out)
+    SCCBOOL *answer = nullptr;     // supported, multi-checkout (out)
+    // SccAddFromScc: receives copies of the names the provider reported (set:
+    // the call is made). The provider's array is handed back to it for
+    // freeing by a second call where the first one ran.
+    std::vector<std::string> *added = nullptr;
+    // The caller answers text-out (it is in cancel mode): a hosted provider's
+    // text-out during the call waits for the answer. Otherwise the answer is
+    // always SCC_MSG_RTN_OK and the messages travel one way.
+    bool askTextOut = false;
 };
 
 struct CallOutcome {
@@ -85,6 +114,12 @@ ProviderSettings readProviderSettings(const platform::RegistryKey &key);
 // `settings` (and, on Windows, the library's machine type) ask. Null when the
 // library cannot be loaded or the host cannot be started.
 std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings &settings);
+
+// Delivers to the text-out callbacks what every running provider host has
+// sent from a provider thread of its own since its last call, without waiting:
+// in-process such a message is in the message list at once. A host busy with
+// a call is skipped (the call delivers its messages).
+void collectHostMessages();
 
 // The in-process provider, for a library loaded by the caller (taken over).
 std::unique_ptr<Provider> inProcessProvider(void *library);

@@ -50,6 +50,19 @@ constexpr CapabilityLine kCapabilityLines[] = {
     {0x40000000, "No SCC_CAP_REENTRANT\n"},
 };
 
+// The capability bits of the further entry points. They have a block of
+// their own, written once a connection uses one of those entry points, so
+// that the report of a connection that does not stays as it always was.
+constexpr CapabilityLine kFurtherCapabilityLines[] = {
+    {0x00010000, "No SCC_CAP_CREATESUBPROJECT\n"},
+    {0x00020000, "No SCC_CAP_GETPARENTPROJECT\n"},
+    {0x00040000, "No SCC_CAP_BATCH\n"},
+    {0x00080000, "No SCC_CAP_DIRECTORYSTATUS\n"},
+    {0x00100000, "No SCC_CAP_DIRECTORYDIFF\n"},
+    {0x08000000, "No SCC_CAP_MULTICHECKOUT\n"},
+    {0x80000000, "No SCC_CAP_SCCFILE\n"},
+};
+
 // The C library's ctime form, with the day of the month as two digits.
 void formatCtime(const std::tm &tm, char (&out)[32]) {
     static const char *const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -61,17 +74,28 @@ void formatCtime(const std::tm &tm, char (&out)[32]) {
 }
 
 // The header, a line per capability the provider lacks, the closing line.
-std::string capabilityReport(int32_t capabilities) {
+template <size_t N>
+std::string capabilityReport(int32_t capabilities, const CapabilityLine (&lines)[N],
+                             const char *header) {
     char stamp[32];
     formatCtime(localNow(), stamp);
     std::string block = stamp;
-    block += "SCCIH: Missing capability\n";
-    for (const auto &row : kCapabilityLines) {
+    block += header;
+    for (const auto &row : lines) {
         if ((static_cast<uint32_t>(capabilities) & row.bit) == 0)
             block += row.line;
     }
     block += "**********\n";
     return block;
+}
+
+std::string capabilityReport(int32_t capabilities) {
+    return capabilityReport(capabilities, kCapabilityLines, "SCCIH: Missing capability\n");
+}
+
+std::string furtherCapabilityReport(int32_t capabilities) {
+    return capabilityReport(capabilities, kFurtherCapabilityLines,
+                            "SCCIH: Missing further capability\n");
 }
 
 // "%s %s SCCIH> %s\n" with the local date and time, in one append.
@@ -118,22 +142,29 @@ void traceToEveryLog(const char *text) {
 void SccInterface::setTracing(int32_t level, const char *path) {
     // Both are replaced whole: a thread tracing meanwhile writes with the old
     // or the new path, never with a freed one.
-    traceLevel = level;
     auto copy = path != nullptr ? std::make_shared<const std::string>(path)
                                 : std::shared_ptr<const std::string>();
-    std::atomic_store(&traceFilePath, copy);
+    tracing.set(level, copy);
     if (level < 1 || !copy)
         return;
     rememberLog(copy);
     // Both go to the path just set, even when another thread has set another
     // one meanwhile.
     appendTraceLine(*copy, ("Setting tracing in " + *copy + " level=" + std::to_string(level)).c_str());
-    const std::string report = capabilityReport(capabilities);
+    std::string report = capabilityReport(getCapabilities());
+    if (furtherUsed)
+        report += furtherCapabilityReport(getCapabilities());
     platform::appendToFile(copy->c_str(), report.data(), report.size());
 }
 
+void SccInterface::noteFurtherUse() {
+    if (furtherUsed.exchange(true) || tracing.level() < 1 || !tracingTo())
+        return;
+    writeRawBlock(furtherCapabilityReport(getCapabilities()));
+}
+
 void SccInterface::traceLine(const char *text) const {
-    std::shared_ptr<const std::string> path = std::atomic_load(&traceFilePath);
+    std::shared_ptr<const std::string> path = tracing.path();
     if (!path)
         return;
     if (text == nullptr) {
@@ -144,7 +175,7 @@ void SccInterface::traceLine(const char *text) const {
 }
 
 void SccInterface::trace(const char *text, int32_t minLevel) const {
-    if (traceLevel >= minLevel)
+    if (tracing.level() >= minLevel)
         traceLine(text);
 }
 
@@ -163,13 +194,13 @@ void SccInterface::traceFileList(const char *const *names, int32_t count) const 
 }
 
 void SccInterface::writeCapabilityReport() const {
-    if (!tracingTo() || traceLevel < 1)
+    if (!tracingTo() || tracing.level() < 1)
         return;
-    writeRawBlock(capabilityReport(capabilities));
+    writeRawBlock(capabilityReport(getCapabilities()));
 }
 
 void SccInterface::writeRawBlock(const std::string &block) const {
-    if (std::shared_ptr<const std::string> path = std::atomic_load(&traceFilePath))
+    if (std::shared_ptr<const std::string> path = tracing.path())
         platform::appendToFile(path->c_str(), block.data(), block.size());
 }
 

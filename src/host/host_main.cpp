@@ -23,6 +23,14 @@ platform::Channel channel;
 // A provider may call text-out from a thread of its own: each message goes
 // out whole, one at a time.
 std::mutex sending;
+// A message that waits for an answer holds this from its sending to its
+// answer, so that no other thread's answer is taken for it; the reply of a
+// call is sent under it too, after `inCall` has been cleared, so that a
+// question asked once the call is over is never left waiting for an answer
+// the library will not send.
+std::mutex exchanging;
+bool inCall = false;   // guarded by `exchanging`
+bool askTextOut = false; // the call running asks for text-out answers; guarded likewise
 
 [[noreturn]] void quit() {
     channel.close();
@@ -50,8 +58,27 @@ Kind receive(std::vector<uint8_t> &payload) {
     return header.kind;
 }
 
+// Sends a question and waits for its answer; the caller holds `exchanging`.
+int32_t ask(hostproto::Writer &w) {
+    send(w);
+    std::vector<uint8_t> payload;
+    if (receive(payload) != Kind::Answer)
+        quit();
+    hostproto::Reader r(payload.data(), payload.size());
+    int32_t answer = r.i32();
+    if (!r.ok() || !r.atEnd())
+        quit();
+    return answer;
+}
+
+// During a call whose caller is in cancel mode, the text-out answer comes from
+// the library (a cancel request answers the provider's questions). Otherwise
+// the message goes out unanswered (outside a call it is read during the
+// library's next call) and the answer is 0.
 SCCLONG SCC_CALL forwardTextOut(const char *text, SCCLONG type) {
-    hostproto::Writer w(Kind::Text);
+    std::lock_guard<std::mutex> hold(exchanging);
+    const bool asking = inCall && askTextOut;
+    hostproto::Writer w(asking ? Kind::Ask : Kind::Text);
     w.i32(type);
     // A message past the protocol's limit arrives cut at the limit rather
     // than ending the host.
@@ -59,24 +86,47 @@ SCCLONG SCC_CALL forwardTextOut(const char *text, SCCLONG type) {
         w.text(text, strnlen(text, hostproto::kMaxPayload - 8));
     else
         w.text(nullptr);
-    send(w);
-    return 0;
+    if (!asking) {
+        send(w);
+        return 0;
+    }
+    return ask(w);
 }
 
 SCCBOOL SCC_CALL forwardPopulate(void *, SCCBOOL keep, SCCLONG status, const char *name) {
+    std::lock_guard<std::mutex> hold(exchanging);
     hostproto::Writer w(Kind::Populate);
     w.i32(keep);
     w.i32(status);
     w.text(name);
+    return ask(w);
+}
+
+SCCBOOL SCC_CALL forwardChange(void *, QUERYCHANGESDATA *change) {
+    std::lock_guard<std::mutex> hold(exchanging);
+    hostproto::Writer w(Kind::Change);
+    w.text(change ? change->lpFileName : nullptr);
+    w.u32(change ? change->dwChangeType : 0);
+    w.text(change ? change->lpLatestName : nullptr);
+    return ask(w);
+}
+
+SCCBOOL SCC_CALL forwardDirItem(void *, SCCBOOL folder, const char *name) {
+    std::lock_guard<std::mutex> hold(exchanging);
+    hostproto::Writer w(Kind::DirItem);
+    w.i32(folder);
+    w.text(name);
+    return ask(w);
+}
+
+// The provider's rename reports: the caller data is the number the library
+// set as user data, passed back as it came.
+void SCC_CALL forwardNameChange(void *callerData, const char *oldName, const char *newName) {
+    hostproto::Writer w(Kind::Renamed);
+    w.u64(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(callerData)));
+    w.text(oldName);
+    w.text(newName);
     send(w);
-    std::vector<uint8_t> payload;
-    if (receive(payload) != Kind::Answer)
-        quit();
-    hostproto::Reader r(payload.data(), payload.size());
-    int32_t answer = r.i32();
-    if (!r.ok())
-        quit();
-    return answer;
 }
 
 // Runs one call message against the library and sends the reply.
@@ -97,6 +147,10 @@ void serve(const EntryPoints &entryPoints, hostproto::CallMessage &m) {
     SCCLONG caps = m.capabilities, checkoutCommentLen = m.checkoutCommentLen,
             commentLen = m.commentLen;
     int callerData = 0;
+    auto eventName = std::make_unique<char[]>(SCC_EVENT_NAME_SIZE);
+    SCCLONG value = 0, remaining = 0;
+    SCCBOOL answer = 0;
+    std::vector<std::string> added;
 
     ProviderCall c;
     c.entry = static_cast<EntryPoint>(m.entry);
@@ -131,8 +185,29 @@ void serve(const EntryPoints &entryPoints, hostproto::CallMessage &m) {
     c.textOut = (m.presence & hostproto::kTextOut) ? forwardTextOut : nullptr;
     c.populate = (m.presence & hostproto::kPopulate) ? forwardPopulate : nullptr;
     c.callerData = (m.presence & hostproto::kCallerData) ? &callerData : nullptr;
+    c.changes = (m.presence & hostproto::kChanges) ? forwardChange : nullptr;
+    c.dirItems = (m.presence & hostproto::kDirItems) ? forwardDirItem : nullptr;
+    c.code = m.code;
+    c.optionValue = m.optionValue;
+    c.nameChange = (m.presence & hostproto::kNameChange) ? forwardNameChange : nullptr;
+    c.newName = m.newName.c_str();
+    c.path = m.path.c_str();
+    c.eventName = (m.presence & hostproto::kEventName) ? eventName.get() : nullptr;
+    c.value = (m.presence & hostproto::kValue) ? &value : nullptr;
+    c.remaining = (m.presence & hostproto::kRemaining) ? &remaining : nullptr;
+    c.answer = (m.presence & hostproto::kAnswer) ? &answer : nullptr;
+    c.added = (m.presence & hostproto::kAdded) ? &added : nullptr;
 
+    {
+        std::lock_guard<std::mutex> hold(exchanging);
+        inCall = true;
+        askTextOut = (m.presence & hostproto::kAskTextOut) != 0;
+    }
     CallOutcome outcome = callLibrary(entryPoints, c);
+    std::lock_guard<std::mutex> hold(exchanging);
+    inCall = false;
+    if (c.eventName)
+        c.eventName[SCC_EVENT_NAME_SIZE - 1] = '\0';
     if (c.sccName)
         c.sccName[kInitScratchSize - 1] = '\0';
     if (c.auxLabel)

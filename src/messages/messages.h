@@ -2,6 +2,9 @@
 // which providers fill it.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "core/message_list.h"
 #include "oskelsccih/scc_api.h"
 
@@ -20,5 +23,10 @@ public:
 StatusSink *setStatusSink(StatusSink *sink);
 
 extern "C" SCCLONG SCC_CALL textOutCallback(const char *text, SCCLONG type);
+
+// A fetch of the list (_getErrList, the typed API's message fetch): what the
+// provider hosts have sent between calls joins the list first, as it would
+// have at once in-process; then the list is drained.
+std::vector<std::string> fetchMessages();
 
 } // namespace oskel::messages

@@ -70,12 +70,12 @@ jstring utf(JNIEnv *env, const std::string &text) {
 } // namespace
 
 OSKEL_API_NATIVE(jlong, release)(JNIEnv *, jclass, jlong handle) {
-    return guarded<jlong>(kNoEntryPoint, [&]() -> jlong { return api::release(handle); });
+    return guarded<jlong>(kCallFailed, [&]() -> jlong { return api::release(handle); });
 }
 
 OSKEL_API_NATIVE(jobjectArray, takeMessages)(JNIEnv *env, jclass) {
     return guarded<jobjectArray>(nullptr, [&]() -> jobjectArray {
-        std::vector<std::string> taken = messages::takeMessages();
+        std::vector<std::string> taken = messages::fetchMessages();
         jobjectArray result = newStringArray(env, static_cast<jsize>(taken.size()));
         if (result == nullptr)
             return nullptr;
@@ -95,10 +95,12 @@ OSKEL_API_NATIVE(jobjectArray, takeMessages)(JNIEnv *env, jclass) {
 OSKEL_API_NATIVE(jlong, openProject)(JNIEnv *env, jclass, jlong handle, jobject descriptor,
                                      jint flags) {
     SccInterface *scc = object(handle);
-    if (scc == nullptr || descriptor == nullptr)
-        return kNoEntryPoint;
+    if (scc == nullptr)
+        return kBadHandle;
+    if (descriptor == nullptr)
+        return kBadArgument;
     PendingExceptions pending(env);
-    return guarded<jlong>(kNoEntryPoint, [&]() -> jlong {
+    return guarded<jlong>(kCallFailed, [&]() -> jlong {
         ProjectTexts texts;
         readDescriptor(env, descriptor,
                        {{"getUser", ProjectText::User},

@@ -10,22 +10,9 @@
 #include <memory>
 #include <string>
 
-namespace oskel::platform {
+#include "platform/registry_value.h"
 
-// A registry value as the registry keeps it: its type (numbered as the
-// registry numbers them) and its bytes.
-struct RegistryValue {
-    enum Type : uint32_t {
-        kNone = 0,
-        kString = 1,
-        kExpandString = 2,
-        kBinary = 3,
-        kDword = 4,
-        kMultiString = 7,
-    };
-    uint32_t type = kNone;
-    std::string bytes;
-};
+namespace oskel::platform {
 
 // Registry reads follow the Win32 contract the library relies on: a value that
 // does not fit the caller's buffer is a failure, never a cut.
@@ -136,6 +123,9 @@ public:
     // Reads exactly `size` bytes, waiting at most `timeoutMs` milliseconds for
     // each part to arrive (a negative timeout waits as long as it takes).
     Status read(void *data, size_t size, int32_t timeoutMs);
+    // True when a read would not wait: bytes have arrived, or the stream has
+    // ended or broken (which the read then reports). Never waits itself.
+    bool readable();
 
 private:
     static constexpr intptr_t kNone = -1;
@@ -177,7 +167,9 @@ public:
 private:
     static constexpr intptr_t kNone = -1;
     intptr_t process_ = kNone; // pid or process handle
-    intptr_t job_ = kNone;     // Win32 job object
+#if defined(_WIN32)
+    intptr_t job_ = kNone; // the job object that ends the child with this process
+#endif
     std::shared_ptr<Reaper> reaper_; // POSIX: the waiting thread's state
 };
 

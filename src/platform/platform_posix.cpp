@@ -7,6 +7,7 @@
 // A missing, unreadable or oversized file is an empty registry.
 #include "platform/platform.h"
 #include "platform/regfile.h"
+#include "platform/testing.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -429,6 +430,17 @@ Channel::Status Channel::read(void *data, size_t size, int32_t timeoutMs)
     return Status::Ok;
 }
 
+bool Channel::readable()
+{
+    if (in_ < 0) return false;
+    pollfd pfd{static_cast<int>(in_), POLLIN, 0};
+    int ready;
+    do {
+        ready = ::poll(&pfd, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
 // The thread that waits for one child and reaps it the moment it ends, so
 // that a child dying while nobody talks to it does not stay a zombie. No
 // SIGCHLD handler: the process (a JVM) owns its signal handlers.
@@ -444,6 +456,8 @@ struct ChildProcess::Reaper {
 namespace {
 void reapWhenEnded(ChildProcess::Reaper &reaper, pid_t pid);
 }
+
+void testing::failNextJobAssignment() {} // children have no job here
 
 ChildProcess::~ChildProcess()
 {

@@ -1,6 +1,7 @@
 // Win32 platform layer: the registry under HKEY_LOCAL_MACHINE, read-only, and
 // LoadLibraryA / GetProcAddress / FreeLibrary.
 #include "platform/platform.h"
+#include "platform/testing.h"
 
 #if !defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0601
 #undef _WIN32_WINNT
@@ -11,6 +12,7 @@
 #endif
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -235,6 +237,20 @@ Channel::Status Channel::read(void *data, size_t size, int32_t timeoutMs)
     return Status::Ok;
 }
 
+bool Channel::readable()
+{
+    if (in_ == kNone) return false;
+    DWORD available = 0;
+    // A pipe that fails here has ended or broken: the read says which.
+    return !PeekNamedPipe(handleOf(in_), nullptr, 0, nullptr, &available, nullptr) || available > 0;
+}
+
+namespace {
+std::atomic<bool> failJobAssignment{false};
+} // namespace
+
+void testing::failNextJobAssignment() { failJobAssignment = true; }
+
 ChildProcess::~ChildProcess()
 {
     std::string ignored;
@@ -325,7 +341,12 @@ bool ChildProcess::start(const char *program, Channel &channel, std::string &err
         error = std::string("cannot start ") + program + ": error " + std::to_string(createError);
         return false;
     }
-    if (!AssignProcessToJobObject(job, info.hProcess)) {
+    bool assigned = false;
+    if (failJobAssignment.exchange(false))
+        SetLastError(ERROR_ACCESS_DENIED);
+    else
+        assigned = AssignProcessToJobObject(job, info.hProcess) != FALSE;
+    if (!assigned) {
         error = "cannot put the host in its job: error " + std::to_string(GetLastError());
         TerminateProcess(info.hProcess, 1);
         WaitForSingleObject(info.hProcess, INFINITE);

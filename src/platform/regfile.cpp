@@ -285,7 +285,7 @@ private:
             pos = 0;
             if (!readQuoted(rest, pos, value.data) || !isLineEnd(rest.substr(pos))) return;
             value.data += '\0';
-            value.type = kString;
+            value.type = RegistryValue::kString;
             store(std::move(value));
             return;
         }
@@ -299,13 +299,13 @@ private:
             }
             if (digits == 0 || digits > 8 || !isLineEnd(rest.substr(digits))) return;
             for (int i = 0; i < 4; ++i) value.data += static_cast<char>((number >> (8 * i)) & 0xFF);
-            value.type = kDword;
+            value.type = RegistryValue::kDword;
             store(std::move(value));
             return;
         }
         if (startsWithFolded(rest, "hex")) {
             rest.remove_prefix(3);
-            value.type = kBinary;
+            value.type = RegistryValue::kBinary;
             if (!rest.empty() && rest[0] == '(') {
                 std::size_t close = rest.find(')');
                 if (close == std::string_view::npos || close == 1 || close > 9) return skipContinuation(rest);
@@ -322,7 +322,8 @@ private:
             std::string joined = joinContinuation(rest.substr(1));
             if (!readHexBytes(joined, value.data)) return;
             if (decoded_.utf16() &&
-                (value.type == kString || value.type == kExpandString || value.type == kMultiString))
+                (value.type == RegistryValue::kString || value.type == RegistryValue::kExpandString ||
+                 value.type == RegistryValue::kMultiString))
                 value.data = utf16leToUtf8(value.data);
             store(std::move(value));
             return;

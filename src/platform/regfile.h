@@ -42,21 +42,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/registry_value.h"
+
 namespace oskel::platform::regfile {
 
-// Registry value types, numbered as the registry numbers them.
-enum ValueType : uint32_t {
-    kNone = 0,
-    kString = 1,
-    kExpandString = 2,
-    kBinary = 3,
-    kDword = 4,
-    kMultiString = 7,
-};
-
+// Value types are the registry's (RegistryValue::Type).
 struct Value {
     std::string name; // as written in the file; "" for the default value
-    uint32_t type = kNone;
+    uint32_t type = RegistryValue::kNone;
     std::string data; // the bytes a registry read returns
 };
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/SccInterface.h"
+#include "core/provider_calls.h"
 #include "messages/messages.h"
 
 namespace oskel {
@@ -43,19 +44,18 @@ void drain(ProjectTexts &t, ScratchTexts &s) {
     copyInto(t.auxProjPath, s.auxProjPath);
 }
 
-void setTexts(ProviderCall &call, ScratchTexts &s) {
-    call.projectTexts[0] = s.user;
-    call.projectTexts[1] = s.projectName;
-    call.projectTexts[2] = s.localPath;
-    call.projectTexts[3] = s.auxProjPath;
-}
+// Where the provider reads and writes the texts, in their travelling order.
+struct TextBuffers {
+    explicit TextBuffers(ScratchTexts &s) : texts{s.user, s.projectName, s.localPath, s.auxProjPath} {}
+    char *const texts[4];
+};
 
 } // namespace
 
 int32_t SccInterface::openProject(const char *user, const char *projectName,
                                   const char *localPath, const char *auxProjPath, int32_t flags) {
     trace("-->Open Project(with parameter)", 1);
-    if (traceLevel > 1) {
+    if (traceLevel() > 1) {
         std::string line = "user:";
         line.append(user).append("\tproject name:").append(projectName);
         line.append("\tproject path:").append(localPath).append("\taux path:").append(auxProjPath);
@@ -69,13 +69,8 @@ int32_t SccInterface::openProject(const char *user, const char *projectName,
     int32_t result = kNoEntryPoint;
     auto scratch = std::make_unique<ScratchTexts>();
     fill(*scratch, project.texts);
-    ProviderCall call;
-    call.entry = EntryPoint::OpenProject;
-    call.context = providerContext;
-    setTexts(call, *scratch);
-    call.projectComment = "";
-    call.textOut = messages::textOutCallback;
-    call.flags = flags;
+    ProviderCall call = calls::openProject(TextBuffers(*scratch).texts, "",
+                                           messages::textOutCallback, flags);
     CallOutcome outcome = callProvider(call);
     if (!outcome.missing) {
         result = outcome.code;
@@ -100,28 +95,24 @@ int32_t SccInterface::getProjectPath(ProjectTexts &texts, int32_t allowChangePat
     trace("-->GetProjectPath", 1);
     const std::string flags = "allowChangePath:" + std::to_string(allowChangePath) +
                               "\tallowNew:" + std::to_string(allowNewFlag);
-    if (traceLevel > 1)
+    if (traceLevel() > 1)
         traceLine(flags.c_str());
-    if (traceLevel > 3)
+    if (traceLevel() > 3)
         traceProjectTexts(texts);
 
     int32_t result = kNoEntryPoint;
     auto scratch = std::make_unique<ScratchTexts>();
     fill(*scratch, texts);
-    ProviderCall call;
-    call.entry = EntryPoint::GetProjPath;
-    call.context = providerContext;
-    setTexts(call, *scratch);
-    call.flags = allowChangePath;
-    call.allowNew = &project.allowNew;
+    ProviderCall call =
+        calls::projectPath(TextBuffers(*scratch).texts, allowChangePath, &project.allowNew);
     CallOutcome outcome = callProvider(call);
     if (!outcome.missing) {
         result = outcome.code;
         drain(texts, *scratch);
     }
-    if (traceLevel > 1)
+    if (traceLevel() > 1)
         traceLine(flags.c_str());
-    if (traceLevel > 3)
+    if (traceLevel() > 3)
         traceProjectTexts(texts);
     trace("<--GetProjectPath", 1);
     return result;
@@ -130,9 +121,7 @@ int32_t SccInterface::getProjectPath(ProjectTexts &texts, int32_t allowChangePat
 int32_t SccInterface::closeProject() {
     trace("-->close project", 1);
     int32_t result = kNoEntryPoint;
-    ProviderCall call;
-    call.entry = EntryPoint::CloseProject;
-    call.context = providerContext;
+    ProviderCall call = calls::plain(EntryPoint::CloseProject);
     CallOutcome outcome = callProvider(call);
     if (!outcome.missing) {
         result = outcome.code;
@@ -145,7 +134,7 @@ int32_t SccInterface::closeProject() {
 
 void SccInterface::returnProjectPath(ProjectTexts &texts) const {
     trace("-->Return project path", 3);
-    if (traceLevel > 3)
+    if (traceLevel() > 3)
         traceLine("Returning input parameter");
     texts = project.texts;
     trace("<--Return project path", 3);
@@ -153,7 +142,7 @@ void SccInterface::returnProjectPath(ProjectTexts &texts) const {
 
 void SccInterface::resetProjectPath(const ProjectTexts &texts) {
     trace("-->Resetting project path", 3);
-    if (traceLevel > 3)
+    if (traceLevel() > 3)
         traceLine("Resetting input parameter");
     project.texts = texts;
     trace("<--Resetting project path", 3);

@@ -31,6 +31,9 @@ namespace {
 
 SCCLONG SCC_CALL noText(const char *, SCCLONG) { return 0; }
 SCCBOOL SCC_CALL noPopulate(void *, SCCBOOL, SCCLONG, const char *) { return 1; }
+SCCBOOL SCC_CALL noChange(void *, QUERYCHANGESDATA *) { return 0; }
+SCCBOOL SCC_CALL noDirItem(void *, SCCBOOL, const char *) { return 0; }
+void SCC_CALL noNameChange(void *, const char *, const char *) {}
 
 // The provider's view of a decoded call, as the host builds it: texts are
 // zero-terminated, project texts live in buffers of kProjectScratchSize.
@@ -45,6 +48,10 @@ struct HostedCall {
     SCCBOOL allowNew = 0;
     SCCLONG caps = 0, checkoutCommentLen = 0, commentLen = 0;
     int callerData = 0;
+    std::unique_ptr<char[]> eventName = std::make_unique<char[]>(SCC_EVENT_NAME_SIZE);
+    SCCLONG value = 0, remaining = 0;
+    SCCBOOL answer = 0;
+    std::vector<std::string> added;
     ProviderCall call;
 
     explicit HostedCall(CallMessage message) : m(std::move(message))
@@ -91,6 +98,19 @@ struct HostedCall {
         c.textOut = (m.presence & kTextOut) ? noText : nullptr;
         c.populate = (m.presence & kPopulate) ? noPopulate : nullptr;
         c.callerData = (m.presence & kCallerData) ? &callerData : nullptr;
+        c.changes = (m.presence & kChanges) ? noChange : nullptr;
+        c.dirItems = (m.presence & kDirItems) ? noDirItem : nullptr;
+        c.nameChange = (m.presence & kNameChange) ? noNameChange : nullptr;
+        c.code = m.code;
+        c.optionValue = m.optionValue;
+        c.newName = m.newName.c_str();
+        c.path = m.path.c_str();
+        c.eventName = (m.presence & kEventName) ? eventName.get() : nullptr;
+        c.value = (m.presence & kValue) ? &value : nullptr;
+        c.remaining = (m.presence & kRemaining) ? &remaining : nullptr;
+        c.answer = (m.presence & kAnswer) ? &answer : nullptr;
+        c.added = (m.presence & kAdded) ? &added : nullptr;
+        c.askTextOut = (m.presence & kAskTextOut) != 0;
     }
 };
 
@@ -119,7 +139,11 @@ uint32_t takenBy(uint32_t entry, uint32_t presence)
                  {kAuxLabel, args::AuxLabel}, {kCapabilities, args::Capabilities},
                  {kCheckoutCommentLen, args::CheckoutCommentLen},
                  {kCommentLen, args::CommentLen}, {kTextOut, args::TextOut},
-                 {kPopulate, args::Populate}, {kCallerData, args::CallerData}};
+                 {kPopulate, args::Populate}, {kCallerData, args::CallerData},
+                 {kChanges, args::Changes}, {kDirItems, args::DirItems},
+                 {kNameChange, args::OptionValue}, {kEventName, args::EventName},
+                 {kValue, args::Value}, {kRemaining, args::Remaining},
+                 {kAnswer, args::Answer}, {kAdded, args::AddedNames}};
     uint32_t taken = 0;
     for (const auto &role : roles)
         if (takes(static_cast<EntryPoint>(entry), role.arg)) taken |= role.bit;
@@ -128,7 +152,7 @@ uint32_t takenBy(uint32_t entry, uint32_t presence)
 
 void checkRoundTrip(const CallMessage &m, const HostedCall &hosted)
 {
-    constexpr uint32_t kKnown = (kCallerData << 1) - 1;
+    constexpr uint32_t kKnown = (kAskTextOut << 1) - 1;
     Writer w(Kind::Call);
     encodeCall(w, hosted.call);
     const std::vector<uint8_t> &bytes = w.finish();
@@ -138,7 +162,7 @@ void checkRoundTrip(const CallMessage &m, const HostedCall &hosted)
     // The in-values of the numbers travel whenever the host set their pointers;
     // which pointers the provider sees is up to the entry point.
     const uint32_t asked = m.presence & kKnown;
-    const uint32_t p = takenBy(m.entry, asked);
+    const uint32_t p = takenBy(m.entry, asked) | (asked & kAskTextOut);
     const bool fixed = again.entry == m.entry && again.presence == p && again.context == m.context &&
                        again.count == m.count && again.flags == m.flags && again.command == m.command &&
                        again.option == m.option &&
@@ -148,10 +172,12 @@ void checkRoundTrip(const CallMessage &m, const HostedCall &hosted)
                        again.capabilities == ((asked & kCapabilities) ? m.capabilities : 0) &&
                        again.checkoutCommentLen == ((asked & kCheckoutCommentLen) ? m.checkoutCommentLen : 0) &&
                        again.commentLen == ((asked & kCommentLen) ? m.commentLen : 0) &&
-                       again.perFile == ((p & kPerFile) ? m.perFile : std::vector<int32_t>());
+                       again.perFile == ((p & kPerFile) ? m.perFile : std::vector<int32_t>()) &&
+                       again.code == m.code && again.optionValue == m.optionValue;
     if (!fixed) broken("a call's numbers changed on the way");
     bool texts = same(again.comment, carried(m.comment)) && same(again.projectComment, carried(m.projectComment)) &&
-                 same(again.callerName, carried(m.callerName)) &&
+                 same(again.callerName, carried(m.callerName)) && same(again.newName, carried(m.newName)) &&
+                 same(again.path, carried(m.path)) &&
                  again.names.size() == ((p & kNames) ? m.names.size() : 0);
     for (size_t i = 0; texts && i < again.names.size(); ++i) texts = same(again.names[i], carried(m.names[i]));
     for (int i = 0; texts && (p & kProjectTexts) && i < 4; ++i) {
@@ -196,7 +222,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
             r.i32();
             break;
         case Kind::Text:
+        case Kind::Ask:
             r.i32();
+            r.text(text);
+            break;
+        case Kind::Change:
+            r.text(text);
+            r.u32();
+            r.text(text);
+            break;
+        case Kind::DirItem:
+            r.i32();
+            r.text(text);
+            break;
+        case Kind::Renamed:
+            r.u64();
+            r.text(text);
             r.text(text);
             break;
         case Kind::Populate:
@@ -221,6 +262,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
                 checkTerminated(c.sccName, kInitScratchSize, "the provider name is not terminated");
                 checkTerminated(c.auxLabel, kInitScratchSize, "the aux label is not terminated");
                 for (char *t : c.projectTexts) checkTerminated(t, kProjectScratchSize, "a project text is not terminated");
+                checkTerminated(c.eventName, SCC_EVENT_NAME_SIZE, "the event name is not terminated");
             }
             pending.reset();
             break;

@@ -10,6 +10,7 @@
 
 #include "oskelsccih/scc_api.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -236,6 +237,12 @@ struct ThreadMessages {  // message.thread ENTRY N TYPE TEXT
     int64_t type;
     std::string text;
 };
+struct LaterMessage {  // message.later ENTRY MS TYPE TEXT
+    std::string entry;
+    int64_t delayMs;
+    int64_t type;
+    std::string text;
+};
 struct Populate {  // populate / populate.null
     int64_t keep;
     bool isNull;
@@ -255,8 +262,33 @@ struct OptNumber {
     int64_t value = 0;
 };
 
+struct NameReport {  // namechange[.thread] ENTRY OLD NEW
+    std::string entry;
+    bool otherThread;
+    std::string oldName;
+    std::string newName;
+};
+struct Change {  // change TYPE NAME LATEST
+    int64_t type;
+    std::string name;
+    std::string latest;
+};
+
 struct Script {
     std::vector<EntryNumber> returns;
+    // The further entry points.
+    std::vector<NameReport> nameReports;
+    OptNumber eventStatus, eventRemaining;
+    OptText eventName;
+    std::vector<IndexNumber> excaps;      // excap CODE VALUE
+    std::vector<IndexNumber> userOptions; // useroption OPTION VALUE
+    std::vector<std::string> addFromScc;  // addfromscc TEXT
+    OptNumber addFromSccCount;            // addfromscc.count NUMBER
+    OptText outUser, outAux, outPath;     // outpath.user / .aux / .path TEXT
+    std::vector<Change> changes;
+    std::vector<Populate> dirItems;       // diritem FOLDER TEXT
+    OptNumber multiCheckout;
+    std::vector<EntryNumber> cancelPolls; // cancelpoll ENTRY N
     OptNumber version;
     int64_t initContext = 0x5cc0c0de;
     std::string initName = "Test Provider";
@@ -267,6 +299,7 @@ struct Script {
     bool initNoWrite = false;
     std::vector<Message> messages;
     std::vector<ThreadMessages> threadMessages;
+    std::vector<LaterMessage> laterMessages;
     OptText projUser, projProject, projLocal, projAux;
     OptNumber projAllowNew;
     OptText openUser, openProject, openAux;
@@ -370,6 +403,10 @@ void parseLine(const std::string &line, Script &s) {
         if (word(w1) && number(n1) && number(n2)) {
             s.threadMessages.push_back({w1, n1, n2, restText(line, pos)});
         }
+    } else if (keyword == "message.later") {
+        if (word(w1) && number(n1) && number(n2)) {
+            s.laterMessages.push_back({w1, n1, n2, restText(line, pos)});
+        }
     } else if (keyword == "message.null") {
         if (word(w1) && lastNumber(n1)) {
             s.messages.push_back({w1, n1, true, std::string()});
@@ -416,6 +453,51 @@ void parseLine(const std::string &line, Script &s) {
     } else if (keyword == "exit") {
         if (word(w1) && lastNumber(n1)) {
             s.exits.push_back({w1, n1});
+        }
+    } else if (keyword == "namechange" || keyword == "namechange.thread") {
+        if (word(w1) && word(w2)) {
+            std::string w3;
+            if (word(w3) && pos > line.size()) {
+                s.nameReports.push_back({w1, keyword == "namechange.thread", w2, w3});
+            }
+        }
+    } else if (keyword == "event") {
+        if (number(n1) && number(n2)) {
+            s.eventStatus = {true, n1};
+            s.eventRemaining = {true, n2};
+            text(s.eventName);
+        }
+    } else if (keyword == "excap" || keyword == "useroption") {
+        if (number(n1) && lastNumber(n2)) {
+            (keyword == "excap" ? s.excaps : s.userOptions).push_back({false, n1, n2});
+        }
+    } else if (keyword == "addfromscc") {
+        s.addFromScc.push_back(restText(line, pos));
+    } else if (keyword == "addfromscc.count") {
+        if (lastNumber(n1)) {
+            s.addFromSccCount = {true, n1};
+        }
+    } else if (keyword == "outpath.user") {
+        text(s.outUser);
+    } else if (keyword == "outpath.aux") {
+        text(s.outAux);
+    } else if (keyword == "outpath.path") {
+        text(s.outPath);
+    } else if (keyword == "change") {
+        if (number(n1) && word(w1)) {
+            s.changes.push_back({n1, w1, restText(line, pos)});
+        }
+    } else if (keyword == "diritem") {
+        if (number(n1)) {
+            s.dirItems.push_back({n1, false, restText(line, pos)});
+        }
+    } else if (keyword == "multicheckout") {
+        if (lastNumber(n1)) {
+            s.multiCheckout = {true, n1};
+        }
+    } else if (keyword == "cancelpoll") {
+        if (word(w1) && lastNumber(n1)) {
+            s.cancelPolls.push_back({w1, n1});
         }
     } else if (keyword == "exit.callback") {
         if (word(w1) && number(n1) && lastNumber(n2)) {
@@ -563,6 +645,10 @@ private:
 struct State {
     LPTEXTOUTPROC textOut = nullptr;  // the one SccOpenProject received most recently
     void *context = nullptr;          // what SccInitialize handed out last
+    OPTNAMECHANGEPFN nameChange = nullptr;  // SccSetOption(SCC_OPT_NAMECHANGEPFN)
+    SCCOPTVALUE userData = 0;               // SccSetOption(SCC_OPT_USERDATA)
+    const char **added = nullptr;           // SccAddFromScc's array, until freed
+    std::vector<std::string> addedNames;    // its names' storage
 };
 State g_state;
 
@@ -641,7 +727,86 @@ void sendThreadMessages(const Script &s, const char *entry) {
     }
 }
 
+// message.later: a thread of the provider's own sends the text MS
+// milliseconds from now, most likely after the call has returned, and logs it
+// once the callback has returned. The thread is left to run: the library must
+// stay loaded until it has sent (the out-of-process tests).
+void startLaterMessages(const Script &s, const char *entry) {
+    for (const LaterMessage &m : s.laterMessages) {
+        LPTEXTOUTPROC textOut = g_state.textOut;
+        if (!entryMatches(m.entry, entry) || textOut == nullptr) {
+            continue;
+        }
+        std::thread([m, textOut] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(m.delayMs));
+            auto type = static_cast<SCCLONG>(m.type);
+            SCCLONG r = textOut(m.text.c_str(), type);
+            logLine(Line("textout").field("type", type).field("text", quoted(m.text.c_str())).str() +
+                    " -> " + std::to_string(r));
+        }).detach();
+    }
+}
+
+// namechange lines: the rename reports of ENTRY, made during the call with the
+// user data set last; a `.thread` one from a thread of the provider's own.
+void sendNameReports(const Script &s, const char *entry) {
+    for (const NameReport &r : s.nameReports) {
+        OPTNAMECHANGEPFN report = g_state.nameChange;
+        if (!entryMatches(r.entry, entry) || report == nullptr) {
+            continue;
+        }
+        void *data = reinterpret_cast<void *>(g_state.userData);
+        if (r.otherThread) {
+            std::thread other([&] { report(data, r.oldName.c_str(), r.newName.c_str()); });
+            other.join();
+        } else {
+            report(data, r.oldName.c_str(), r.newName.c_str());
+        }
+        logLine(Line("namechange")
+                    .field("old", quoted(r.oldName.c_str()))
+                    .field("new", quoted(r.newName.c_str()))
+                    .field("thread", r.otherThread ? "other" : "caller")
+                    .str());
+    }
+}
+
+// cancelpoll ENTRY N: a long command in cancel mode. It shows the cancel
+// control, asks "cancelled?" up to N times a millisecond apart and stops at
+// the first SCC_MSG_RTN_CANCEL, hides the control again and returns
+// SCC_I_OPERATIONCANCELED when it was cancelled.
+bool pollCancel(const Script &s, const char *entry) {
+    bool cancelled = false;
+    for (const EntryNumber &c : s.cancelPolls) {
+        LPTEXTOUTPROC textOut = g_state.textOut;
+        if (!entryMatches(c.entry, entry) || textOut == nullptr) {
+            continue;
+        }
+        SCCLONG shown = textOut("Working", SCC_MSG_STARTCANCEL);
+        int64_t polls = 0;
+        while (polls < c.value && !cancelled) {
+            ++polls;
+            cancelled = textOut("Cancel?", SCC_MSG_DOCANCEL) == SCC_MSG_RTN_CANCEL;
+            if (!cancelled) {
+#ifdef _WIN32
+                Sleep(1);
+#else
+                usleep(1000);
+#endif
+            }
+        }
+        SCCLONG hidden = textOut("Done", SCC_MSG_STOPCANCEL);
+        logLine(Line("cancelpoll")
+                    .field("start", static_cast<long long>(shown))
+                    .field("cancelled", cancelled ? 1 : 0)
+                    .field("stop", static_cast<long long>(hidden))
+                    .str());
+    }
+    return cancelled;
+}
+
 void sendMessages(const Script &s, const char *entry) {
+    startLaterMessages(s, entry);
+    sendNameReports(s, entry);
     sendThreadMessages(s, entry);
     for (const Message &m : s.messages) {
         if (!entryMatches(m.entry, entry) || g_state.textOut == nullptr) {
@@ -694,6 +859,9 @@ SCCRTN simpleCommand(const char *entry, const Line &line) {
     return guarded([&] {
         Script s = begin(entry, line.str());
         sendMessages(s, entry);
+        if (pollCancel(s, entry)) {
+            return static_cast<SCCRTN>(SCC_I_OPERATIONCANCELED);
+        }
         return static_cast<SCCRTN>(resultFor(s, entry));
     });
 }
@@ -1044,6 +1212,341 @@ TP_EXPORT_ALL SCCRTN SCC_CALL SccPopulateList(void *context, enum SCCCOMMAND com
     });
 }
 
+// ---------------------------------------------------------------------------
+// The further entry points
+
+TP_EXPORT_ALL SCCRTN SCC_CALL SccRename(void *context, SCCHWND window, const char *fileName,
+                                        const char *newName) {
+    const char *entry = "SccRename";
+    return guarded([&] {
+        Line line(entry);
+        line.field("context", opaque(context))
+            .field("window", setOrNull(window))
+            .field("name", quoted(fileName))
+            .field("newname", quoted(newName));
+        return simpleCommand(entry, line);
+    });
+}
+
+TP_EXPORT_ALL SCCRTN SCC_CALL SccSetOption(void *context, SCCLONG option, SCCOPTVALUE value) {
+    const char *entry = "SccSetOption";
+    return guarded([&] {
+        Line line(entry);
+        line.field("context", opaque(context)).field("option", option);
+        if (option == SCC_OPT_NAMECHANGEPFN) {
+            line.field("value", setOrNull(reinterpret_cast<void *>(value)));
+        } else {
+            line.field("value", static_cast<long long>(value));
+        }
+        Script s = begin(entry, line.str());
+        if (option == SCC_OPT_NAMECHANGEPFN) {
+            g_state.nameChange = reinterpret_cast<OPTNAMECHANGEPFN>(value);
+        } else if (option == SCC_OPT_USERDATA) {
+            g_state.userData = value;
+        }
+        sendMessages(s, entry);
+        return static_cast<SCCRTN>(resultFor(s, entry));
+    });
+}
+
+TP_EXPORT_ALL SCCRTN SCC_CALL SccGetEvents(void *context, char *fileName, SCCLONG *status,
+                                           SCCLONG *eventsRemaining) {
+    const char *entry = "SccGetEvents";
+    return guarded([&] {
+        Line line(entry);
+        line.field("context", opaque(context))
+            .field("name", setOrNull(fileName))
+            .field("status", setOrNull(status))
+            .field("remaining", setOrNull(eventsRemaining));
+        Script s = begin(entry, line.str());
+        if (s.eventName.set && fileName != nullptr) {
+            std::string name = s.eventName.text.substr(0, SCC_EVENT_NAME_SIZE - 1);
+            copyText(fileName, name);
+        }
+        if (s.eventStatus.set && status != nullptr) {
+            *status = static_cast<SCCLONG>(s.eventStatus.value);
+        }
+        if (s.eventRemaining.set && eventsRemaining != nullptr) {
+            *eventsRemaining = static_cast<SCCLONG>(s.eventRemaining.value);
+        }
+        sendMessages(s, entry);
+        return static_cast<SCCRTN>(resultFor(s, entry));
+    });
+}
+
+namespace {
+// The value of the last `excap`/`useroption` line for CODE; false for none.
+bool lookup(const std::vector<IndexNumber> &lines, SCCLONG code, int64_t &value) {
+    bool found = false;
+    for (const IndexNumber &l : lines) {
+        if (l.index == code) {
+            value = l.value;
+            found = true;
+        }
+    }
+    return found;
+}
+}  // namespace
+
+TP_EXPORT_ALL SCCRTN SCC_CALL SccGetExtendedCapabilities(void *context, SCCLONG capability,
+                                                         SCCBOOL *supported) {
+    const char *entry = "SccGetExtendedCapabilities";
+    return guarded([&] {
+        Line line(entry);
+        line.field("context", opaque(context))
+            .field("capability", capability)
+            .field("supported", setOrNull(supported));
+        Script s = begin(entry, line.str());
+        int64_t value = 0;
+        if (supported != nullptr) {
+            *supported = lookup(s.excaps, capability, value) ? static_cast<SCCBOOL>(value) : 0;
+        }
+        sendMessages(s, entry);
+        return static_cast<SCCRTN>(resultFor(s, entry));
+    });
+}
+
+// First call: the `addfromscc` lines become an array the provider owns
+// (`addfromscc.count` overrides the count reported). Second call (null
+// count): logs whether the array handed back is the one it made, frees it.
+TP_EXPORT_ALL SCCRTN SCC_CALL SccAddFromScc(void *context, SCCHWND window, SCCLONG *count,
+                                            const char ***names) {
+    const char *entry = "SccAddFromScc";
+    return guarded([&] {
+        Line line(entry);
+        line.field("context", opaque(context)).field("window", setOrNull(window));
+        if (count == nullptr) {
+            line.field("count", "null");
+            line.field("names", names == nullptr ? "null"
+                                : *names != nullptr && *names == g_state.added ? "own"
+                                                                                : "other");
+            logLine(line.str());
+            if (names != nullptr && *names == g_state.added) {
+                delete[] g_state.added;
+                g_state.added = nullptr;
+                g_state.addedNames.clear();
+            }
+            return static_cast<SCCRTN>(SCC_OK);
+        }
+        line.field("count", *count);
+        line.field("names", names == nullptr ? std::string("null")
+                                             : nameArray(*count > 0 ? 1 : 0, *names));
+        Script s = begin(entry, line.str());
+        if (names != nullptr) {
+            delete[] g_state.added;
+            g_state.addedNames = s.addFromScc;
+            g_state.added = new const char *[g_state.addedNames.size() + 1];
+            for (size_t i = 0; i < g_state.addedNames.size(); ++i) {
+                g_state.added[i] = g_state.addedNames[i].c_str();
+            }
+            *names = g_state.added;
+            *count = s.addFromSccCount.set ? static_cast<SCCLONG>(s.addFromSccCount.value)
+                                           : static_cast<SCCLONG>(g_state.addedNames.size());
+        }
+        sendMessages(s, entry);
+        return static_cast<SCCRTN>(resultFor(s, entry));
+    });
+}
+
+TP_EXPORT_ALL SCCRTN SCC_CALL SccGetUserOption(void *context, SCCLONG option, SCCLONG *value) {
+    const char *entry = "SccGetUserOption";
+    return guarded([&] {
+        Line line(entry);
+        line.field("context", opaque(context))
+            .field("option", option)
+            .field("value", setOrNull(value));
+        Script s = begin(entry, line.str());
+        int64_t v = 0;
+        if (value != nullptr && lookup(s.userOptions, option, v)) {
+            *value = static_cast<SCCLONG>(v);
+        }
+        sendMessages(s, entry);
+        return static_cast<SCCRTN>(resultFor(s, entry));
+    });
+}
+
+TP_EXPORT_ALL SCCRTN SCC_CALL SccBeginBatch(void) {
+    return simpleCommand("SccBeginBatch", Line("SccBeginBatch"));
+}
+
+TP_EXPORT_ALL SCCRTN SCC_CALL SccEndBatch(void) {
+    return simpleCommand("SccEndBatch", Line("SccEndBatch"));
+}
+
+namespace {
+// SccCreateSubProject, SccGetParentProjectPath: the `outpath` lines fill the
+// user, aux project path and resulting path buffers.
+void writeOutPaths(const Script &s, char *user, char *aux, char *path) {
+    copyText(user, s.outUser);
+    copyText(aux, s.outAux);
+    copyText(path, s.outPath);
+}
+}  // namespace
+
+TP_EXPORT_ALL SCCRTN SCC_CALL SccCreateSubProject(void *context, SCCHWND window, char *user,
+                                                  const char *parentProjPath,
+                                                  const char *subProjName, char *auxProjPath,
+                                                  char *subProjPath) {
+    const char *entry = "SccCreateSubProject";
+    return guarded([&] {
+        Line line(entry);
+        line.field("context", opaque(context))
+            .field("window", setOrNull(window))
+            .field("user", quoted(user))
+            .field("parent", quoted(parentProjPath))
+            .field("name", quoted(subProjName))
+            .field("aux", quoted(auxProjPath))
+            .field("subpath", quoted(subProjPath));
+        Script s = begin(entry, line.str());
+        writeOutPaths(s, user, auxProjPath, subProjPath);
+        sendMessages(s, entry);
+        return static_cast<SCCRTN>(resultFor(s, entry));
+    });
+}
+
+TP_EXPORT_ALL SCCRTN SCC_CALL SccGetParentProjectPath(void *context, SCCHWND window, char *user,
+                                                      const char *projPath, char *auxProjPath,
+                                                      char *parentProjPath) {
+    const char *entry = "SccGetParentProjectPath";
+    return guarded([&] {
+        Line line(entry);
+        line.field("context", opaque(context))
+            .field("window", setOrNull(window))
+            .field("user", quoted(user))
+            .field("path", quoted(projPath))
+            .field("aux", quoted(auxProjPath))
+            .field("parent", quoted(parentProjPath));
+        Script s = begin(entry, line.str());
+        writeOutPaths(s, user, auxProjPath, parentProjPath);
+        sendMessages(s, entry);
+        return static_cast<SCCRTN>(resultFor(s, entry));
+    });
+}
+
+namespace {
+// SccDirQueryInfo, SccWillCreateSccFile: names and a word per name, written
+// by the `status` lines.
+SCCRTN namesWordsCommand(const char *entry, void *context, SCCLONG count, const char **names,
+                         SCCLONG *words) {
+    return guarded([&] {
+        Line line(entry);
+        line.field("context", opaque(context))
+            .field("count", count)
+            .field("names", nameArray(count, names))
+            .field("status", numberArray(count, words));
+        Script s = begin(entry, line.str());
+        writeStatus(s, count, words);
+        sendMessages(s, entry);
+        return static_cast<SCCRTN>(resultFor(s, entry));
+    });
+}
+}  // namespace
+
+TP_EXPORT_ALL SCCRTN SCC_CALL SccDirQueryInfo(void *context, SCCLONG count, const char **dirs,
+                                              SCCLONG *status) {
+    return namesWordsCommand("SccDirQueryInfo", context, count, dirs, status);
+}
+
+TP_EXPORT_ALL SCCRTN SCC_CALL SccDirDiff(void *context, SCCHWND window, const char *dir,
+                                         SCCLONG flags, SCCCMDOPTS options) {
+    const char *entry = "SccDirDiff";
+    return guarded([&] {
+        Line line(entry);
+        line.field("context", opaque(context))
+            .field("window", setOrNull(window))
+            .field("name", quoted(dir))
+            .field("flags", flags)
+            .field("options", opaque(options));
+        return simpleCommand(entry, line);
+    });
+}
+
+// The `change` lines, in file order, until the callback answers anything but
+// SCC_OK.
+TP_EXPORT_ALL SCCRTN SCC_CALL SccQueryChanges(void *context, SCCLONG count, const char **names,
+                                              QUERYCHANGESFUNC callback, void *callerData) {
+    const char *entry = "SccQueryChanges";
+    return guarded([&] {
+        Line line(entry);
+        line.field("context", opaque(context))
+            .field("count", count)
+            .field("names", nameArray(count, names))
+            .field("callback", fnSetOrNull(callback))
+            .field("callerdata", setOrNull(callerData));
+        Script s = begin(entry, line.str());
+        sendMessages(s, entry);
+        if (callback != nullptr) {
+            for (const Change &c : s.changes) {
+                QUERYCHANGESDATA data{sizeof(QUERYCHANGESDATA), c.name.c_str(),
+                                      static_cast<uint32_t>(c.type), c.latest.c_str()};
+                SCCBOOL r = callback(callerData, &data);
+                logLine(Line("change")
+                            .field("name", quoted(c.name.c_str()))
+                            .field("type", c.type)
+                            .field("latest", quoted(c.latest.c_str()))
+                            .str() +
+                        " -> " + std::to_string(r));
+                afterCallback(s, entry);
+                if (r != SCC_OK) {
+                    break;
+                }
+            }
+        }
+        return static_cast<SCCRTN>(resultFor(s, entry));
+    });
+}
+
+// The `diritem` lines, in file order, until the callback answers anything
+// but SCC_OK.
+TP_EXPORT_ALL SCCRTN SCC_CALL SccPopulateDirList(void *context, SCCLONG count, const char **dirs,
+                                                 POPDIRLISTFUNC callback, void *callerData,
+                                                 SCCLONG options) {
+    const char *entry = "SccPopulateDirList";
+    return guarded([&] {
+        Line line(entry);
+        line.field("context", opaque(context))
+            .field("count", count)
+            .field("names", nameArray(count, dirs))
+            .field("callback", fnSetOrNull(callback))
+            .field("callerdata", setOrNull(callerData))
+            .field("options", options);
+        Script s = begin(entry, line.str());
+        sendMessages(s, entry);
+        if (callback != nullptr) {
+            for (const Populate &item : s.dirItems) {
+                auto folder = static_cast<SCCBOOL>(item.keep);
+                SCCBOOL r = callback(callerData, folder, item.name.c_str());
+                logLine(Line("diritem").field("folder", folder).field("name", quoted(item.name.c_str())).str() +
+                        " -> " + std::to_string(r));
+                afterCallback(s, entry);
+                if (r != SCC_OK) {
+                    break;
+                }
+            }
+        }
+        return static_cast<SCCRTN>(resultFor(s, entry));
+    });
+}
+
+TP_EXPORT_ALL SCCRTN SCC_CALL SccIsMultiCheckoutEnabled(void *context, SCCBOOL *multiCheckout) {
+    const char *entry = "SccIsMultiCheckoutEnabled";
+    return guarded([&] {
+        Line line(entry);
+        line.field("context", opaque(context)).field("enabled", setOrNull(multiCheckout));
+        Script s = begin(entry, line.str());
+        if (s.multiCheckout.set && multiCheckout != nullptr) {
+            *multiCheckout = static_cast<SCCBOOL>(s.multiCheckout.value);
+        }
+        sendMessages(s, entry);
+        return static_cast<SCCRTN>(resultFor(s, entry));
+    });
+}
+
+TP_EXPORT_ALL SCCRTN SCC_CALL SccWillCreateSccFile(void *context, SCCLONG count, const char **names,
+                                                   SCCBOOL *sccFiles) {
+    return namesWordsCommand("SccWillCreateSccFile", context, count, names, sccFiles);
+}
+
 }  // extern "C"
 
 // Every entry point has exactly the type the bridge calls it through.
@@ -1066,3 +1569,19 @@ static_assert(std::is_same_v<decltype(&SccQueryInfo), SccQueryInfoFn>);
 static_assert(std::is_same_v<decltype(&SccRunScc), SccRunSccFn>);
 static_assert(std::is_same_v<decltype(&SccGetCommandOptions), SccGetCommandOptionsFn>);
 static_assert(std::is_same_v<decltype(&SccPopulateList), SccPopulateListFn>);
+static_assert(std::is_same_v<decltype(&SccRename), SccRenameFn>);
+static_assert(std::is_same_v<decltype(&SccSetOption), SccSetOptionFn>);
+static_assert(std::is_same_v<decltype(&SccGetEvents), SccGetEventsFn>);
+static_assert(std::is_same_v<decltype(&SccGetExtendedCapabilities), SccGetExtendedCapabilitiesFn>);
+static_assert(std::is_same_v<decltype(&SccAddFromScc), SccAddFromSccFn>);
+static_assert(std::is_same_v<decltype(&SccGetUserOption), SccGetUserOptionFn>);
+static_assert(std::is_same_v<decltype(&SccBeginBatch), SccBeginBatchFn>);
+static_assert(std::is_same_v<decltype(&SccEndBatch), SccEndBatchFn>);
+static_assert(std::is_same_v<decltype(&SccCreateSubProject), SccCreateSubProjectFn>);
+static_assert(std::is_same_v<decltype(&SccGetParentProjectPath), SccGetParentProjectPathFn>);
+static_assert(std::is_same_v<decltype(&SccDirQueryInfo), SccDirQueryInfoFn>);
+static_assert(std::is_same_v<decltype(&SccDirDiff), SccDirDiffFn>);
+static_assert(std::is_same_v<decltype(&SccQueryChanges), SccQueryChangesFn>);
+static_assert(std::is_same_v<decltype(&SccPopulateDirList), SccPopulateDirListFn>);
+static_assert(std::is_same_v<decltype(&SccIsMultiCheckoutEnabled), SccIsMultiCheckoutEnabledFn>);
+static_assert(std::is_same_v<decltype(&SccWillCreateSccFile), SccWillCreateSccFileFn>);

@@ -5,6 +5,8 @@
 
 #include "textdiff.h"
 
+#include <algorithm>
+
 namespace localstore {
 
 namespace {
@@ -24,6 +26,9 @@ std::string plural(uint64_t count, const char *word) {
 std::string describeEvent(const Event &event) {
     if (event.kind == Event::Kind::Removed) {
         return "Removed     " + event.time + "  " + event.user;
+    }
+    if (event.kind == Event::Kind::Renamed) {
+        return "Renamed     " + event.time + "  " + event.user + "  from " + event.from + " to " + event.to;
     }
     return "Version " + std::to_string(event.version) + "   " + event.time + "  " + event.user + "  " +
            std::to_string(event.size) + " bytes";
@@ -119,7 +124,7 @@ SCCRTN Provider::add(SCCLONG count, const char **names, const char *comment, con
     if (!problems.empty()) {
         return problems.report(*this);
     }
-    if ((result = saveIndex(session)) != SCC_OK) {
+    if ((result = saveIndex(session, storePaths(targets))) != SCC_OK) {
         return result;
     }
     for (size_t i = 0; i < targets.size(); ++i) {
@@ -150,11 +155,11 @@ SCCRTN Provider::checkout(SCCLONG count, const char **names, const char *comment
             working.emplace_back();
             continue;
         }
-        if (mine(record->checkout)) {
+        if (myCheckout(*record)) {
             problems.add(SCC_E_ALREADYCHECKEDOUT, target.given + ": is checked out by you already.");
-        } else if (record->checkout.held) {
+        } else if (record->checkedOut() && !session.settings.multiCheckout) {
             problems.add(SCC_E_FILEOUTEXCLUSIVE,
-                         target.given + ": is checked out by " + holder(record->checkout) + ".");
+                         target.given + ": is checked out by " + holder(*otherCheckout(*record)) + ".");
         }
         working.push_back(examine(*record, session.workspace, target.path));
         const Working &w = working.back();
@@ -174,15 +179,15 @@ SCCRTN Provider::checkout(SCCLONG count, const char **names, const char *comment
     const std::string time = sys::utcStamp(sys::now());
     for (const Target &target : targets) {
         FileRecord *record = session.index.find(target.relative);
-        Checkout &out = record->checkout;
-        out.held = true;
+        Checkout out;
         out.user = user_;
-        out.folder = root_;
+        out.folder = topRoot_;
         out.time = time;
         out.comment = textOf(comment);
         out.base = record->latestVersion();
+        record->checkouts.push_back(std::move(out));
     }
-    if ((result = saveIndex(session)) != SCC_OK) {
+    if ((result = saveIndex(session, storePaths(targets))) != SCC_OK) {
         return result;
     }
     Store store(store_);
@@ -229,11 +234,19 @@ SCCRTN Provider::checkin(SCCLONG count, const char **names, const char *comment,
         sys::Error error;
         if (!record || record->removed) {
             problems.add(SCC_E_FILENOTCONTROLLED, target.given + ": is not under source control.");
-        } else if (!record->checkout.held) {
+        } else if (!record->checkedOut()) {
             problems.add(SCC_E_NOTCHECKEDOUT, target.given + ": is not checked out.");
-        } else if (!mine(record->checkout)) {
+        } else if (!myCheckout(*record)) {
             problems.add(SCC_E_NOTCHECKEDOUT,
-                         target.given + ": is checked out by " + holder(record->checkout) + ", not by you here.");
+                         target.given + ": is checked out by " + holder(*otherCheckout(*record)) + ", not by you here.");
+        } else if (myCheckout(*record)->base < record->latestVersion()) {
+            // Someone else checked in while this user had it out too; there is
+            // no merging: the newer version would be lost.
+            problems.add(SCC_E_CHECKINCONFLICT,
+                         target.given + ": version " + std::to_string(record->latestVersion()) +
+                             " was checked in since your check-out of version " +
+                             std::to_string(myCheckout(*record)->base) +
+                             "; keep your changes elsewhere, undo the check-out and check it out again.");
         } else if (!sys::statFile(target.path, info, error)) {
             problems.add(codeFor(error), error.text);
         } else if (!info.exists) {
@@ -271,10 +284,16 @@ SCCRTN Provider::checkin(SCCLONG count, const char **names, const char *comment,
         }
         written.emplace_back(record->id, event.version);
         record->events.push_back(std::move(event));
-        if (keep) {
-            record->checkout.base = record->latestVersion();
-        } else {
-            record->checkout = Checkout();
+        auto &holders = record->checkouts;
+        for (auto it = holders.begin(); it != holders.end(); ++it) {
+            if (mine(*it)) {
+                if (keep) {
+                    it->base = record->latestVersion();
+                } else {
+                    holders.erase(it);
+                }
+                break;
+            }
         }
     }
     sys::Error flushError;
@@ -282,7 +301,7 @@ SCCRTN Provider::checkin(SCCLONG count, const char **names, const char *comment,
         problems.add(codeFor(flushError), "Nothing was checked in: " + flushError.text);
         return problems.report(*this);
     }
-    if ((result = saveIndex(session)) != SCC_OK) {
+    if ((result = saveIndex(session, storePaths(targets))) != SCC_OK) {
         return result;
     }
     for (const Target &target : targets) {
@@ -309,11 +328,11 @@ SCCRTN Provider::uncheckout(SCCLONG count, const char **names) {
         const FileRecord *record = session.index.find(target.relative);
         if (!record || record->removed) {
             problems.add(SCC_E_FILENOTCONTROLLED, target.given + ": is not under source control.");
-        } else if (!record->checkout.held) {
+        } else if (!record->checkedOut()) {
             problems.add(SCC_E_NOTCHECKEDOUT, target.given + ": is not checked out.");
-        } else if (!mine(record->checkout)) {
+        } else if (!myCheckout(*record)) {
             problems.add(SCC_E_NOTCHECKEDOUT,
-                         target.given + ": is checked out by " + holder(record->checkout) + ", not by you here.");
+                         target.given + ": is checked out by " + holder(*otherCheckout(*record)) + ", not by you here.");
         }
     }
     if (!problems.empty()) {
@@ -347,9 +366,11 @@ SCCRTN Provider::uncheckout(SCCLONG count, const char **names) {
         return problems.report(*this);
     }
     for (const Target &target : targets) {
-        session.index.find(target.relative)->checkout = Checkout();
+        auto &holders = session.index.find(target.relative)->checkouts;
+        holders.erase(std::remove_if(holders.begin(), holders.end(), [&](const Checkout &c) { return mine(c); }),
+                      holders.end());
     }
-    if ((result = saveIndex(session)) != SCC_OK) {
+    if ((result = saveIndex(session, storePaths(targets))) != SCC_OK) {
         return result;
     }
     saveWorkspace(session);
@@ -368,9 +389,9 @@ SCCRTN Provider::remove(SCCLONG count, const char **names, const char *comment) 
         const FileRecord *record = session.index.find(target.relative);
         if (!record || record->removed) {
             problems.add(SCC_E_FILENOTCONTROLLED, target.given + ": is not under source control.");
-        } else if (record->checkout.held) {
+        } else if (record->checkedOut()) {
             problems.add(SCC_E_FILEISCHECKEDOUT,
-                         target.given + ": is checked out by " + holder(record->checkout) + " and stays.");
+                         target.given + ": is checked out by " + holder(record->checkouts.front()) + " and stays.");
         }
     }
     if (!problems.empty()) {
@@ -387,7 +408,7 @@ SCCRTN Provider::remove(SCCLONG count, const char **names, const char *comment) 
         record->events.push_back(std::move(event));
         record->removed = true;
     }
-    if ((result = saveIndex(session)) != SCC_OK) {
+    if ((result = saveIndex(session, storePaths(targets))) != SCC_OK) {
         return result;
     }
     for (const Target &target : targets) {
@@ -405,6 +426,14 @@ SCCRTN Provider::remove(SCCLONG count, const char **names, const char *comment) 
 }
 
 SCCRTN Provider::get(SCCLONG count, const char **names) {
+    return getFiles(count, names, true, nullptr);
+}
+
+bool Provider::cancelled() const {
+    return cancelMode_ && textOut_ && textOut_("", SCC_MSG_DOCANCEL) == SCC_MSG_RTN_CANCEL;
+}
+
+SCCRTN Provider::getFiles(SCCLONG count, const char **names, bool cancellable, std::vector<std::string> *fetched) {
     SCCRTN result = SCC_OK;
     if (!checkNames(count, names, result)) {
         return result;
@@ -433,7 +462,7 @@ SCCRTN Provider::get(SCCLONG count, const char **names) {
         }
         working.back() = examine(*record, session.workspace, target.path);
         const Working &w = working.back();
-        if (mine(record->checkout)) {
+        if (myCheckout(*record)) {
             skip.back() = true;  // the user's copy to work on: never replaced
             message(SCC_MSG_INFO, target.given + ": is checked out by you; the working file stays as it is.");
         } else if (w.exists && !w.regular) {
@@ -447,15 +476,30 @@ SCCRTN Provider::get(SCCLONG count, const char **names) {
         return problems.report(*this);
     }
     Store store(store_);
+    // With cancel mode on, the caller is asked between files whether to stop:
+    // every file is replaced whole, and the record of the folder names those
+    // written so far, so a stop leaves nothing half done.
+    const bool askCancel = cancellable && cancelMode_ && textOut_;
+    bool stopped = false;
+    if (askCancel) {
+        textOut_("", SCC_MSG_STARTCANCEL);
+    }
     for (size_t i = 0; i < targets.size(); ++i) {
         if (skip[i]) {
             continue;
+        }
+        if (askCancel && cancelled()) {
+            stopped = true;
+            break;
         }
         const Target &target = targets[i];
         const FileRecord *record = session.index.find(target.relative);
         const Event *latest = record->latest();
         const Working &w = working[i];
         sys::Error error;
+        if (fetched) {
+            fetched->push_back(target.path);
+        }
         if (w.exists && w.base == latest->version) {
             if (!sys::setReadOnly(target.path, true, error)) {
                 message(SCC_MSG_WARNING, error.text);
@@ -472,6 +516,14 @@ SCCRTN Provider::get(SCCLONG count, const char **names) {
     }
     if (storeWritable) {
         saveWorkspace(session);
+    }
+    if (askCancel) {
+        textOut_("", SCC_MSG_STOPCANCEL);
+    }
+    if (stopped) {
+        message(SCC_MSG_INFO, "The get was cancelled; the files got so far stay.");
+        problems.report(*this);
+        return SCC_I_OPERATIONCANCELED;
     }
     return problems.report(*this);
 }
@@ -498,31 +550,39 @@ SCCRTN Provider::diff(const char *name, SCCLONG flags) {
         message(SCC_MSG_ERROR, target.given + ": is not under source control.");
         return SCC_E_FILENOTCONTROLLED;
     }
-    const Event *latest = record->latest();
-    std::string working;
-    std::string stored;
     sys::FileInfo info;
     sys::Error error;
     if (!sys::statFile(target.path, info, error) || !info.exists) {
         message(SCC_MSG_ERROR, target.given + ": the working file does not exist.");
         return SCC_E_FILENOTEXIST;
     }
+    // Stored versions never change once the index names them: the comparison
+    // needs no lock.
+    session.lock.release();
+    session.batchGuard = std::unique_lock<std::mutex>();
+    return compareFile(*record, target, flags, (flags & SCC_DIFF_QUICK_DIFF) != 0);
+}
+
+SCCRTN Provider::compareFile(const FileRecord &record, const Target &target, SCCLONG flags, bool quiet) const {
+    const Event *latest = record.latest();
+    std::string working;
+    std::string stored;
+    sys::Error error;
     if (!sys::readFile(target.path, working, error) ||
-        !Store(store_).readVersion(record->id, latest->version, stored, error)) {
+        !Store(store_).readVersion(record.id, latest->version, stored, error)) {
         message(SCC_MSG_ERROR, error.text);
         return codeFor(error);
     }
-    session.lock.release();
     const bool sameBytes = working == stored;
-    if (flags & (SCC_DIFF_QD_CONTENTS | SCC_DIFF_QD_CHECKSUM | SCC_DIFF_QD_TIME)) {
+    if (quiet) {
         return sameBytes ? SCC_OK : SCC_I_FILEDIFFERS;
     }
-    const std::string label = target.relative;
+    const std::string label = target.relative.substr(prefix_.size());
     if (sameBytes) {
         message(SCC_MSG_INFO, label + ": no differences from version " + std::to_string(latest->version) + ".");
         return SCC_OK;
     }
-    if (record->binary || isBinaryContent(working) || isBinaryContent(stored)) {
+    if (record.binary || isBinaryContent(working) || isBinaryContent(stored)) {
         message(SCC_MSG_INFO, label + ": the binary working file differs from version " +
                                   std::to_string(latest->version) + ".");
         return SCC_I_FILEDIFFERS;
@@ -614,9 +674,10 @@ SCCRTN Provider::properties(const char *name) {
     message(SCC_MSG_INFO, std::string("Type:           ") + (record->binary ? "binary" : "text"));
     message(SCC_MSG_INFO, "Latest version: " + std::to_string(latest->version) + " of " + latest->time + " by " +
                               latest->user + ", " + plural(latest->size, "byte"));
-    if (record->checkout.held) {
-        message(SCC_MSG_INFO, "Checked out:    by " + holder(record->checkout) + " since " +
-                                  record->checkout.time);
+    if (record->checkedOut()) {
+        for (const Checkout &checkout : record->checkouts) {
+            message(SCC_MSG_INFO, "Checked out:    by " + holder(checkout) + " since " + checkout.time);
+        }
     } else {
         message(SCC_MSG_INFO, "Checked out:    no");
     }
@@ -652,6 +713,7 @@ SCCRTN Provider::queryInfo(SCCLONG count, const char **names, SCCLONG *status) {
         const FileRecord *record = session.index.find(target.relative);
         status[i] = record ? statusOf(record, examine(*record, session.workspace, target.path))
                            : SCC_STATUS_NOTCONTROLLED;
+        watch(target.relative, status[i]);
     }
     return SCC_OK;
 }
@@ -670,12 +732,13 @@ SCCRTN Provider::runScc(SCCLONG count, const char **names) {
     session.lock.release();
     if (count == 0) {
         for (const FileRecord &record : session.index.files) {
-            if (!record.removed) {
-                Target target;
+            Target target;
+            if (!record.removed && localPathOf(record.path, target.path)) {
                 target.given = record.path;
+                target.relative = record.path.substr(prefix_.size());
+                const bool inside = linksStayInside(target);
                 target.relative = record.path;
-                target.path = sys::join(root_, record.path);
-                if (linksStayInside(target)) {
+                if (inside) {
                     targets.push_back(std::move(target));
                 } else {
                     message(SCC_MSG_INFO, record.path + "  not examined: a symbolic link leads out of the project");
@@ -700,7 +763,7 @@ SCCRTN Provider::runScc(SCCLONG count, const char **names) {
         if (status & SCC_STATUS_CHECKEDOUT) {
             line += ", checked out by you";
         } else if (status & SCC_STATUS_OUTOTHER) {
-            line += ", checked out by " + holder(record->checkout);
+            line += ", checked out by " + holder(*otherCheckout(*record));
         }
         if (!w.exists) {
             line += ", working file missing";
@@ -755,14 +818,15 @@ SCCRTN Provider::populateList(int command, SCCLONG count, const char **names, PO
                 status[i] = word;
             }
             const bool controlled = record && !record->removed;
-            const bool free = controlled && !record->checkout.held;
-            const bool ours = controlled && mine(record->checkout);
+            const bool free = controlled && !record->checkedOut();
+            const bool ours = controlled && myCheckout(*record);
+            const bool mayCheckOut = controlled && !ours && (free || session.settings.multiCheckout);
             switch (command) {
             case SCC_COMMAND_GET:
                 keep = controlled && !ours && !(w.exists && w.modified);
                 break;
             case SCC_COMMAND_CHECKOUT:
-                keep = free && !(w.exists && w.modified && w.base != record->latestVersion());
+                keep = mayCheckOut && !(w.exists && w.modified && w.base != record->latestVersion());
                 break;
             case SCC_COMMAND_CHECKIN:
                 keep = ours && isFile;

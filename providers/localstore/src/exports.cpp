@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 using localstore::Provider;
 
@@ -166,4 +167,121 @@ SCC_EXPORT SCCRTN SCC_CALL SccPopulateList(void *context, enum SCCCOMMAND comman
     });
 }
 
+SCC_EXPORT SCCRTN SCC_CALL SccRename(void *context, SCCHWND, const char *fileName, const char *newName) {
+    return guarded(context, [&](Provider &p) { return p.rename(fileName, newName); });
+}
+
+SCC_EXPORT SCCRTN SCC_CALL SccSetOption(void *context, SCCLONG option, SCCOPTVALUE value) {
+    if (!context) {
+        return SCC_E_NONSPECIFICERROR;
+    }
+    return guarded(context, [&](Provider &p) { return p.setOption(option, value); });
+}
+
+SCC_EXPORT SCCRTN SCC_CALL SccGetEvents(void *context, char *fileName, SCCLONG *status, SCCLONG *eventsRemaining) {
+    if (!context) {
+        return SCC_E_NONSPECIFICERROR;
+    }
+    return guarded(context, [&](Provider &p) { return p.getEvents(fileName, status, eventsRemaining); });
+}
+
+SCC_EXPORT SCCRTN SCC_CALL SccGetExtendedCapabilities(void *context, SCCLONG capability, SCCBOOL *supported) {
+    if (!context) {
+        return SCC_E_NONSPECIFICERROR;
+    }
+    return guarded(context, [&](Provider &p) { return p.extendedCapability(capability, supported); });
+}
+
+SCC_EXPORT SCCRTN SCC_CALL SccAddFromScc(void *context, SCCHWND, SCCLONG *count, const char ***names) {
+    return guarded(context, [&](Provider &p) { return p.addFromScc(count, names); });
+}
+
+SCC_EXPORT SCCRTN SCC_CALL SccGetUserOption(void *context, SCCLONG option, SCCLONG *value) {
+    return guarded(context, [&](Provider &p) { return p.userOption(option, value); });
+}
+
+SCC_EXPORT SCCRTN SCC_CALL SccBeginBatch(void) {
+    try {
+        return localstore::beginBatch();
+    } catch (...) {
+        return SCC_E_UNKNOWNERROR;
+    }
+}
+
+SCC_EXPORT SCCRTN SCC_CALL SccEndBatch(void) {
+    try {
+        return localstore::endBatch();
+    } catch (...) {
+        return SCC_E_UNKNOWNERROR;
+    }
+}
+
+SCC_EXPORT SCCRTN SCC_CALL SccCreateSubProject(void *context, SCCHWND, char *user, const char *parentProjPath,
+                                               const char *subProjName, char *auxProjPath, char *subProjPath) {
+    if (!context) {
+        return SCC_E_NONSPECIFICERROR;
+    }
+    return guarded(context, [&](Provider &p) {
+        return p.createSubProject(user, parentProjPath, subProjName, auxProjPath, subProjPath);
+    });
+}
+
+SCC_EXPORT SCCRTN SCC_CALL SccGetParentProjectPath(void *context, SCCHWND, char *user, const char *projPath,
+                                                   char *auxProjPath, char *parentProjPath) {
+    if (!context) {
+        return SCC_E_NONSPECIFICERROR;
+    }
+    return guarded(context,
+                   [&](Provider &p) { return p.parentProjectPath(user, projPath, auxProjPath, parentProjPath); });
+}
+
+SCC_EXPORT SCCRTN SCC_CALL SccDirQueryInfo(void *context, SCCLONG count, const char **dirs, SCCLONG *status) {
+    return guarded(context, [&](Provider &p) { return p.dirQueryInfo(count, dirs, status); });
+}
+
+SCC_EXPORT SCCRTN SCC_CALL SccDirDiff(void *context, SCCHWND, const char *dir, SCCLONG flags, SCCCMDOPTS) {
+    return guarded(context, [&](Provider &p) { return p.dirDiff(dir, flags); });
+}
+
+SCC_EXPORT SCCRTN SCC_CALL SccQueryChanges(void *context, SCCLONG count, const char **names,
+                                           QUERYCHANGESFUNC callback, void *callerData) {
+    return guarded(context, [&](Provider &p) { return p.queryChanges(count, names, callback, callerData); });
+}
+
+SCC_EXPORT SCCRTN SCC_CALL SccPopulateDirList(void *context, SCCLONG count, const char **dirs,
+                                              POPDIRLISTFUNC callback, void *callerData, SCCLONG options) {
+    return guarded(context,
+                   [&](Provider &p) { return p.populateDirList(count, dirs, callback, callerData, options); });
+}
+
+SCC_EXPORT SCCRTN SCC_CALL SccIsMultiCheckoutEnabled(void *context, SCCBOOL *multiCheckout) {
+    return guarded(context, [&](Provider &p) { return p.multiCheckoutEnabled(multiCheckout); });
+}
+
+SCC_EXPORT SCCRTN SCC_CALL SccWillCreateSccFile(void *context, SCCLONG count, const char **names,
+                                                SCCBOOL *sccFiles) {
+    if (!context) {
+        return SCC_E_NONSPECIFICERROR;
+    }
+    return guarded(context, [&](Provider &p) { return p.willCreateSccFile(count, names, sccFiles); });
+}
+
 } // extern "C"
+
+// Every export has exactly the type the callers look it up as.
+static_assert(std::is_same_v<decltype(&SccRename), SccRenameFn>);
+static_assert(std::is_same_v<decltype(&SccSetOption), SccSetOptionFn>);
+static_assert(std::is_same_v<decltype(&SccGetEvents), SccGetEventsFn>);
+static_assert(std::is_same_v<decltype(&SccGetExtendedCapabilities), SccGetExtendedCapabilitiesFn>);
+static_assert(std::is_same_v<decltype(&SccAddFromScc), SccAddFromSccFn>);
+static_assert(std::is_same_v<decltype(&SccGetUserOption), SccGetUserOptionFn>);
+static_assert(std::is_same_v<decltype(&SccBeginBatch), SccBeginBatchFn>);
+static_assert(std::is_same_v<decltype(&SccEndBatch), SccEndBatchFn>);
+static_assert(std::is_same_v<decltype(&SccCreateSubProject), SccCreateSubProjectFn>);
+static_assert(std::is_same_v<decltype(&SccGetParentProjectPath), SccGetParentProjectPathFn>);
+static_assert(std::is_same_v<decltype(&SccDirQueryInfo), SccDirQueryInfoFn>);
+static_assert(std::is_same_v<decltype(&SccDirDiff), SccDirDiffFn>);
+static_assert(std::is_same_v<decltype(&SccQueryChanges), SccQueryChangesFn>);
+static_assert(std::is_same_v<decltype(&SccPopulateDirList), SccPopulateDirListFn>);
+static_assert(std::is_same_v<decltype(&SccIsMultiCheckoutEnabled), SccIsMultiCheckoutEnabledFn>);
+static_assert(std::is_same_v<decltype(&SccWillCreateSccFile), SccWillCreateSccFileFn>);

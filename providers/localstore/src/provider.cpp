@@ -3,7 +3,10 @@
 #include "textdiff.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <unordered_set>
 
 namespace localstore {
@@ -26,7 +29,105 @@ std::string textOf(const char *text) {
     return text ? std::string(text) : std::string();
 }
 
+std::atomic<unsigned long> contextCount{0};
+
+// The components of a '/'-separated path.
+std::vector<std::string> components(const std::string &relative) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start < relative.size()) {
+        size_t slash = relative.find('/', start);
+        if (slash == std::string::npos) {
+            slash = relative.size();
+        }
+        if (slash > start) {
+            parts.push_back(relative.substr(start, slash - start));
+        }
+        start = slash + 1;
+    }
+    return parts;
+}
+
 } // namespace
+
+// --- batches ----------------------------------------------------------------------
+
+namespace {
+
+struct Batch {
+    std::mutex mutex;
+    bool running = false;
+    std::map<std::string, std::unique_ptr<BatchStore>> stores;  // by store folder key
+};
+
+Batch &batch() {
+    static Batch *instance = new Batch;  // never destroyed: entry points may run during exit
+    return *instance;
+}
+
+// Saves what the batch changed in one store; false when the index could not be saved.
+bool flushBatchStore(BatchStore &entry) {
+    Store store(entry.folder);
+    sys::Error error;
+    bool ok = true;
+    if (entry.dirty) {
+        if (store.save(entry.index, error)) {
+            store.appendJournal(entry.index.generation, entry.changed);
+        } else {
+            ok = false;
+        }
+        for (const auto &record : entry.workspaces) {
+            store.saveWorkspace(record.second, error);
+        }
+    }
+    entry.dirty = false;
+    entry.changed.clear();
+    return ok;
+}
+
+} // namespace
+
+// The index as the running batch has it, when the batch holds the store in
+// `folder`: the lock is this process's already, and a second lock on the file
+// would wait for ever.
+static bool indexOfBatch(const std::string &folder, Index &index) {
+    Batch &b = batch();
+    std::lock_guard<std::mutex> guard(b.mutex);
+    auto entry = b.stores.find(sys::pathKey(folder));
+    if (!b.running || entry == b.stores.end()) {
+        return false;
+    }
+    std::lock_guard<std::mutex> storeGuard(entry->second->mutex);
+    index = entry->second->index;
+    return true;
+}
+
+SCCRTN beginBatch() {
+    Batch &b = batch();
+    std::lock_guard<std::mutex> guard(b.mutex);
+    if (b.running) {
+        return SCC_E_OPNOTPERFORMED;  // batches do not nest
+    }
+    b.running = true;
+    return SCC_OK;
+}
+
+SCCRTN endBatch() {
+    Batch &b = batch();
+    std::lock_guard<std::mutex> guard(b.mutex);
+    if (!b.running) {
+        return SCC_E_OPNOTPERFORMED;
+    }
+    bool ok = true;
+    for (auto &entry : b.stores) {
+        std::lock_guard<std::mutex> storeGuard(entry.second->mutex);
+        ok = flushBatchStore(*entry.second) && ok;
+        entry.second->lock.release();
+    }
+    b.stores.clear();
+    b.running = false;
+    return ok ? SCC_OK : SCC_E_ACCESSFAILURE;
+}
 
 SCCRTN Provider::Problems::report(const Provider &provider) const {
     for (const auto &problem : list_) {
@@ -35,7 +136,9 @@ SCCRTN Provider::Problems::report(const Provider &provider) const {
     return list_.empty() ? SCC_OK : list_.front().first;
 }
 
-Provider::Provider(const char *callerName) : callerName_(textOf(callerName)) {}
+Provider::Provider(const char *callerName)
+    : callerName_(textOf(callerName)),
+      writer_(std::to_string(sys::processId()) + ":" + std::to_string(++contextCount)) {}
 
 void Provider::message(SCCLONG type, const std::string &text) const {
     if (textOut_) {
@@ -81,10 +184,12 @@ SCCRTN Provider::getProjPath(char *user, char *projectName, char *localPath, cha
         sys::Error error;
         std::string problem;
         Index index;
-        lock.acquire(store.lockPath(), false, false, error);
-        if (!store.load(index, error, problem)) {
-            message(SCC_MSG_ERROR, error.failed() ? error.text : problem);
-            return SCC_E_ACCESSFAILURE;
+        if (!indexOfBatch(storeFolder, index)) {
+            lock.acquire(store.lockPath(), false, false, error);
+            if (!store.load(index, error, problem)) {
+                message(SCC_MSG_ERROR, error.failed() ? error.text : problem);
+                return SCC_E_ACCESSFAILURE;
+            }
         }
         name = index.project;
     } else {
@@ -184,7 +289,7 @@ SCCRTN Provider::openProject(char *user, char *projectName, const char *localPat
         message(SCC_MSG_INFO, "Made a new store for project " + index.project + " in " + storeFolder + ".");
     }
     Index index;
-    {
+    if (!indexOfBatch(storeFolder, index)) {
         sys::FileLock lock;
         std::string problem;
         lock.acquire(store.lockPath(), false, false, error);
@@ -195,10 +300,17 @@ SCCRTN Provider::openProject(char *user, char *projectName, const char *localPat
         }
     }
     std::string name = textOf(projectName);
+    std::string prefix;
     if (!name.empty() && name != index.project) {
-        message(SCC_MSG_ERROR, "The store in " + storeFolder + " holds the project " + index.project + ", not " +
-                                   name + ".");
-        return SCC_E_UNKNOWNPROJECT;
+        // A sub-project: "<project>/<folder>", with the folder recorded in the index.
+        const std::string top = index.project + "/";
+        if (name.compare(0, top.size(), top) == 0 && index.hasSubproject(name.substr(top.size()))) {
+            prefix = name.substr(top.size()) + "/";
+        } else {
+            message(SCC_MSG_ERROR, "The store in " + storeFolder + " holds the project " + index.project +
+                                       ", not " + name + ".");
+            return SCC_E_UNKNOWNPROJECT;
+        }
     }
     if (user && textOf(user).empty()) {
         copyOut(user, userName);
@@ -211,9 +323,33 @@ SCCRTN Provider::openProject(char *user, char *projectName, const char *localPat
     }
     open_ = true;
     user_ = userName;
-    project_ = index.project;
+    project_ = prefix.empty() ? index.project : name;
     root_ = root;
     store_ = storeFolder;
+    prefix_ = prefix;
+    // A sub-project opened in its folder below the top project's shares that
+    // project's check-outs: they record the top folder.
+    topRoot_ = root_;
+    const std::vector<std::string> parts = components(prefix_);
+    for (auto it = parts.rbegin(); it != parts.rend() && !topRoot_.empty(); ++it) {
+        if (sys::pathKey(sys::lastComponent(topRoot_)) != sys::pathKey(*it)) {
+            topRoot_.clear();
+        } else {
+            topRoot_ = sys::parentOf(topRoot_);
+        }
+    }
+    if (topRoot_.empty()) {
+        topRoot_ = root_;
+    }
+    // The event queue reports what others change from now on.
+    watched_.clear();
+    events_.clear();
+    journalStart_.clear();
+    journalOffset_ = 0;
+    std::vector<Store::JournalLine> earlier;
+    bool restarted = false;
+    journalSeen_ = store.journalSize();
+    store.readJournal(journalStart_, journalOffset_, earlier, restarted);
     if (!sys::realPath(root_, realRoot_)) {
         realRoot_ = root_;
     }
@@ -232,6 +368,18 @@ SCCRTN Provider::closeProject() {
         return SCC_E_PROJNOTOPEN;
     }
     open_ = false;
+    // What a batch changed in this store is saved now; the lock stays with
+    // the batch until its end.
+    Batch &b = batch();
+    std::unique_lock<std::mutex> guard(b.mutex);
+    auto entry = b.stores.find(sys::pathKey(store_));
+    if (entry != b.stores.end()) {
+        std::lock_guard<std::mutex> storeGuard(entry->second->mutex);
+        if (!flushBatchStore(*entry->second)) {
+            message(SCC_MSG_ERROR, "The changes of the batch could not be saved in " + store_ + ".");
+            return SCC_E_ACCESSFAILURE;
+        }
+    }
     return SCC_OK;
 }
 
@@ -285,6 +433,35 @@ bool Provider::resolve(const char *name, Target &target, std::string &problem, P
         problem = target.given + ": a symbolic link leads out of the project folder " + root_ + ".";
         return false;
     }
+    target.relative = prefix_ + target.relative;
+    return true;
+}
+
+bool Provider::resolveFolder(const char *name, Target &target, std::string &problem) const {
+    if (!name || !*name) {
+        problem = "A folder name is missing.";
+        return false;
+    }
+    std::string text = name;
+    if (!sys::toPath(text).is_absolute()) {
+        text = sys::join(root_, text);
+    }
+    std::string path;
+    if (sys::absolutePath(text, path) && sys::pathKey(path) == sys::pathKey(root_)) {
+        target.given = name;
+        target.path = root_;
+        target.relative = prefix_.empty() ? "" : prefix_.substr(0, prefix_.size() - 1);
+        return true;
+    }
+    return resolve(name, target, problem);
+}
+
+bool Provider::localPathOf(const std::string &storePath, std::string &path) const {
+    if (storePath.size() <= prefix_.size() ||
+        sys::pathKey(storePath.substr(0, prefix_.size())) != sys::pathKey(prefix_)) {
+        return false;
+    }
+    path = sys::join(root_, storePath.substr(prefix_.size()));
     return true;
 }
 
@@ -355,6 +532,59 @@ SCCRTN Provider::begin(Session &session, bool write) const {
         message(SCC_MSG_ERROR, "The store in " + store_ + " is read-only; nothing was changed.");
         return SCC_E_ACCESSFAILURE;
     }
+    std::string problem;
+    if (!store.loadSettings(session.settings, error, problem)) {
+        message(SCC_MSG_ERROR, error.failed() ? error.text : problem);
+        return SCC_E_ACCESSFAILURE;
+    }
+    settings_ = session.settings;
+    {
+        Batch &b = batch();
+        std::unique_lock<std::mutex> guard(b.mutex);
+        if (b.running) {
+            std::unique_ptr<BatchStore> &slot = b.stores[sys::pathKey(store_)];
+            if (!slot) {
+                auto entry = std::make_unique<BatchStore>();
+                entry->folder = store_;
+                entry->exclusive = !store.markedReadOnly();
+                if (!entry->lock.acquire(store.lockPath(), entry->exclusive, entry->exclusive, error) &&
+                    (entry->exclusive || error.kind != sys::ErrorKind::NotFound)) {
+                    b.stores.erase(sys::pathKey(store_));
+                    message(SCC_MSG_ERROR, error.text);
+                    return SCC_E_ACCESSFAILURE;
+                }
+                error = sys::Error();
+                if (!store.load(entry->index, error, problem)) {
+                    b.stores.erase(sys::pathKey(store_));
+                    message(SCC_MSG_ERROR, error.failed() ? error.text : problem);
+                    return SCC_E_ACCESSFAILURE;
+                }
+                if (entry->exclusive) {
+                    store.clearTemporaries();
+                }
+                slot = std::move(entry);
+            }
+            BatchStore &entry = *slot;
+            guard.unlock();
+            session.batchGuard = std::unique_lock<std::mutex>(entry.mutex);
+            if (write && !entry.exclusive) {
+                message(SCC_MSG_ERROR, "The store in " + store_ + " is read-only; nothing was changed.");
+                return SCC_E_ACCESSFAILURE;
+            }
+            session.batch = &entry;
+            session.index = entry.index;
+            session.workspace.user = user_;
+            session.workspace.folder = root_;
+            const std::string key = store.workspacePath(user_, root_);
+            auto known = entry.workspaces.find(key);
+            if (known != entry.workspaces.end()) {
+                session.workspace = known->second;
+            } else {
+                store.loadWorkspace(session.workspace, error);
+            }
+            return SCC_OK;
+        }
+    }
     if (!session.lock.acquire(store.lockPath(), write, write, error)) {
         if (write || error.kind != sys::ErrorKind::NotFound) {
             message(SCC_MSG_ERROR, error.text);
@@ -363,7 +593,6 @@ SCCRTN Provider::begin(Session &session, bool write) const {
         // A store without a lock file that we may not make: read it unlocked;
         // its index is only ever replaced whole.
     }
-    std::string problem;
     error = sys::Error();
     if (!store.load(session.index, error, problem)) {
         message(SCC_MSG_ERROR, error.failed() ? error.text : problem);
@@ -378,16 +607,43 @@ SCCRTN Provider::begin(Session &session, bool write) const {
     return SCC_OK;
 }
 
-SCCRTN Provider::saveIndex(Session &session) const {
+SCCRTN Provider::saveIndex(Session &session, const std::vector<std::string> &changed) const {
+    if (session.batch) {
+        session.batch->index = session.index;
+        session.batch->dirty = true;
+        for (const std::string &path : changed) {
+            session.batch->changed.push_back({writer_, path});
+        }
+        return SCC_OK;
+    }
     sys::Error error;
-    if (!Store(store_).save(session.index, error)) {
+    Store store(store_);
+    if (!store.save(session.index, error)) {
         message(SCC_MSG_ERROR, "Nothing was changed: " + error.text);
         return SCC_E_ACCESSFAILURE;
     }
+    std::vector<Store::JournalLine> lines;
+    for (const std::string &path : changed) {
+        lines.push_back({writer_, path});
+    }
+    store.appendJournal(session.index.generation, lines);
     return SCC_OK;
 }
 
+std::vector<std::string> Provider::storePaths(const std::vector<Target> &targets) {
+    std::vector<std::string> paths;
+    for (const Target &target : targets) {
+        paths.push_back(target.relative);
+    }
+    return paths;
+}
+
 void Provider::saveWorkspace(Session &session) const {
+    if (session.batch) {
+        session.batch->workspaces[Store(store_).workspacePath(user_, root_)] = session.workspace;
+        session.batch->dirty = true;
+        return;
+    }
     sys::Error error;
     if (!Store(store_).saveWorkspace(session.workspace, error)) {
         message(SCC_MSG_WARNING, "The record of this working folder was not updated: " + error.text);
@@ -395,7 +651,25 @@ void Provider::saveWorkspace(Session &session) const {
 }
 
 bool Provider::mine(const Checkout &checkout) const {
-    return checkout.held && checkout.user == user_ && sys::pathKey(checkout.folder) == sys::pathKey(root_);
+    return checkout.user == user_ && sys::pathKey(checkout.folder) == sys::pathKey(topRoot_);
+}
+
+const Checkout *Provider::myCheckout(const FileRecord &record) const {
+    for (const Checkout &checkout : record.checkouts) {
+        if (mine(checkout)) {
+            return &checkout;
+        }
+    }
+    return nullptr;
+}
+
+const Checkout *Provider::otherCheckout(const FileRecord &record) const {
+    for (const Checkout &checkout : record.checkouts) {
+        if (!mine(checkout)) {
+            return &checkout;
+        }
+    }
+    return nullptr;
 }
 
 std::string Provider::holder(const Checkout &checkout) const {
@@ -460,14 +734,16 @@ SCCLONG Provider::statusOf(const FileRecord *record, const Working &working) con
         return SCC_STATUS_DELETED;
     }
     SCCLONG status = SCC_STATUS_CONTROLLED;
-    if (record->checkout.held) {
-        status |= SCC_STATUS_OUTEXCLUSIVE;
-        if (mine(record->checkout)) {
-            status |= SCC_STATUS_CHECKEDOUT | SCC_STATUS_OUTBYUSER;
-        } else {
-            status |= SCC_STATUS_OUTOTHER;
-            if (record->checkout.user == user_) {
-                status |= SCC_STATUS_OUTBYUSER;
+    if (record->checkedOut()) {
+        status |= record->checkouts.size() > 1 ? SCC_STATUS_OUTMULTIPLE : SCC_STATUS_OUTEXCLUSIVE;
+        for (const Checkout &checkout : record->checkouts) {
+            if (mine(checkout)) {
+                status |= SCC_STATUS_CHECKEDOUT | SCC_STATUS_OUTBYUSER;
+            } else {
+                status |= SCC_STATUS_OUTOTHER;
+                if (checkout.user == user_) {
+                    status |= SCC_STATUS_OUTBYUSER;
+                }
             }
         }
     }

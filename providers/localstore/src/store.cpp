@@ -243,8 +243,57 @@ FileRecord &Index::add(const std::string &relative, bool binary) {
     record.path = relative;
     record.binary = binary;
     keys_[sys::pathKey(relative)] = files.size();
+    former_.erase(sys::pathKey(relative));
     files.push_back(std::move(record));
     return files.back();
+}
+
+const FileRecord *Index::formerlyAt(const std::string &relative) const {
+    auto it = former_.find(sys::pathKey(relative));
+    return it == former_.end() ? nullptr : &files[it->second];
+}
+
+void Index::rename(FileRecord &record, const std::string &relative, const std::string &time,
+                   const std::string &user) {
+    const size_t position = static_cast<size_t>(&record - files.data());
+    Event event;
+    event.kind = Event::Kind::Renamed;
+    event.time = time;
+    event.user = user;
+    event.from = record.path;
+    event.to = relative;
+    keys_.erase(sys::pathKey(record.path));
+    former_[sys::pathKey(record.path)] = position;
+    former_.erase(sys::pathKey(relative));
+    keys_[sys::pathKey(relative)] = position;
+    record.path = relative;
+    record.events.push_back(std::move(event));
+}
+
+bool Index::hasSubproject(const std::string &relative) const {
+    for (const std::string &sub : subprojects) {
+        if (sys::pathKey(sub) == sys::pathKey(relative)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int Index::neededFormat() const {
+    if (!subprojects.empty()) {
+        return 2;
+    }
+    for (const FileRecord &record : files) {
+        if (record.checkouts.size() > 1) {
+            return 2;
+        }
+        for (const Event &event : record.events) {
+            if (event.kind == Event::Kind::Renamed) {
+                return 2;
+            }
+        }
+    }
+    return kBaseFormat;
 }
 
 // --- index file ------------------------------------------------------------------
@@ -261,6 +310,7 @@ bool parseIndex(const std::string &text, Index &index, std::string &problem) {
     }
     bool ended = false;
     FileRecord *current = nullptr;
+    std::vector<std::pair<std::string, size_t>> renames;  // old path key, file position
     for (size_t n = 2; n < lines.size(); ++n) {
         const std::string &line = lines[n];
         if (ended) {
@@ -321,15 +371,32 @@ bool parseIndex(const std::string &text, Index &index, std::string &problem) {
             if (ok) {
                 record->events.push_back(std::move(event));
             }
+        } else if (kind == "renamed" && f.size() == 6 && index.format >= 2) {
+            Event event;
+            event.kind = Event::Kind::Renamed;
+            FileRecord *record = owner(f[1]);
+            ok = record && unescapeField(f[2], event.time) && unescapeField(f[3], event.user) &&
+                 unescapeField(f[4], event.from) && unescapeField(f[5], event.to) && !event.from.empty() &&
+                 !event.to.empty();
+            if (ok) {
+                renames.emplace_back(sys::pathKey(event.from), index.files.size() - 1);
+                record->events.push_back(std::move(event));
+            }
+        } else if (kind == "subproject" && f.size() == 2 && index.format >= 2) {
+            std::string sub;
+            ok = unescapeField(f[1], sub) && !sub.empty();
+            if (ok) {
+                index.subprojects.push_back(sub);
+            }
         } else if (kind == "checkout" && f.size() == 7) {
             FileRecord *record = owner(f[1]);
-            ok = record && !record->checkout.held;
+            ok = record && (record->checkouts.empty() || index.format >= 2);
             if (ok) {
-                Checkout &out = record->checkout;
-                out.held = true;
+                Checkout out;
                 ok = unescapeField(f[2], out.user) && unescapeField(f[3], out.time) &&
                      parseVersion(f[4], out.base) && unescapeField(f[5], out.folder) &&
                      unescapeField(f[6], out.comment);
+                record->checkouts.push_back(std::move(out));
             }
         } else {
             ok = false;
@@ -349,6 +416,13 @@ bool parseIndex(const std::string &text, Index &index, std::string &problem) {
             return false;
         }
     }
+    // The last rename away from a name wins; a file now at that name hides it.
+    for (auto &[key, position] : renames) {
+        index.former_[key] = position;
+    }
+    for (auto it = index.former_.begin(); it != index.former_.end();) {
+        it = index.keys_.count(it->first) ? index.former_.erase(it) : std::next(it);
+    }
     return true;
 }
 
@@ -357,12 +431,15 @@ std::string formatIndex(const Index &index) {
     out.reserve(64 + index.files.size() * 160);
     out += kIndexHeader;
     out += '\n';
-    out += joinFields({"format", std::to_string(kStoreFormat)});
+    out += joinFields({"format", std::to_string(index.neededFormat())});
     out += joinFields({"project", escapeField(index.project)});
     out += joinFields({"created", escapeField(index.created), escapeField(index.createdBy)});
     out += joinFields({"comment", escapeField(index.comment)});
     out += joinFields({"next-id", std::to_string(index.nextId)});
     out += joinFields({"generation", std::to_string(index.generation)});
+    for (const std::string &sub : index.subprojects) {
+        out += joinFields({"subproject", escapeField(sub)});
+    }
     for (const FileRecord &record : index.files) {
         const std::string id = std::to_string(record.id);
         out += joinFields({"file", id, record.binary ? "binary" : "text", record.removed ? "removed" : "active",
@@ -372,13 +449,15 @@ std::string formatIndex(const Index &index) {
                 out += joinFields({"version", id, std::to_string(event.version), escapeField(event.time),
                                    escapeField(event.user), std::to_string(event.size), hashText(event.hash),
                                    escapeField(event.comment)});
-            } else {
+            } else if (event.kind == Event::Kind::Removed) {
                 out += joinFields({"removed", id, escapeField(event.time), escapeField(event.user),
                                    escapeField(event.comment)});
+            } else {
+                out += joinFields({"renamed", id, escapeField(event.time), escapeField(event.user),
+                                   escapeField(event.from), escapeField(event.to)});
             }
         }
-        if (record.checkout.held) {
-            const Checkout &c = record.checkout;
+        for (const Checkout &c : record.checkouts) {
             out += joinFields({"checkout", id, escapeField(c.user), escapeField(c.time), std::to_string(c.base),
                                escapeField(c.folder), escapeField(c.comment)});
         }
@@ -439,7 +518,7 @@ std::string formatWorkspace(const Workspace &workspace) {
     out.reserve(64 + workspace.entries.size() * 64);
     out += kWorkspaceHeader;
     out += '\n';
-    out += joinFields({"format", std::to_string(kStoreFormat)});
+    out += joinFields({"format", std::to_string(kBaseFormat)});
     out += joinFields({"user", escapeField(workspace.user)});
     out += joinFields({"folder", escapeField(workspace.folder)});
     for (const auto &[id, entry] : workspace.entries) {
@@ -587,6 +666,134 @@ bool Store::loadWorkspace(Workspace &workspace, sys::Error &error) const {
 bool Store::saveWorkspace(const Workspace &workspace, sys::Error &error) const {
     std::string path = workspacePath(workspace.user, workspace.folder);
     return sys::replaceFile(tempPath(sys::lastComponent(path)), path, formatWorkspace(workspace), true, error);
+}
+
+bool parseSettings(const std::string &text, Settings &settings, std::string &problem) {
+    settings = Settings();
+    std::vector<std::string> lines = splitLines(text);
+    for (size_t n = 0; n < lines.size(); ++n) {
+        std::string line = lines[n];
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        const size_t start = line.find_first_not_of(" \t");
+        if (start == std::string::npos || line[start] == '#') {
+            continue;
+        }
+        const size_t gap = line.find_first_of(" \t", start);
+        const std::string name = line.substr(start, gap == std::string::npos ? std::string::npos : gap - start);
+        std::string value;
+        if (gap != std::string::npos) {
+            const size_t from = line.find_first_not_of(" \t", gap);
+            const size_t to = line.find_last_not_of(" \t");
+            if (from != std::string::npos) {
+                value = line.substr(from, to - from + 1);
+            }
+        }
+        bool *flag = name == "multi-checkout"           ? &settings.multiCheckout
+                     : name == "checkout-local-version" ? &settings.checkoutLocalVersion
+                                                        : nullptr;
+        if (!flag || (value != "yes" && value != "no")) {
+            problem = "line " + std::to_string(n + 1) + " cannot be read";
+            return false;
+        }
+        *flag = value == "yes";
+    }
+    return true;
+}
+
+bool Store::loadSettings(Settings &settings, sys::Error &error, std::string &problem) const {
+    settings = Settings();
+    const std::string path = sys::join(folder_, "settings.txt");
+    sys::FileInfo info;
+    if (!sys::statFile(path, info, error)) {
+        return false;
+    }
+    std::string text;
+    if (!info.exists) {
+        return true;
+    }
+    if (!sys::readFile(path, text, error)) {
+        return false;
+    }
+    if (!parseSettings(text, settings, problem)) {
+        problem = "the settings " + path + " cannot be read: " + problem;
+        return false;
+    }
+    return true;
+}
+
+std::string Store::journalPath() const {
+    return sys::join(folder_, "journal.txt");
+}
+
+namespace {
+// A journal longer than this is started afresh by the next writer.
+constexpr uint64_t kJournalLimit = 256 * 1024;
+const char kJournalHeader[] = "localstore journal";
+} // namespace
+
+void Store::appendJournal(uint64_t generation, const std::vector<JournalLine> &lines) const {
+    if (lines.empty()) {
+        return;
+    }
+    std::string text;
+    for (const JournalLine &line : lines) {
+        text += joinFields({std::to_string(generation), escapeField(line.writer), escapeField(line.path)});
+    }
+    sys::Error error;
+    const uint64_t size = journalSize();
+    if (size == 0 || size > kJournalLimit) {
+        // A fresh journal: its first line differs from the last one's, which
+        // tells its readers to start from the top.
+        const std::string start = joinFields({kJournalHeader, std::to_string(generation)});
+        sys::replaceFile(tempPath("journal.txt"), journalPath(), start + text, false, error);
+        return;
+    }
+    std::string last;
+    if (sys::readFileFrom(journalPath(), size - 1, last, error) && last != "\n") {
+        text.insert(0, "\n");  // a writer died in the middle of its line: end it
+    }
+    sys::appendFile(journalPath(), text, error);
+}
+
+uint64_t Store::journalSize() const {
+    sys::FileInfo info;
+    sys::Error error;
+    return sys::statFile(journalPath(), info, error) && info.exists ? info.size : 0;
+}
+
+bool Store::readJournal(std::string &start, uint64_t &offset, std::vector<JournalLine> &lines,
+                        bool &restarted) const {
+    restarted = false;
+    std::string text;
+    sys::Error error;
+    if (!sys::readFileFrom(journalPath(), 0, text, error)) {
+        return error.kind == sys::ErrorKind::NotFound;
+    }
+    const size_t firstEnd = text.find('\n');
+    if (firstEnd == std::string::npos) {
+        return true;
+    }
+    const std::string first = text.substr(0, firstEnd);
+    if (first != start || offset > text.size() || offset <= firstEnd) {
+        restarted = !start.empty() || offset > 0;
+        start = first;
+        offset = firstEnd + 1;
+    }
+    // Only whole lines: a writer may be in the middle of the last one.
+    const size_t end = text.rfind('\n');
+    for (size_t pos = static_cast<size_t>(offset); pos < end;) {
+        const size_t next = text.find('\n', pos);
+        std::vector<std::string> f = splitFields(text.substr(pos, next - pos));
+        JournalLine line;
+        if (f.size() == 3 && unescapeField(f[1], line.writer) && unescapeField(f[2], line.path)) {
+            lines.push_back(std::move(line));
+        }
+        pos = next + 1;
+    }
+    offset = end + 1;
+    return true;
 }
 
 void Store::clearTemporaries() const {

@@ -13,9 +13,13 @@
 
 namespace localstore {
 
-// Format number written into the index and the workspace records. A reader
-// takes every format up to its own and refuses newer ones.
-constexpr int kStoreFormat = 1;
+// Newest format number this provider reads and writes. A reader takes every
+// format up to its own and refuses newer ones. An index is written in format 2
+// only when it holds what format 1 cannot say (a rename, a second check-out of
+// one file, a sub-project), so that a store that uses none of these stays
+// readable by providers that know format 1 only. Workspace records stay 1.
+constexpr int kStoreFormat = 2;
+constexpr int kBaseFormat = 1;
 
 // Fields of the line-based files are separated by tabs; escapeField writes
 // '%', tab, CR, LF and the other control bytes as %XX, so that any 8-bit text
@@ -31,7 +35,7 @@ std::string hashText(uint64_t hash);
 bool isBinaryContent(const std::string &data);
 
 struct Event {
-    enum class Kind { Version, Removed };
+    enum class Kind { Version, Removed, Renamed };
     Kind kind = Kind::Version;
     int version = 0;  // Version only
     std::string time;
@@ -39,10 +43,11 @@ struct Event {
     std::string comment;
     uint64_t size = 0;  // Version only
     uint64_t hash = 0;  // Version only
+    std::string from;   // Renamed only: the old and the new relative path
+    std::string to;
 };
 
 struct Checkout {
-    bool held = false;
     std::string user;
     std::string folder;  // the working folder it was made from
     std::string time;
@@ -56,8 +61,10 @@ struct FileRecord {
     bool binary = false;
     bool removed = false;
     std::vector<Event> events;  // oldest first
-    Checkout checkout;
+    // Who has it out: at most one, unless the store allows multiple check-outs.
+    std::vector<Checkout> checkouts;
 
+    bool checkedOut() const { return !checkouts.empty(); }
     const Event *latest() const;
     int latestVersion() const;
     const Event *version(int number) const;
@@ -72,16 +79,35 @@ struct Index {
     uint64_t nextId = 1;
     uint64_t generation = 0;
     std::vector<FileRecord> files;
+    // Sub-projects: relative folder paths ('/'-separated) recorded as projects
+    // of their own below this one, in the order they were made.
+    std::vector<std::string> subprojects;
 
     // Look-up by sys::pathKey of the relative path.
     FileRecord *find(const std::string &relative);
     const FileRecord *find(const std::string &relative) const;
     FileRecord &add(const std::string &relative, bool binary);
+    // The file that was last renamed away from `relative`, if any.
+    const FileRecord *formerlyAt(const std::string &relative) const;
+    // Moves a record to a new path and records the rename in its history.
+    void rename(FileRecord &record, const std::string &relative, const std::string &time, const std::string &user);
+    bool hasSubproject(const std::string &relative) const;
+    // The format this index needs: kBaseFormat unless it uses something newer.
+    int neededFormat() const;
 
 private:
     friend bool parseIndex(const std::string &, Index &, std::string &);
     std::unordered_map<std::string, size_t> keys_;
+    std::unordered_map<std::string, size_t> former_;
 };
+
+// Store-wide settings, kept in settings.txt of the store folder ("name value"
+// lines, '#' starts a comment), written by whoever administers the store.
+struct Settings {
+    bool multiCheckout = false;         // multi-checkout yes|no
+    bool checkoutLocalVersion = false;  // checkout-local-version yes|no
+};
+bool parseSettings(const std::string &text, Settings &settings, std::string &problem);
 
 bool parseIndex(const std::string &text, Index &index, std::string &problem);
 std::string formatIndex(const Index &index);
@@ -140,6 +166,29 @@ public:
 
     bool loadWorkspace(Workspace &workspace, sys::Error &error) const;
     bool saveWorkspace(const Workspace &workspace, sys::Error &error) const;
+
+    // Missing settings.txt: the defaults. False (with `problem`) for a file
+    // that does not read.
+    bool loadSettings(Settings &settings, sys::Error &error, std::string &problem) const;
+
+    // The journal (journal.txt): one line per file whose store state a save
+    // changed, appended under the exclusive lock after the index is replaced.
+    // Other contexts follow it from the offset they read up to, so that finding
+    // out what changed costs a stat when nothing did. `writer` tells the
+    // context that made the change; a long journal is started afresh (with a
+    // new first line) by the next writer.
+    std::string journalPath() const;
+    struct JournalLine {
+        std::string writer;
+        std::string path;
+    };
+    void appendJournal(uint64_t generation, const std::vector<JournalLine> &lines) const;
+    // Reads the journal from `offset` on. `start` is the journal's first line
+    // as last seen; when it has changed (a fresh journal) everything is read,
+    // and `restarted` is set: lines may have been missed.
+    bool readJournal(std::string &start, uint64_t &offset, std::vector<JournalLine> &lines, bool &restarted) const;
+    // The journal's size now (0 when there is none), for a cheap look.
+    uint64_t journalSize() const;
 
     // Deletes what writers killed in the middle of their work left in the
     // temporary folder. Only under the exclusive lock.

@@ -87,6 +87,10 @@ bool makeDirectories(const std::string &path, Error &error);
 // Removing a missing file is no error.
 bool removeFile(const std::string &path, Error &error);
 bool setReadOnly(const std::string &path, bool readOnly, Error &error);
+// Reads `path` from byte `offset` to its end (nothing when it is shorter).
+bool readFileFrom(const std::string &path, uint64_t offset, std::string &data, Error &error);
+// Appends `data` to `path` (made when missing) in one write.
+bool appendFile(const std::string &path, const std::string &data, Error &error);
 // Names (not paths) of the entries of a directory.
 bool listDirectory(const std::string &path, std::vector<std::string> &names, Error &error);
 

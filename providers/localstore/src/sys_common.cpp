@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -115,6 +116,38 @@ bool listDirectory(const std::string &path, std::vector<std::string> &names, Err
     }
     if (code) {
         error = fromErrorCode(code, "cannot list folder", path);
+        return false;
+    }
+    return true;
+}
+
+bool readFileFrom(const std::string &path, uint64_t offset, std::string &data, Error &error) {
+    data.clear();
+    std::ifstream in(toPath(path), std::ios::binary);
+    if (!in) {
+        error = fromErrorCode(std::make_error_code(std::errc::no_such_file_or_directory), "cannot read", path);
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0) {
+        error = fromErrorCode(std::make_error_code(std::errc::io_error), "cannot read", path);
+        return false;
+    }
+    if (static_cast<uint64_t>(size) <= offset) {
+        return true;
+    }
+    data.resize(static_cast<size_t>(static_cast<uint64_t>(size) - offset));
+    in.seekg(static_cast<std::streamoff>(offset));
+    in.read(&data[0], static_cast<std::streamsize>(data.size()));
+    data.resize(static_cast<size_t>(in.gcount()));
+    return true;
+}
+
+bool appendFile(const std::string &path, const std::string &data, Error &error) {
+    std::ofstream out(toPath(path), std::ios::binary | std::ios::app);
+    if (!out || !out.write(data.data(), static_cast<std::streamsize>(data.size())) || !out.flush()) {
+        error = fromErrorCode(std::make_error_code(std::errc::io_error), "cannot write", path);
         return false;
     }
     return true;

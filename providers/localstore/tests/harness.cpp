@@ -166,6 +166,22 @@ const Entries &loadProvider(const std::string &path, std::string *problem) {
             resolveEntry(module, "SccRunScc", entries.runScc, missing);
             resolveEntry(module, "SccGetCommandOptions", entries.getCommandOptions, missing);
             resolveEntry(module, "SccPopulateList", entries.populateList, missing);
+            resolveEntry(module, "SccRename", entries.rename, missing);
+            resolveEntry(module, "SccSetOption", entries.setOption, missing);
+            resolveEntry(module, "SccGetEvents", entries.getEvents, missing);
+            resolveEntry(module, "SccGetExtendedCapabilities", entries.getExtendedCapabilities, missing);
+            resolveEntry(module, "SccAddFromScc", entries.addFromScc, missing);
+            resolveEntry(module, "SccGetUserOption", entries.getUserOption, missing);
+            resolveEntry(module, "SccBeginBatch", entries.beginBatch, missing);
+            resolveEntry(module, "SccEndBatch", entries.endBatch, missing);
+            resolveEntry(module, "SccCreateSubProject", entries.createSubProject, missing);
+            resolveEntry(module, "SccGetParentProjectPath", entries.getParentProjectPath, missing);
+            resolveEntry(module, "SccDirQueryInfo", entries.dirQueryInfo, missing);
+            resolveEntry(module, "SccDirDiff", entries.dirDiff, missing);
+            resolveEntry(module, "SccQueryChanges", entries.queryChanges, missing);
+            resolveEntry(module, "SccPopulateDirList", entries.populateDirList, missing);
+            resolveEntry(module, "SccIsMultiCheckoutEnabled", entries.isMultiCheckoutEnabled, missing);
+            resolveEntry(module, "SccWillCreateSccFile", entries.willCreateSccFile, missing);
         }
         loadedFrom = path;
     }
@@ -290,7 +306,7 @@ Client::~Client() {
 }
 
 SCCRTN Client::open(const std::string &user, const std::string &local, const std::string &store, SCCLONG flags,
-                    const std::string &project) {
+                    const std::string &project, LPTEXTOUTPROC textOut) {
     char userBuffer[261] = {};
     char projectBuffer[261] = {};
     char auxBuffer[261] = {};
@@ -298,7 +314,7 @@ SCCRTN Client::open(const std::string &user, const std::string &local, const std
     project.copy(projectBuffer, 260);
     store.copy(auxBuffer, 260);
     return entries_.openProject(context_, nullptr, userBuffer, projectBuffer, local.c_str(), auxBuffer, "",
-                                collectMessage, flags);
+                                textOut, flags);
 }
 
 SCCRTN Client::close() {

@@ -45,6 +45,22 @@ struct Entries {
     SccRunSccFn runScc = nullptr;
     SccGetCommandOptionsFn getCommandOptions = nullptr;
     SccPopulateListFn populateList = nullptr;
+    SccRenameFn rename = nullptr;
+    SccSetOptionFn setOption = nullptr;
+    SccGetEventsFn getEvents = nullptr;
+    SccGetExtendedCapabilitiesFn getExtendedCapabilities = nullptr;
+    SccAddFromSccFn addFromScc = nullptr;
+    SccGetUserOptionFn getUserOption = nullptr;
+    SccBeginBatchFn beginBatch = nullptr;
+    SccEndBatchFn endBatch = nullptr;
+    SccCreateSubProjectFn createSubProject = nullptr;
+    SccGetParentProjectPathFn getParentProjectPath = nullptr;
+    SccDirQueryInfoFn dirQueryInfo = nullptr;
+    SccDirDiffFn dirDiff = nullptr;
+    SccQueryChangesFn queryChanges = nullptr;
+    SccPopulateDirListFn populateDirList = nullptr;
+    SccIsMultiCheckoutEnabledFn isMultiCheckoutEnabled = nullptr;
+    SccWillCreateSccFileFn willCreateSccFile = nullptr;
 };
 
 // Path of the provider library: $OSKEL_PROVIDER_DIR (or the build's providers
@@ -90,7 +106,8 @@ public:
     SCCLONG capabilities() const { return capabilities_; }
 
     SCCRTN open(const std::string &user, const std::string &local, const std::string &store,
-                SCCLONG flags = SCC_OP_CREATEIFNEW, const std::string &project = "");
+                SCCLONG flags = SCC_OP_CREATEIFNEW, const std::string &project = "",
+                LPTEXTOUTPROC textOut = collectMessage);
     SCCRTN close();
     SCCRTN add(const std::vector<std::string> &names, const char *comment = "added",
                std::vector<SCCLONG> flags = {});

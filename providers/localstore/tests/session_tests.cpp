@@ -41,11 +41,14 @@ TEST(StartUp, ReportsNameLabelCommentLengthsAndCapabilities) {
     const SCCLONG required = SCC_CAP_REMOVE | SCC_CAP_DIFF | SCC_CAP_HISTORY | SCC_CAP_PROPERTIES |
                              SCC_CAP_QUERYINFO | SCC_CAP_GETPROJPATH | SCC_CAP_TEXTOUT | SCC_CAP_COMMENTCHECKOUT |
                              SCC_CAP_COMMENTCHECKIN | SCC_CAP_COMMENTADD | SCC_CAP_COMMENTREMOVE |
-                             SCC_CAP_POPULATELIST | SCC_CAP_GET_NOUI;
+                             SCC_CAP_POPULATELIST | SCC_CAP_GET_NOUI | SCC_CAP_RENAME | SCC_CAP_GETEVENTS |
+                             SCC_CAP_ADDFROMSCC | SCC_CAP_BATCH | SCC_CAP_CREATESUBPROJECT |
+                             SCC_CAP_GETPARENTPROJECT | SCC_CAP_DIRECTORYSTATUS | SCC_CAP_DIRECTORYDIFF |
+                             SCC_CAP_MULTICHECKOUT;
     EXPECT_EQ(caps & required, required) << std::hex << "missing capabilities 0x" << (required & ~caps);
     // What it does not do, it does not claim.
-    const SCCLONG absent = SCC_CAP_RENAME | SCC_CAP_GETCOMMANDOPTIONS | SCC_CAP_GETEVENTS | SCC_CAP_ADDFROMSCC |
-                           SCC_CAP_ADD_STORELATEST | SCC_CAP_COMMENTPROJECT | SCC_CAP_REENTRANT;
+    const SCCLONG absent = SCC_CAP_GETCOMMANDOPTIONS | SCC_CAP_ADD_STORELATEST | SCC_CAP_COMMENTPROJECT |
+                           SCC_CAP_REENTRANT | SCC_CAP_SCCFILE;
     EXPECT_EQ(caps & absent, 0) << std::hex << "claimed 0x" << (caps & absent);
     EXPECT_EQ(scc.getVersion(), 0x00010001);
     EXPECT_EQ(codeText(scc.uninitialize(context)), codeText(SCC_OK));

@@ -12,6 +12,10 @@
 //       "<tag> <i>" to counter.txt in <rounds> check-out/check-in rounds,
 //       retrying while the other user has it out. Writes "race <code>" and
 //       "retries <n>" to the result file.
+//
+//   localstore_worker once <provider> <store> <work folder> <user> checkout|status <file> <started file> <result file>
+//       Opens the project, writes the started file, runs the one command on
+//       the file and writes "<code> <status word>" to the result file.
 #include "content.h"
 #include "harness.h"
 
@@ -131,6 +135,21 @@ int contender(char **argv) {
     return out ? 0 : fail(8, "cannot write the result");
 }
 
+int once(char **argv) {
+    const std::string store = argv[3], work = argv[4], user = argv[5], command = argv[6];
+    const std::string file = join(work, argv[7]), started = argv[8], result = argv[9];
+    writeFile(started, "started\n");
+    Client client;
+    if (client.open(user, work, store) != SCC_OK) {
+        return fail(2, "cannot open the project");
+    }
+    SCCRTN code = command == "checkout" ? client.checkout({file}) : SCC_OK;
+    const SCCLONG status = client.status(file);
+    std::ofstream out(P(result), std::ios::binary);
+    out << code << " " << status << "\n";
+    return out ? 0 : fail(8, "cannot write the result");
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -139,8 +158,8 @@ int main(int argc, char **argv) {
         return 64;
     }
     const std::string mode = argv[1];
-    if ((mode == "writer" && argc != 7) || (mode == "contender" && argc != 10) ||
-        (mode != "writer" && mode != "contender")) {
+    if ((mode == "writer" && argc != 7) || (mode == "contender" && argc != 10) || (mode == "once" && argc != 10) ||
+        (mode != "writer" && mode != "contender" && mode != "once")) {
         std::fprintf(stderr, "localstore_worker: wrong arguments for %s\n", mode.c_str());
         return 64;
     }
@@ -151,7 +170,7 @@ int main(int argc, char **argv) {
         return 65;
     }
     try {
-        return mode == "writer" ? writer(argv) : contender(argv);
+        return mode == "writer" ? writer(argv) : mode == "once" ? once(argv) : contender(argv);
     } catch (const std::exception &error) {
         return fail(66, error.what());
     }

@@ -1,8 +1,11 @@
 // Faults found in review, each pinned by a case that failed before its fix.
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +14,7 @@
 #include "core/provider.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
+#include "platform/testing.h"
 #include "provider_harness.h"
 
 // The replacements below pair malloc with free themselves.
@@ -123,6 +127,23 @@ std::string hostProgram() {
 }
 #endif
 
+#ifdef _WIN32
+TEST(HostProcess, AChildThatCannotBePutInItsJobIsEndedAndNotStarted) {
+    // Outside its job a hung host could outlive this process.
+    platform::testing::failNextJobAssignment();
+    platform::ChildProcess child;
+    platform::Channel channel;
+    std::string error;
+    EXPECT_FALSE(child.start(hostProgram().c_str(), channel, error));
+    EXPECT_NE(std::string::npos, error.find("cannot put the host in its job")) << error;
+    EXPECT_FALSE(child.running());
+    EXPECT_FALSE(channel.isOpen());
+    ASSERT_TRUE(child.start(hostProgram().c_str(), channel, error)) << error;
+    std::string how;
+    child.finish(0, how);
+}
+#endif
+
 class Hosted : public ProviderTest {
 protected:
     void SetUp() override {
@@ -157,6 +178,26 @@ TEST_F(Hosted, TextOutFromAProviderThreadArrivesWhole) {
     EXPECT_EQ(size_t(2 * kEach), got.size());
     for (const auto &m : got)
         ASSERT_TRUE(m == "1 " + text) << "a message arrived changed";
+}
+
+TEST_F(Hosted, TextOutBetweenCallsIsFetchedWithoutAnotherCall) {
+    script("message.later SccOpenProject 200 1 sent between calls\n");
+    SccInterface scc(kTestKey);
+    ASSERT_EQ(SCC_OK, scc.initialize());
+    ASSERT_EQ(SCC_OK, scc.openProject("u", "p", "l", "a"));
+    // The provider logs the message once the host has sent it.
+    const std::string sent = "textout type=1 text=\"sent between calls\" -> 0";
+    bool logged = false;
+    for (int i = 0; i < 1000 && !logged; ++i) {
+        for (const auto &line : lines(readFile(logPath)))
+            logged = logged || line == sent;
+        if (!logged)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(logged) << "the provider never sent the message";
+    std::vector<std::string> got;
+    scc.getErrList(got);
+    EXPECT_EQ(std::vector<std::string>{"1 sent between calls"}, got);
 }
 
 } // namespace

@@ -87,9 +87,9 @@ std::vector<uint8_t> queryReply() {
 }
 
 const Golden kGolden[] = {
-    {"hello", hello, "0c00000001000000" "4f534b48" "01000000" "20000000"},
+    {"hello", hello, "0c00000001000000" "4f534b48" "02000000" "20000000"},
     {"call", getCall,
-     "5d00000004000000"                   // length 93, kind 4
+     "7100000004000000"                   // length 113, kind 4
      "06000000" "01000000"                // SccGet, names present
      "8877665544332211"                   // context
      "02000000" "feffffff" "00000000"     // count, flags, command
@@ -97,15 +97,19 @@ const Golden kGolden[] = {
      "0000000000000000" "0000000000000000" // option slot, context in
      "00000000" "00000000" "00000000" "00000000" // allowNew, caps, lengths
      "ffffffff" "ffffffff" "ffffffff"     // comment, project comment, caller: null
-     "02000000" "0100000061" "ffffffff"}, // two names: "a", null
+     "02000000" "0100000061" "ffffffff"   // two names: "a", null
+     "00000000" "0000000000000000"        // code, option value
+     "ffffffff" "ffffffff"},              // new name, path: null
     {"populate", populateMessage, "0f00000006000000" "01000000" "ffffffff" "03000000782e63"},
     {"reply", queryReply,
-     "4000000008000000"                   // length 64, kind 8
+     "5000000008000000"                   // length 80, kind 8
      "00000000" "f5ffffff" "03000000"     // called, -11, names and per-file words
      "0000000000000000" "0000000000000000"
      "00000000" "00000000" "00000000" "00000000"
      "ffffffff" "ffffffff"                // no name, no aux label
-     "02000000" "01100000" "ffffffff"},   // the status words
+     "02000000" "01100000" "ffffffff"     // the status words
+     "00000000" "00000000" "00000000"     // value, remaining, answer
+     "ffffffff"},                         // no event name
 };
 
 class Layout : public ::testing::TestWithParam<Golden> {};

@@ -45,7 +45,7 @@ std::string describe(const KeyValues *key)
         const Value &value = key->at(i);
         if (i > 0) out += " | ";
         out += value.name.empty() ? "@" : escaped(value.name);
-        if (value.type == kString && !value.data.empty() && value.data.back() == '\0') {
+        if (value.type == RegistryValue::kString && !value.data.empty() && value.data.back() == '\0') {
             out += "=\"" + escaped(std::string_view(value.data).substr(0, value.data.size() - 1)) + "\"";
             continue;
         }

@@ -1,5 +1,6 @@
 package com.vantrel.oskel.scc;
 
+import java.nio.file.Path;
 import java.util.Collection;
 import java.util.EnumSet;
 import java.util.Set;
@@ -42,6 +43,16 @@ public enum Capability {
     COMMENTREMOVE(0x00004000),
     /** {@code SCC_CAP_TEXTOUT}: sends messages through the text-out callback. */
     TEXTOUT(0x00008000),
+    /** {@code SCC_CAP_CREATESUBPROJECT}: creates sub-projects ({@link Connection#createSubProject}). */
+    CREATESUBPROJECT(0x00010000),
+    /** {@code SCC_CAP_GETPARENTPROJECT}: names a project's parent ({@link Connection#parentProject}). */
+    GETPARENTPROJECT(0x00020000),
+    /** {@code SCC_CAP_BATCH}: groups commands in batches ({@link Connection#beginBatch()}). */
+    BATCH(0x00040000),
+    /** {@code SCC_CAP_DIRECTORYSTATUS}: reports the status of folders ({@link Project#dirStatus}). */
+    DIRECTORYSTATUS(0x00080000),
+    /** {@code SCC_CAP_DIRECTORYDIFF}: compares a folder with its project ({@link Project#dirDiff}). */
+    DIRECTORYDIFF(0x00100000),
     /** {@code SCC_CAP_ADD_STORELATEST}: can store only the latest version of added files. */
     ADD_STORELATEST(0x00200000),
     /** {@code SCC_CAP_HISTORY_MULTFILE}: shows the history of several files at once. */
@@ -54,12 +65,22 @@ public enum Capability {
     POPULATELIST(0x02000000),
     /** {@code SCC_CAP_COMMENTPROJECT}: takes a comment when a project is created. */
     COMMENTPROJECT(0x04000000),
+    /**
+     * {@code SCC_CAP_MULTICHECKOUT}: lets several users check a file out at once, where the project
+     * allows it ({@link Project#isMultiCheckoutEnabled()}).
+     */
+    MULTICHECKOUT(0x08000000),
     /** {@code SCC_CAP_DIFFALWAYS}: compares also files that are not checked out. */
     DIFFALWAYS(0x10000000),
     /** {@code SCC_CAP_GET_NOUI}: gets files without a user interface. */
     GET_NOUI(0x20000000),
     /** {@code SCC_CAP_REENTRANT}: may be called from several threads. */
-    REENTRANT(0x40000000);
+    REENTRANT(0x40000000),
+    /**
+     * {@code SCC_CAP_SCCFILE}: keeps project bindings in a file of its own beside the files
+     * ({@link Project#willCreateSccFile(Path...)}); the sign bit of the word.
+     */
+    SCCFILE(0x80000000);
 
     private final int bit;
 

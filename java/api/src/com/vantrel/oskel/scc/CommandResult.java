@@ -45,6 +45,16 @@ public record CommandResult(String command, SccResult result, List<ProviderMessa
     }
 
     /**
+     * Whether the provider stopped the command because it was cancelled.
+     *
+     * @return true for {@link SccResult#I_OPERATIONCANCELED}
+     * @see Connection#cancel()
+     */
+    public boolean isCancelled() {
+        return result == SccResult.I_OPERATIONCANCELED;
+    }
+
+    /**
      * The command's text output: the texts of the information and document messages, one per
      * line, each ending in a line feed.
      *

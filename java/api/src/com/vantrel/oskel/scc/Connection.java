@@ -8,6 +8,8 @@ import java.util.EnumSet;
 import java.util.List;
 import java.util.Objects;
 import java.util.Optional;
+import java.util.Set;
+import java.util.concurrent.ConcurrentLinkedQueue;
 import java.util.concurrent.locks.ReentrantLock;
 import java.util.function.Consumer;
 
@@ -26,6 +28,12 @@ import java.util.function.Consumer;
  * projects may be used from any thread. Messages go to the connection's message listener (on the
  * calling thread, after the call) and, when the call fails, into the {@link SccException}.
  *
+ * <p>Beyond the project commands, a connection reaches the rest of the provider's API: the event
+ * queue ({@link #setEventQueue(boolean)}, {@link #pollEvents()}), cancellation of a running
+ * command from another thread ({@link #setCancelMode(boolean)}, {@link #cancel()}), batches
+ * ({@link #beginBatch()}), extended capabilities, user options, sub-projects and the provider's
+ * reports of renames ({@link #setNameChangeListener(Consumer)}).
+ *
  * @see Scc#connect(String)
  */
 public final class Connection implements AutoCloseable {
@@ -40,11 +48,21 @@ public final class Connection implements AutoCloseable {
     private volatile Consumer<? super String> progressListener;
     /** Hands the provider's status lines to the progress listener during a call. */
     private final NativeBridge.StatusReceiver progress = this::progress;
+    /** Renames the provider reported, waiting to be handed to the listener after the call. */
+    private final ConcurrentLinkedQueue<NameChange> renames = new ConcurrentLinkedQueue<>();
+    /** Keeps the provider's rename reports; the native side holds on to it while installed. */
+    private final NativeBridge.NameChangeReceiver nameChanges = (oldName, newName) -> renames
+            .add(new NameChange(NativeText.path(oldName), NativeText.path(newName)));
+    private volatile Consumer<? super NameChange> nameChangeListener;
+    private volatile Consumer<? super StatusEvent> eventListener;
+    /** Set, under CALLS, before the native connection is released: cancel() stops reaching it. */
+    private volatile boolean released;
     // Guarded by CALLS.
     private Integer version;
     private boolean closed;
     private Project project;
     private String tracePath;
+    private Batch batch;
 
     private Connection(long handle, String providerKey, String providerName, int capabilityBits) {
         this.handle = handle;
@@ -428,6 +446,392 @@ public final class Connection implements AutoCloseable {
                 fetched.value(), fetched.messages()) == SccResult.I_ADV_SUPPORT;
     }
 
+    // --- options, events, cancellation, batches and the rest of the provider's API ------------
+
+    private static final int SCC_OPT_EVENTQUEUE = 1;
+    private static final int SCC_OPT_HASCANCELMODE = 3;
+    private static final int SCC_OPT_SCCCHECKOUTONLY = 5;
+    private static final int SCC_OPT_SHARESUBPROJ = 6;
+    /** The most events {@link #pollEvents()} takes in one call. */
+    public static final int EVENT_LIMIT = 10_000;
+    /** The longest user name the sub-project calls take ({@code SCC_USER_LEN}). */
+    private static final int USER_LIMIT = 31;
+
+    private SccResult option(String operation, int option, int value) throws SccException {
+        Fetched<Long> fetched = call(h -> NativeBridge.setOption(h, option, value));
+        return check(operation, fetched.value(), fetched.messages());
+    }
+
+    /**
+     * Switches the provider's event queue on or off ({@code SccSetOption} with
+     * {@code SCC_OPT_EVENTQUEUE}). While it is on, the provider queues the status changes it sees,
+     * for {@link #pollEvents()}; a provider with {@link Capability#GETEVENTS} offers it.
+     *
+     * @param enabled true to queue events, false to stop
+     * @return the provider's result
+     * @throws SccException when the provider refuses, typically with
+     *         {@link SccResult#E_OPNOTSUPPORTED}
+     * @throws IllegalStateException when the connection is closed
+     */
+    public SccResult setEventQueue(boolean enabled) throws SccException {
+        return option(enabled ? "enable event queue" : "disable event queue", SCC_OPT_EVENTQUEUE,
+                enabled ? 1 : 0);
+    }
+
+    /**
+     * Takes one queued status change from the provider ({@code SccGetEvents}). The call is meant
+     * to be cheap: the provider answers from what it already knows.
+     *
+     * @return the event, or empty when the queue is empty
+     * @throws SccException when the provider fails or lacks the entry point
+     * @throws IllegalStateException when the connection is closed
+     */
+    public Optional<StatusEvent> pollEvent() throws SccException {
+        List<StatusEvent> events = takeEvents(1);
+        return events.isEmpty() ? Optional.empty() : Optional.of(events.get(0));
+    }
+
+    /**
+     * Takes every queued status change from the provider, at most {@link #EVENT_LIMIT} in one
+     * call, oldest first. Should the provider fail after some events were taken, those are
+     * returned (they are no longer in its queue) and the failure shows on the next poll.
+     *
+     * @return the events; empty when the queue is empty
+     * @throws SccException when the provider fails before it gave an event, or lacks the entry
+     *         point
+     * @throws IllegalStateException when the connection is closed
+     */
+    public List<StatusEvent> pollEvents() throws SccException {
+        return takeEvents(EVENT_LIMIT);
+    }
+
+    private List<StatusEvent> takeEvents(int limit) throws SccException {
+        record Taken(long code, List<StatusEvent> events) {}
+        Fetched<Taken> fetched = call(h -> {
+            List<StatusEvent> events = new ArrayList<>();
+            String[] name = new String[1];
+            int[] values = new int[2];
+            while (events.size() < limit) {
+                name[0] = "";
+                values[0] = 0;
+                values[1] = 0;
+                long code = NativeBridge.getEvents(h, name, values);
+                if (isFailure((int) code)) {
+                    return new Taken(code, events);
+                }
+                if (name[0] != null && name[0].isEmpty()) {
+                    break; // the queue is empty
+                }
+                events.add(StatusEvent.of(NativeText.path(name[0]), values[0]));
+                if (values[1] <= 0) {
+                    break;
+                }
+            }
+            return new Taken(0, events);
+        });
+        Taken taken = fetched.value();
+        if (taken.events().isEmpty()) {
+            check("events", taken.code(), fetched.messages());
+        }
+        return List.copyOf(taken.events());
+    }
+
+    /**
+     * Sets the receiver of status events for {@link #deliverEvents()}.
+     *
+     * @param listener the receiver, or null for none
+     */
+    public void setEventListener(Consumer<? super StatusEvent> listener) {
+        this.eventListener = listener;
+    }
+
+    /**
+     * Takes the queued status changes, as {@link #pollEvents()} does, and hands each to the event
+     * listener on this thread; an IDE calls it from its idle loop. With no listener it takes
+     * nothing.
+     *
+     * @return the number of events delivered
+     * @throws SccException when the provider fails before it gave an event
+     * @throws IllegalStateException when the connection is closed
+     */
+    public int deliverEvents() throws SccException {
+        Consumer<? super StatusEvent> receiver = eventListener;
+        if (receiver == null) {
+            return 0;
+        }
+        List<StatusEvent> events = pollEvents();
+        for (StatusEvent event : events) {
+            receiver.accept(event);
+        }
+        return events.size();
+    }
+
+    /**
+     * Tells the provider whether this side can cancel a running command
+     * ({@code SccSetOption} with {@code SCC_OPT_HASCANCELMODE}). With cancel mode on, a provider
+     * that supports it asks from time to time during long commands whether to stop, and
+     * {@link #cancel()} answers yes. The question shares its message type (5) with
+     * {@link MessageType#DOCUMENT}: in cancel mode, messages of that type, and the provider's
+     * requests to show and hide a cancel control (6, 7), are answered, not kept among a call's
+     * messages.
+     *
+     * @param on true for cancel mode, false for none (the provider's default)
+     * @return the provider's result
+     * @throws SccException when the provider refuses
+     * @throws IllegalStateException when the connection is closed
+     */
+    public SccResult setCancelMode(boolean on) throws SccException {
+        return option("cancel mode", SCC_OPT_HASCANCELMODE, on ? 1 : 0);
+    }
+
+    /**
+     * Cancels the command now running on this connection, from any thread: until that command
+     * returns, each time the provider asks whether to stop, the answer is yes. It waits for
+     * nothing and takes none of the locks that provider calls hold, so it may be called while
+     * another thread is inside a long command. With no command running it does nothing.
+     *
+     * <p>The provider must have been told with {@link #setCancelMode(boolean)} that cancelling is
+     * possible, and decides itself how soon it stops. A command it stops returns normally with
+     * {@link SccResult#I_OPERATIONCANCELED} ({@link CommandResult#isCancelled()}; a list result
+     * then holds the items reported so far), unless the provider reports the stop as an error, which
+     * is thrown as an {@link SccException} as always. Files the provider finished stay done.
+     *
+     * @return false when the connection is closed
+     */
+    public boolean cancel() {
+        if (released) {
+            return false;
+        }
+        return NativeBridge.cancel(handle);
+    }
+
+    /**
+     * Asks the provider to let files be checked out only through this side, not through its own
+     * user interface ({@code SccSetOption} with {@code SCC_OPT_SCCCHECKOUTONLY}).
+     *
+     * @param on true for check-out only through this side
+     * @return the provider's result
+     * @throws SccException when the provider refuses
+     * @throws IllegalStateException when the connection is closed
+     */
+    public SccResult setCheckoutOnly(boolean on) throws SccException {
+        return option("check-out only", SCC_OPT_SCCCHECKOUTONLY, on ? 1 : 0);
+    }
+
+    /**
+     * Whether the provider takes a destination folder for {@link Project#addFromScc(Path)}
+     * ({@code SccSetOption} with {@code SCC_OPT_SHARESUBPROJ}).
+     *
+     * @return true when it answers {@link SccResult#I_SHARESUBPROJOK}; false for any other answer
+     * @throws IllegalStateException when the connection is closed
+     */
+    public boolean sharesSubProjects() {
+        return call(h -> NativeBridge.setOption(h, SCC_OPT_SHARESUBPROJ, 0))
+                .value() == SccResult.I_SHARESUBPROJOK.code();
+    }
+
+    /**
+     * Sets the receiver of the provider's reports that it renamed or moved a file during a command
+     * ({@code SccSetOption} with {@code SCC_OPT_USERDATA} and {@code SCC_OPT_NAMECHANGEPFN}). Each
+     * report is handed to it on the calling thread after the command, with the command's messages;
+     * a report the provider makes outside a command, or from a thread of its own, comes after the
+     * connection's next call.
+     *
+     * @param listener the receiver, or null to remove it from the provider
+     * @throws SccException when the provider refuses the callback, typically with
+     *         {@link SccResult#E_OPNOTSUPPORTED}; the previous receiver stays
+     * @throws IllegalStateException when the connection is closed
+     */
+    public void setNameChangeListener(Consumer<? super NameChange> listener) throws SccException {
+        Fetched<Long> fetched = call(
+                h -> NativeBridge.setNameChangeReceiver(h, listener == null ? null : nameChanges));
+        check(listener == null ? "remove name-change callback" : "set name-change callback",
+                fetched.value(), fetched.messages());
+        nameChangeListener = listener;
+    }
+
+    private void deliverRenames() {
+        Consumer<? super NameChange> receiver = nameChangeListener;
+        for (NameChange change = renames.poll(); change != null; change = renames.poll()) {
+            if (receiver != null) {
+                receiver.accept(change);
+            }
+        }
+    }
+
+    /**
+     * The extended capabilities of a provider of SCC API 1.3 ({@code SccGetExtendedCapabilities},
+     * asked once per capability). A capability the provider does not answer for, or cannot be
+     * asked about (no such entry point), counts as missing.
+     *
+     * @return a new set
+     * @throws IllegalStateException when the connection is closed
+     */
+    public EnumSet<ExtendedCapability> extendedCapabilities() {
+        return call(h -> {
+            EnumSet<ExtendedCapability> set = EnumSet.noneOf(ExtendedCapability.class);
+            boolean[] supported = new boolean[1];
+            for (ExtendedCapability capability : ExtendedCapability.values()) {
+                supported[0] = false;
+                long code = NativeBridge.getExtendedCapabilities(h, capability.number(),
+                        supported);
+                if (!isFailure((int) code) && supported[0]) {
+                    set.add(capability);
+                }
+            }
+            return set;
+        }).value();
+    }
+
+    /**
+     * Whether the provider reports one extended capability.
+     *
+     * @param capability the capability
+     * @return true when it answers yes; false when it answers no or fails to answer
+     * @throws IllegalStateException when the connection is closed
+     */
+    public boolean has(ExtendedCapability capability) {
+        Objects.requireNonNull(capability, "capability");
+        return call(h -> {
+            boolean[] supported = new boolean[1];
+            long code = NativeBridge.getExtendedCapabilities(h, capability.number(), supported);
+            return !isFailure((int) code) && supported[0];
+        }).value();
+    }
+
+    /**
+     * One of the user's options as the provider keeps it ({@code SccGetUserOption}); a provider
+     * with {@link ExtendedCapability#GET_USER_OPTIONS} answers.
+     *
+     * @param option the option
+     * @return its value; see the option for what the values mean
+     * @throws SccException when the provider fails, does not know the option or lacks the entry
+     *         point
+     * @throws IllegalStateException when the connection is closed
+     */
+    public int userOption(UserOption option) throws SccException {
+        Objects.requireNonNull(option, "option");
+        int[] value = new int[1];
+        Fetched<Long> fetched = call(h -> NativeBridge.getUserOption(h, option.number(), value));
+        check("user option " + option.name().toLowerCase(java.util.Locale.ROOT), fetched.value(),
+                fetched.messages());
+        return value[0];
+    }
+
+    /**
+     * Begins a batch of commands ({@code SccBeginBatch}); {@link Batch#close()} ends it.
+     *
+     * @return the open batch
+     * @throws SccException when the provider fails or lacks the entry point
+     * @throws IllegalStateException when this connection already has an open batch (batches do
+     *         not nest), or is closed
+     */
+    public Batch beginBatch() throws SccException {
+        record Begun(long code, Batch batch) {}
+        Fetched<Begun> fetched = call(h -> {
+            if (batch != null) {
+                throw new IllegalStateException("the connection to " + providerName
+                        + " already has an open batch; batches do not nest");
+            }
+            long code = NativeBridge.beginBatch(h);
+            if (!isFailure((int) code)) {
+                batch = new Batch(this);
+            }
+            return new Begun(code, batch);
+        });
+        check("begin batch", fetched.value().code(), fetched.messages());
+        return fetched.value().batch();
+    }
+
+    void endBatch(Batch ending) throws SccException {
+        record Ended(boolean called, long code) {}
+        Fetched<Ended> fetched;
+        try {
+            fetched = call(h -> {
+                if (batch != ending || !ending.isOpenLocked()) {
+                    return new Ended(false, 0);
+                }
+                ending.endedLocked();
+                batch = null;
+                return new Ended(true, NativeBridge.endBatch(h));
+            });
+        } catch (IllegalStateException closedConnection) {
+            return; // closing the connection ended the batch
+        }
+        if (fetched.value().called()) {
+            check("end batch", fetched.value().code(), fetched.messages());
+        }
+    }
+
+    boolean batchOpen(Batch which) {
+        CALLS.lock();
+        try {
+            return !closed && batch == which && which.isOpenLocked();
+        } finally {
+            CALLS.unlock();
+        }
+    }
+
+    /**
+     * Creates a sub-project below a project in the store without asking the user
+     * ({@code SccCreateSubProject}); a provider with {@link Capability#CREATESUBPROJECT} offers
+     * it. The provider may give the sub-project another name than the one asked for (when the
+     * name is taken, say).
+     *
+     * @param parent the parent project: its user, project name (the provider's project path)
+     *               and aux project path; it need not be open
+     * @param name the name asked for
+     * @return the sub-project's texts to open it with: the user and aux project path as the
+     *         provider left them, its project path as project name, and the parent's local path,
+     *         which the caller replaces with the sub-project's working folder
+     * @throws SccException when the provider fails or lacks the entry point
+     * @throws IllegalArgumentException when a text is too long (the user name: 31 bytes) or
+     *         cannot be written in the locale's encoding
+     * @throws IllegalStateException when the connection is closed
+     */
+    public ProjectLocation createSubProject(ProjectLocation parent, String name)
+            throws SccException {
+        Objects.requireNonNull(parent, "parent");
+        parent.check();
+        NativeText.check(parent.user(), "user name", USER_LIMIT);
+        NativeText.check(name, "sub-project name", ProjectLocation.PROJECT_TEXT_LIMIT);
+        String[] texts = {parent.user(), parent.projectName(), name, parent.auxProjPath(), ""};
+        Fetched<Long> fetched = call(h -> NativeBridge.createSubProject(h, texts));
+        check("create sub-project " + name, fetched.value(), fetched.messages());
+        return new ProjectLocation(orElse(texts[0], parent.user()), orElse(texts[4], ""),
+                parent.localPath(), orElse(texts[3], parent.auxProjPath()));
+    }
+
+    /**
+     * The parent of a project in the store ({@code SccGetParentProjectPath}); a provider with
+     * {@link Capability#GETPARENTPROJECT} offers it. For a project at the top, the provider names
+     * the project itself.
+     *
+     * @param project the project: its user, project name (the provider's project path) and aux
+     *                project path; it need not be open
+     * @return the parent's texts: the user and aux project path as the provider left them, the
+     *         parent's project path as project name, and the given project's local path
+     * @throws SccException when the provider fails or lacks the entry point
+     * @throws IllegalArgumentException when a text is too long (the user name: 31 bytes) or
+     *         cannot be written in the locale's encoding
+     * @throws IllegalStateException when the connection is closed
+     */
+    public ProjectLocation parentProject(ProjectLocation project) throws SccException {
+        Objects.requireNonNull(project, "project");
+        project.check();
+        NativeText.check(project.user(), "user name", USER_LIMIT);
+        String[] texts = {project.user(), project.projectName(), project.auxProjPath(), ""};
+        Fetched<Long> fetched = call(h -> NativeBridge.getParentProjectPath(h, texts));
+        check("parent project of " + project.projectName(), fetched.value(),
+                fetched.messages());
+        return new ProjectLocation(orElse(texts[0], project.user()), orElse(texts[3], ""),
+                project.localPath(), orElse(texts[2], project.auxProjPath()));
+    }
+
+    private static String orElse(String value, String otherwise) {
+        return value != null ? value : otherwise;
+    }
+
     /**
      * Whether the connection is closed.
      *
@@ -461,14 +865,31 @@ public final class Connection implements AutoCloseable {
             closed = true;
             NativeBridge.setProgress(progress);
             try {
+                if (batch != null) {
+                    // A batch left open would keep the provider in it (a store locked, say).
+                    batch.endedLocked();
+                    batch = null;
+                    long code = NativeBridge.endBatch(handle);
+                    List<ProviderMessage> sent = drain();
+                    messages.addAll(sent);
+                    if (isFailure((int) code)) {
+                        failure = failure("end batch", code, sent);
+                    }
+                }
                 if (project != null && project.isOpenLocked()) {
                     long code = project.closeLocked();
                     List<ProviderMessage> sent = drain();
                     messages.addAll(sent);
                     if (isFailure((int) code)) {
-                        failure = failure("close project", code, sent);
+                        SccException closing = failure("close project", code, sent);
+                        if (failure == null) {
+                            failure = closing;
+                        } else {
+                            failure.addSuppressed(closing);
+                        }
                     }
                 }
+                released = true;
                 long code = NativeBridge.release(handle);
                 List<ProviderMessage> sent = parse(NativeBridge.takeMessages());
                 messages.addAll(sent);
@@ -487,6 +908,7 @@ public final class Connection implements AutoCloseable {
             CALLS.unlock();
         }
         deliver(messages);
+        deliverRenames();
         if (failure != null) {
             throw failure;
         }
@@ -537,6 +959,7 @@ public final class Connection implements AutoCloseable {
             CALLS.unlock();
         }
         deliver(messages);
+        deliverRenames();
         return new Fetched<>(value, messages);
     }
 

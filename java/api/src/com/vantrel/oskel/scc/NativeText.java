@@ -99,6 +99,22 @@ final class NativeText {
         return names;
     }
 
+    /**
+     * A name the provider reported, as a path: a name that did not convert from the locale's
+     * encoding (null), or that is no path on this platform, becomes the path of
+     * {@link ProviderMessage#UNREADABLE}.
+     */
+    static Path path(String name) {
+        if (name != null) {
+            try {
+                return Path.of(name);
+            } catch (java.nio.file.InvalidPathException e) {
+                // kept visible below rather than dropped
+            }
+        }
+        return Path.of(ProviderMessage.UNREADABLE);
+    }
+
     /** A comment: null stays null (the provider receives no comment). */
     static String comment(String comment) {
         if (comment != null) {

@@ -1,6 +1,7 @@
 package com.vantrel.oskel.scc;
 
 import com.vantrel.oskel.managedprojects.scci.JavaSCCInterface;
+import com.vantrel.oskel.scc.internal.NativeBridge;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.Arrays;
@@ -8,6 +9,7 @@ import java.util.Collection;
 import java.util.List;
 import java.util.Locale;
 import java.util.Objects;
+import java.util.Set;
 
 /**
  * A project open on a {@link Connection}, and the file commands that work in it.
@@ -21,6 +23,12 @@ import java.util.Objects;
  * together with the messages the provider sent during that call, which are the output of history,
  * diff and properties. It throws {@link SccException} when the provider reports an error. Messages
  * also go to the connection's message listener.
+ *
+ * <p>Beyond the file commands, a project reaches the provider's calls on folders
+ * ({@link #dirStatus(Path...)}, {@link #dirList(Set, Path...)}, {@link #dirDiff(Path)}), renames
+ * ({@link #rename(Path, Path)}) and name changes in the store ({@link #queryChanges(Path...)}),
+ * adding files from the store ({@link #addFromScc()}) and the project's settings. Commands that
+ * report lists return a {@link ListResult}.
  *
  * <p>Closing the project ends it at the provider ({@code SccCloseProject}); the connection stays
  * open. Like its connection, a project may be used from any thread.
@@ -496,6 +504,360 @@ public final class Project implements AutoCloseable {
             for (String entry : entries) {
                 list.add(entry == null ? ProviderMessage.UNREADABLE : entry);
             }
+        }
+        return list;
+    }
+
+    // --- rename, folders, changes and the rest of the provider's project calls ---------------
+
+    /**
+     * Renames or moves a file in the store ({@code SccRename}); a provider with
+     * {@link Capability#RENAME} offers it. The provider changes only the store: renaming the
+     * working file is the caller's job, before or after.
+     *
+     * @param oldName the file's name now
+     * @param newName its new name; another folder moves it
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult rename(Path oldName, Path newName) throws SccException {
+        return renameNames(NativeText.fileName(oldName), NativeText.fileName(newName));
+    }
+
+    /**
+     * Renames or moves a file in the store ({@code SccRename}).
+     *
+     * @param oldName the file's name now, as it stands
+     * @param newName its new name, as it stands
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult rename(String oldName, String newName) throws SccException {
+        return renameNames(NativeText.fileName(oldName), NativeText.fileName(newName));
+    }
+
+    private CommandResult renameNames(String oldName, String newName) throws SccException {
+        Connection.Fetched<Long> fetched = connection.call(h -> {
+            checkOpen();
+            return NativeBridge.rename(h, oldName, newName);
+        });
+        return result("rename", fetched);
+    }
+
+    /**
+     * The source-control status of folders ({@code SccDirQueryInfo}); a provider with
+     * {@link Capability#DIRECTORYSTATUS} offers it.
+     *
+     * @param folders the folders
+     * @return the provider's result, one status per folder in the order given, and the messages
+     * @throws SccException when the provider reports an error
+     */
+    public ListResult<FolderStatus> dirStatus(Path... folders) throws SccException {
+        return dirStatusOf(NativeText.fileNames(Arrays.asList(folders)));
+    }
+
+    /**
+     * The source-control status of folders ({@code SccDirQueryInfo}).
+     *
+     * @param folders the folders
+     * @return the provider's result, one status per folder in the order given, and the messages
+     * @throws SccException when the provider reports an error
+     */
+    public ListResult<FolderStatus> dirStatus(Collection<? extends Path> folders)
+            throws SccException {
+        return dirStatusOf(NativeText.fileNames(folders));
+    }
+
+    /**
+     * The source-control status of folders ({@code SccDirQueryInfo}).
+     *
+     * @param folders the folder names, as they stand
+     * @return the provider's result, one status per folder in the order given, and the messages
+     * @throws SccException when the provider reports an error
+     */
+    public ListResult<FolderStatus> dirStatus(String... folders) throws SccException {
+        return dirStatusOf(NativeText.fileNames(folders));
+    }
+
+    private ListResult<FolderStatus> dirStatusOf(String[] names) throws SccException {
+        // The words go in as well as out: start them as "not controlled", as providers expect.
+        int[] words = new int[names.length];
+        Connection.Fetched<Long> fetched = connection.call(h -> {
+            checkOpen();
+            return NativeBridge.dirQueryInfo(h, names, words);
+        });
+        SccResult result = Connection.check("dirstatus", fetched.value(), fetched.messages());
+        List<FolderStatus> statuses = new ArrayList<>(names.length);
+        for (int i = 0; i < names.length; i++) {
+            statuses.add(new FolderStatus(names[i], words[i]));
+        }
+        return new ListResult<>("dirstatus", result, statuses, fetched.messages());
+    }
+
+    /**
+     * The folders, and with {@link DirListOption#INCLUDE_FILES} the files, under source control
+     * below folders ({@code SccPopulateDirList}); a provider with
+     * {@link ExtendedCapability#POPULATELIST_DIR} offers it.
+     *
+     * @param options what to list; empty for one level of folders
+     * @param folders the folders to look in
+     * @return the provider's result, the items in the order reported, and the messages
+     * @throws SccException when the provider reports an error
+     */
+    public ListResult<DirEntry> dirList(Set<DirListOption> options, Path... folders)
+            throws SccException {
+        return dirListOf(options, NativeText.fileNames(Arrays.asList(folders)));
+    }
+
+    /**
+     * The folders (and files) under source control below folders ({@code SccPopulateDirList}).
+     *
+     * @param options what to list; empty for one level of folders
+     * @param folders the folders to look in
+     * @return the provider's result, the items in the order reported, and the messages
+     * @throws SccException when the provider reports an error
+     */
+    public ListResult<DirEntry> dirList(Set<DirListOption> options,
+            Collection<? extends Path> folders) throws SccException {
+        return dirListOf(options, NativeText.fileNames(folders));
+    }
+
+    /**
+     * The folders (and files) under source control below folders ({@code SccPopulateDirList}).
+     *
+     * @param options what to list; empty for one level of folders
+     * @param folders the folder names, as they stand
+     * @return the provider's result, the items in the order reported, and the messages
+     * @throws SccException when the provider reports an error
+     */
+    public ListResult<DirEntry> dirList(Set<DirListOption> options, String... folders)
+            throws SccException {
+        return dirListOf(options, NativeText.fileNames(folders));
+    }
+
+    private ListResult<DirEntry> dirListOf(Set<DirListOption> options, String[] names)
+            throws SccException {
+        int word = DirListOption.encode(Objects.requireNonNull(options, "options"));
+        List<DirEntry> items = new ArrayList<>();
+        Connection.Fetched<Long> fetched = connection.call(h -> {
+            checkOpen();
+            return NativeBridge.populateDirList(h, names, word, (folder, name) -> {
+                items.add(new DirEntry(NativeText.path(name), folder));
+                return true;
+            });
+        });
+        SccResult result = Connection.check("dirlist", fetched.value(), fetched.messages());
+        return new ListResult<>("dirlist", result, items, fetched.messages());
+    }
+
+    /**
+     * Compares a working folder with its project in the store ({@code SccDirDiff}); a provider
+     * with {@link Capability#DIRECTORYDIFF} offers it.
+     *
+     * @param folder the folder
+     * @return the provider's result, {@link SccResult#I_FILEDIFFERS} when they differ, and the
+     *         messages of the call, which a provider without a user interface fills with the
+     *         differences
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult dirDiff(Path folder) throws SccException {
+        return dirDiffOf(NativeText.fileName(folder));
+    }
+
+    /**
+     * Compares a working folder with its project in the store ({@code SccDirDiff}).
+     *
+     * @param folder the folder name, as it stands
+     * @return the provider's result, {@link SccResult#I_FILEDIFFERS} when they differ, and the
+     *         messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult dirDiff(String folder) throws SccException {
+        return dirDiffOf(NativeText.fileName(folder));
+    }
+
+    private CommandResult dirDiffOf(String name) throws SccException {
+        Connection.Fetched<Long> fetched = connection.call(h -> {
+            checkOpen();
+            return NativeBridge.dirDiff(h, name, 0);
+        });
+        return result("dirdiff", fetched);
+    }
+
+    /**
+     * How the names of files changed in the store: renamed or moved, added, removed
+     * ({@code SccQueryChanges}); a provider with {@link ExtendedCapability#QUERYCHANGES} offers
+     * it.
+     *
+     * @param files the files
+     * @return the provider's result, one change per file it reported on, and the messages
+     * @throws SccException when the provider reports an error
+     */
+    public ListResult<FileChange> queryChanges(Path... files) throws SccException {
+        return changesOf(NativeText.fileNames(Arrays.asList(files)));
+    }
+
+    /**
+     * How the names of files changed in the store ({@code SccQueryChanges}).
+     *
+     * @param files the files
+     * @return the provider's result, one change per file it reported on, and the messages
+     * @throws SccException when the provider reports an error
+     */
+    public ListResult<FileChange> queryChanges(Collection<? extends Path> files)
+            throws SccException {
+        return changesOf(NativeText.fileNames(files));
+    }
+
+    /**
+     * How the names of files changed in the store ({@code SccQueryChanges}).
+     *
+     * @param files the file names, as they stand
+     * @return the provider's result, one change per file it reported on, and the messages
+     * @throws SccException when the provider reports an error
+     */
+    public ListResult<FileChange> queryChanges(String... files) throws SccException {
+        return changesOf(NativeText.fileNames(files));
+    }
+
+    private ListResult<FileChange> changesOf(String[] names) throws SccException {
+        List<FileChange> changes = new ArrayList<>();
+        Connection.Fetched<Long> fetched = connection.call(h -> {
+            checkOpen();
+            return NativeBridge.queryChanges(h, names, (name, type, latest) -> {
+                ChangeKind kind = ChangeKind.forNumber(type);
+                Path file = NativeText.path(name);
+                // Without a latest name, the file keeps its own, except for a rename whose
+                // other name did not convert.
+                Path latestName = latest != null || kind == ChangeKind.RENAMED_TO
+                        || kind == ChangeKind.RENAMED_FROM ? NativeText.path(latest) : file;
+                changes.add(new FileChange(file, kind, latestName));
+                return true;
+            });
+        });
+        SccResult result = Connection.check("changes", fetched.value(), fetched.messages());
+        return new ListResult<>("changes", result, changes, fetched.messages());
+    }
+
+    /**
+     * Lets the provider add files from the store to the project ({@code SccAddFromScc}),
+     * typically through its own dialog; a provider with {@link Capability#ADDFROMSCC} offers it.
+     *
+     * @return the provider's result ({@link SccResult#I_OPERATIONCANCELED} when the user
+     *         cancelled), the files added as the provider names them (the SCC API asks for names
+     *         without folders; some providers give full paths), and the messages
+     * @throws SccException when the provider reports an error
+     */
+    public ListResult<String> addFromScc() throws SccException {
+        return addFromSccTo(null);
+    }
+
+    /**
+     * Lets the provider add files from the store into a local folder of the project
+     * ({@code SccAddFromScc} with a destination folder).
+     *
+     * @param destination the local folder the files go to
+     * @return the provider's result, the files added as the provider names them, and the
+     *         messages
+     * @throws SccException when the provider reports an error
+     * @throws UnsupportedOperationException when the provider takes no destination folder
+     *         ({@link Connection#sharesSubProjects()} is false)
+     */
+    public ListResult<String> addFromScc(Path destination) throws SccException {
+        return addFromSccTo(NativeText.fileName(destination));
+    }
+
+    private ListResult<String> addFromSccTo(String destination) throws SccException {
+        record Added(Long code, String[] names) {}
+        String[][] names = new String[1][];
+        Connection.Fetched<Added> fetched = connection.call(h -> {
+            checkOpen();
+            if (destination != null) {
+                // Only a provider that answers yes here may be handed a destination folder.
+                long answer = NativeBridge.setOption(h, SCC_OPT_SHARESUBPROJ, 0);
+                if (answer != SccResult.I_SHARESUBPROJOK.code()) {
+                    return new Added(null, null);
+                }
+            }
+            return new Added(NativeBridge.addFromScc(h, destination, names), names[0]);
+        });
+        Added added = fetched.value();
+        if (added.code() == null) {
+            throw new UnsupportedOperationException(connection.providerName()
+                    + " takes no destination folder for files added from source control");
+        }
+        SccResult result = Connection.check("addfromscc", added.code(), fetched.messages());
+        return new ListResult<>("addfromscc", result, readable(added.names()),
+                fetched.messages());
+    }
+
+    private static final int SCC_OPT_SHARESUBPROJ = 6;
+
+    /**
+     * Whether this project lets several users check a file out at once
+     * ({@code SccIsMultiCheckoutEnabled}); a provider with {@link Capability#MULTICHECKOUT}
+     * answers.
+     *
+     * @return the provider's answer
+     * @throws SccException when the provider reports an error or lacks the entry point
+     */
+    public boolean isMultiCheckoutEnabled() throws SccException {
+        boolean[] enabled = new boolean[1];
+        Connection.Fetched<Long> fetched = connection.call(h -> {
+            checkOpen();
+            return NativeBridge.isMultiCheckoutEnabled(h, enabled);
+        });
+        Connection.check("multi-checkout", fetched.value(), fetched.messages());
+        return enabled[0];
+    }
+
+    /**
+     * Whether the provider will keep the source-control binding of files in a file of its own
+     * beside them ({@code SccWillCreateSccFile}); a provider with {@link Capability#SCCFILE}
+     * answers.
+     *
+     * @param files the files
+     * @return one answer per file, in the order given
+     * @throws SccException when the provider reports an error or lacks the entry point
+     */
+    public List<Boolean> willCreateSccFile(Path... files) throws SccException {
+        return sccFilesOf(NativeText.fileNames(Arrays.asList(files)));
+    }
+
+    /**
+     * Whether the provider will keep the source-control binding of files in a file of its own
+     * ({@code SccWillCreateSccFile}).
+     *
+     * @param files the files
+     * @return one answer per file, in the order given
+     * @throws SccException when the provider reports an error or lacks the entry point
+     */
+    public List<Boolean> willCreateSccFile(Collection<? extends Path> files) throws SccException {
+        return sccFilesOf(NativeText.fileNames(files));
+    }
+
+    /**
+     * Whether the provider will keep the source-control binding of files in a file of its own
+     * ({@code SccWillCreateSccFile}).
+     *
+     * @param files the file names, as they stand
+     * @return one answer per file, in the order given
+     * @throws SccException when the provider reports an error or lacks the entry point
+     */
+    public List<Boolean> willCreateSccFile(String... files) throws SccException {
+        return sccFilesOf(NativeText.fileNames(files));
+    }
+
+    private List<Boolean> sccFilesOf(String[] names) throws SccException {
+        boolean[] answers = new boolean[names.length];
+        Connection.Fetched<Long> fetched = connection.call(h -> {
+            checkOpen();
+            return NativeBridge.willCreateSccFile(h, names, answers);
+        });
+        Connection.check("will create scc file", fetched.value(), fetched.messages());
+        List<Boolean> list = new ArrayList<>(answers.length);
+        for (boolean answer : answers) {
+            list.add(answer);
         }
         return list;
     }

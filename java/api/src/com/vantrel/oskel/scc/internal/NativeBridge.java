@@ -292,7 +292,11 @@ public final class NativeBridge {
      * Asks the provider call now running on this connection to stop: from now until that call
      * returns, the text-out callback answers {@code SCC_MSG_DOCANCEL} and every other message
      * with {@code SCC_MSG_RTN_CANCEL}. With no call running, nothing happens. Any thread; it
-     * waits for no provider call and takes no lock one holds.
+     * waits for no provider call and takes no lock one holds. It takes effect in cancel mode
+     * ({@code setOption(handle, 3, 1)} accepted by the provider): without it the text-out answers
+     * stay {@code SCC_MSG_RTN_OK}, as a provider not told of cancel mode expects, and a hosted
+     * provider's messages travel one way. In-process, the answer reaches text-out calls the
+     * provider makes on the thread of the call; hosted, on any of its threads.
      *
      * @param handle the connection
      * @return false for a handle that is not live

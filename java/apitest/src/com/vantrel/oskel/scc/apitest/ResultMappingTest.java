@@ -2,6 +2,7 @@ package com.vantrel.oskel.scc.apitest;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.vantrel.oskel.scc.CommandResult;
 import com.vantrel.oskel.scc.Connection;
@@ -144,5 +145,29 @@ class ResultMappingTest extends TestProviderBase {
                     "open project without SccOpenProject");
             assertEquals(0, connection.version(), "version without SccGetVersion");
         }
+    }
+
+    @Test
+    void withoutTheFurtherEntryPointsNothingIsClaimedAndNoBatchIsLeftOpen() throws Exception {
+        TestEnvironment.registerProviders(java.util.Map.of("Init Only",
+                TestEnvironment.provider("testprovider_initonly")));
+        Connection closed;
+        try (Connection connection = com.vantrel.oskel.scc.Scc.connect("Init Only")) {
+            closed = connection;
+            assertEquals(List.of(java.util.Set.of(), false, false),
+                    List.of(connection.extendedCapabilities(),
+                            connection.has(com.vantrel.oskel.scc.ExtendedCapability.QUERYCHANGES),
+                            connection.sharesSubProjects()),
+                    "extended capabilities and sub-project sharing of a provider that lacks them");
+            for (int attempt = 0; attempt < 2; attempt++) {
+                SccException e = assertThrows(SccException.class, connection::beginBatch,
+                        "begin batch, attempt " + attempt);
+                assertEquals(-15, e.code(), "a failed begin opens no batch: " + e.getMessage());
+            }
+            assertEquals(-15, assertThrows(SccException.class, connection::pollEvents).code(),
+                    "events without SccGetEvents");
+            assertTrue(connection.cancel(), "cancel on a live connection");
+        }
+        assertEquals(false, closed.cancel(), "cancel on a closed connection");
     }
 }

@@ -2,6 +2,7 @@ package com.vantrel.oskel.scc.cli;
 
 import com.vantrel.oskel.scc.Capability;
 import com.vantrel.oskel.scc.Connection;
+import com.vantrel.oskel.scc.ExtendedCapability;
 import com.vantrel.oskel.scc.Provider;
 import com.vantrel.oskel.scc.Scc;
 import com.vantrel.oskel.scc.CommandResult;
@@ -9,6 +10,7 @@ import com.vantrel.oskel.scc.SccCommand;
 import com.vantrel.oskel.scc.SccResult;
 import java.io.PrintWriter;
 import java.util.ArrayList;
+import java.util.EnumSet;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
@@ -153,6 +155,48 @@ final class ConnectionCommands {
             SccResult result = connection.commandOptions(command);
             return context.report(new CommandResult("options " + name, result, List.of()), false,
                     Map.of());
+        }
+    }
+
+    @Command(name = "extcaps",
+            description = {"Connect to a provider and show which extended capabilities of SCC "
+                    + "API 1.3 it has (SccGetExtendedCapabilities, asked once for each).",
+                "Columns: capability, number, yes or no (--porcelain: tab-separated)."})
+    static final class ExtCaps extends ToolCommand {
+        @Mixin
+        ConnectionOptions connectionOptions;
+
+        @Override
+        int run(Context context) throws Exception {
+            context.use(connectionOptions, null, false);
+            Connection connection = context.connection();
+            EnumSet<ExtendedCapability> supported = connection.extendedCapabilities();
+            PrintWriter out = context.out();
+            if (context.output().json) {
+                Map<String, Object> document = new LinkedHashMap<>();
+                document.put("command", "extcaps");
+                document.put("provider", connection.providerName());
+                document.put("extendedCapabilities",
+                        supported.stream().map(ExtendedCapability::sccName).toList());
+                out.println(Json.write(document));
+                return ExitCodes.OK;
+            }
+            String[][] rows = new String[ExtendedCapability.values().length + 1][];
+            rows[0] = new String[] {"CAPABILITY", "NUMBER", "SUPPORTED"};
+            int i = 1;
+            for (ExtendedCapability capability : ExtendedCapability.values()) {
+                rows[i++] = new String[] {capability.sccName(),
+                    String.valueOf(capability.number()),
+                    supported.contains(capability) ? "yes" : "no"};
+            }
+            if (context.output().porcelain) {
+                for (int r = 1; r < rows.length; r++) {
+                    out.println(String.join("\t", rows[r]));
+                }
+            } else {
+                FileCommands.printTable(out, rows);
+            }
+            return ExitCodes.OK;
         }
     }
 }

@@ -43,6 +43,8 @@ final class Context implements AutoCloseable {
     private boolean inCommand;
     /** The messages of a project open, printed when it succeeds (a failure carries them). */
     private List<ProviderMessage> opening;
+    /** The messages of the running command's calls, for the commands whose results lack them. */
+    private final List<ProviderMessage> captured = new ArrayList<>();
     private boolean progressShown;
 
     /**
@@ -158,10 +160,12 @@ final class Context implements AutoCloseable {
     /** Runs one provider command; its messages are printed with its result, not as they come. */
     <T> T command(Callable<T> call) throws Exception {
         inCommand = true;
+        captured.clear();
         try {
             return call.call();
         } finally {
             inCommand = false;
+            captured.clear();
             clearProgress();
         }
     }
@@ -245,10 +249,19 @@ final class Context implements AutoCloseable {
         }
     }
 
+    /** Takes the messages the running command's calls sent so far. */
+    List<ProviderMessage> takeMessages() {
+        List<ProviderMessage> taken = List.copyOf(captured);
+        captured.clear();
+        return taken;
+    }
+
     private void onMessage(ProviderMessage message) {
         if (opening != null) {
             opening.add(message);
-        } else if (!inCommand && !output.json) {
+        } else if (inCommand) {
+            captured.add(message);
+        } else if (!output.json) {
             print(message);
             err.flush();
         }

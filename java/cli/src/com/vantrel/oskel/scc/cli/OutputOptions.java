@@ -23,7 +23,8 @@ final class OutputOptions {
 
     @Option(names = "--porcelain", scope = ScopeType.INHERIT,
             description = "Print stable tab-separated lines for scripts (providers, info, "
-                    + "status, populate; the other commands print their result).")
+                    + "extcaps, status, populate, events, dirstatus, dirlist, changes, "
+                    + "addfromscc, subproject, parent; the other commands print their result).")
     boolean porcelain;
 
     boolean any() {
