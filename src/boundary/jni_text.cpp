@@ -169,6 +169,21 @@ AnsiText::AnsiText(JNIEnv *env, jstring string, const text::LocaleTraits &locale
     }
 }
 
+AnsiText::AnsiText(AnsiText &&other) noexcept
+    : size_(other.size_), capacity_(other.capacity_), valid_(other.valid_) {
+    if (other.text_ == other.inline_) {
+        if (valid_)
+            std::memcpy(inline_, other.inline_, size_ + 1); // the text and its terminator
+        capacity_ = kInline;
+    } else {
+        text_ = other.text_; // the heap block changes hands
+        other.text_ = other.inline_;
+        other.capacity_ = kInline;
+    }
+    other.size_ = 0;
+    other.valid_ = false;
+}
+
 AnsiText::~AnsiText() {
     if (text_ != inline_)
         delete[] text_;

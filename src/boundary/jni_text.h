@@ -21,6 +21,7 @@ public:
     // The same with the locale looked up once for all the texts of a call.
     AnsiText(JNIEnv *env, jstring string, const text::LocaleTraits &locale);
     ~AnsiText();
+    AnsiText(AnsiText &&other) noexcept;
     AnsiText(const AnsiText &) = delete;
     AnsiText &operator=(const AnsiText &) = delete;
     const char *get() const { return valid_ ? text_ : nullptr; }
