@@ -6,8 +6,12 @@
 
 namespace oskel::hostproto {
 
-Writer::Writer(Kind kind) {
-    bytes_.reserve(256);
+Writer::Writer(Kind kind) : Writer(kind, std::vector<uint8_t>()) {}
+
+Writer::Writer(Kind kind, std::vector<uint8_t> storage) : bytes_(std::move(storage)) {
+    bytes_.clear();
+    if (bytes_.capacity() < 256)
+        bytes_.reserve(256);
     bytes_.resize(kHeaderSize, 0);
     bytes_[4] = static_cast<uint8_t>(static_cast<uint16_t>(kind) & 0xff);
     bytes_[5] = static_cast<uint8_t>(static_cast<uint16_t>(kind) >> 8);
@@ -19,12 +23,19 @@ bool Writer::room(size_t n) {
     return !tooLarge_;
 }
 
+void Writer::append(const void *data, size_t n) {
+    const auto *p = static_cast<const uint8_t *>(data);
+    bytes_.insert(bytes_.end(), p, p + n);
+}
+
 // Numbers travel little-endian, whatever the machine's own order.
 template <typename T> void Writer::little(T v) {
     if (!room(sizeof v))
         return;
+    uint8_t b[sizeof v];
     for (size_t i = 0; i < sizeof v; ++i)
-        bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        b[i] = static_cast<uint8_t>(v >> (8 * i));
+    append(b, sizeof b);
 }
 
 void Writer::u32(uint32_t v) { little(v); }
@@ -41,7 +52,7 @@ void Writer::text(const char *s, size_t n) {
     if (!room(n) || !room(4 + n))
         return;
     u32(static_cast<uint32_t>(n));
-    bytes_.insert(bytes_.end(), s, s + n);
+    append(s, n);
 }
 
 const std::vector<uint8_t> &Writer::finish() {
@@ -216,21 +227,27 @@ bool decodeCall(Reader &r, CallMessage &c) {
     readText(r, c.projectComment);
     readText(r, c.callerName);
     const uint32_t n = c.count > 0 ? static_cast<uint32_t>(c.count) : 0;
-    c.names.clear();
     c.perFile.clear();
     // Entries are added as they are read, so that a count the payload cannot
-    // hold fails at the payload's end instead of asking for room first.
+    // hold fails at the payload's end instead of asking for room first. The
+    // names of the previous call, if any, lend their room to this one's.
+    size_t names = 0;
     if (c.presence & kNames) {
-        if (r.u32() != n || !r.ok())
+        if (r.u32() != n || !r.ok()) {
+            c.names.clear();
             return false;
-        for (uint32_t i = 0; i < n; ++i) {
-            NullableText name;
-            readText(r, name);
+        }
+        for (; names < n; ++names) {
+            if (names == c.names.size())
+                c.names.emplace_back();
+            readText(r, c.names[names]);
             if (!r.ok())
-                return false;
-            c.names.push_back(std::move(name));
+                break;
         }
     }
+    c.names.resize(names);
+    if (!r.ok())
+        return false;
     if (c.presence & kPerFile) {
         if (r.u32() != n || !r.ok())
             return false;

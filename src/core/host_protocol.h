@@ -83,6 +83,9 @@ enum Presence : uint32_t {
 class Writer {
 public:
     explicit Writer(Kind kind);
+    // Writes into `storage`, whatever it held: a sender that keeps the bytes
+    // of its last message (release()) saves their allocation.
+    Writer(Kind kind, std::vector<uint8_t> storage);
     void u32(uint32_t v);
     void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
     void u64(uint64_t v);
@@ -93,9 +96,12 @@ public:
     // True once the payload would have grown past kMaxPayload: what came
     // after was dropped, and the message must not be sent.
     bool tooLarge() const { return tooLarge_; }
+    // The bytes, for the next Writer to reuse.
+    std::vector<uint8_t> release() { return std::move(bytes_); }
 
 private:
     bool room(size_t n);
+    void append(const void *data, size_t n);
     template <typename T> void little(T v);
     std::vector<uint8_t> bytes_;
     bool tooLarge_ = false;

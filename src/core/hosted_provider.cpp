@@ -99,7 +99,18 @@ private:
 
     std::mutex mutex_;
     platform::ChildProcess child_;
+    // The room of the last request and of the messages of a call, reused by
+    // the next call unless they were large.
+    static void keep(std::vector<uint8_t> &slot, std::vector<uint8_t> bytes) {
+        if (bytes.capacity() <= kKeptBytes)
+            slot = std::move(bytes);
+        else
+            slot = std::vector<uint8_t>();
+    }
+    static constexpr size_t kKeptBytes = 64 * 1024;
     Channel channel_;
+    std::vector<uint8_t> requestBytes_;
+    std::vector<uint8_t> payload_;
     int32_t timeoutMs_ = 0;
     bool connected_ = false;
     LPTEXTOUTPROC textOut_ = nullptr;
@@ -224,7 +235,7 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
         textOut_ = c.textOut;
     if (c.nameChange != nullptr)
         nameChange_ = c.nameChange;
-    hostproto::Writer request(Kind::Call);
+    hostproto::Writer request(Kind::Call, std::move(requestBytes_));
     hostproto::encodeCall(request, c);
     if (request.tooLarge()) {
         // Nothing was sent: the host and the other connections to it go on.
@@ -239,10 +250,17 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
         }
         return {false, kFault, true};
     }
-    if (!send(request))
+    const bool sent = send(request);
+    keep(requestBytes_, request.release());
+    if (!sent)
         return fault(HostFault::Channel);
     hostproto::Header header;
-    std::vector<uint8_t> payload;
+    std::vector<uint8_t> &payload = payload_;
+    // A large reply's room is not held on to once the call is over.
+    struct Trim {
+        std::vector<uint8_t> &bytes;
+        ~Trim() { keep(bytes, std::move(bytes)); }
+    } trim{payload};
     for (;;) {
         if (HostFault problem = receive(header, payload); problem != HostFault::None)
             return fault(problem);

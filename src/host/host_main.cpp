@@ -140,14 +140,19 @@ void serve(const EntryPoints &entryPoints, hostproto::CallMessage &m) {
     perFile.reserve(m.perFile.size() + 1); // never a null array, even when empty
     perFile.assign(m.perFile.begin(), m.perFile.end());
     std::unique_ptr<char[]> texts[4];
-    auto sccName = std::make_unique<char[]>(kInitScratchSize);
-    auto auxLabel = std::make_unique<char[]>(kInitScratchSize);
+    // Output buffers exist only for the pointers the call has, zeroed as the
+    // library's own are.
+    auto scratch = [&m](uint32_t pointer, size_t size) {
+        return (m.presence & pointer) ? std::make_unique<char[]>(size) : nullptr;
+    };
+    auto sccName = scratch(hostproto::kSccName, kInitScratchSize);
+    auto auxLabel = scratch(hostproto::kAuxLabel, kInitScratchSize);
     uint64_t optionSlot = m.optionSlot, contextOut = m.contextIn;
     SCCBOOL allowNew = m.allowNew;
     SCCLONG caps = m.capabilities, checkoutCommentLen = m.checkoutCommentLen,
             commentLen = m.commentLen;
     int callerData = 0;
-    auto eventName = std::make_unique<char[]>(SCC_EVENT_NAME_SIZE);
+    auto eventName = scratch(hostproto::kEventName, SCC_EVENT_NAME_SIZE);
     SCCLONG value = 0, remaining = 0;
     SCCBOOL answer = 0;
     std::vector<std::string> added;

@@ -122,17 +122,31 @@ public:
     enum class Status { Ok, Closed, Timeout, Error };
     // Reads exactly `size` bytes, waiting at most `timeoutMs` milliseconds for
     // each part to arrive (a negative timeout waits as long as it takes).
+    // Whatever has arrived is taken in one system call and kept for the reads
+    // that follow, so that a message's header and payload, sent together,
+    // cost one receive.
     Status read(void *data, size_t size, int32_t timeoutMs);
     // True when a read would not wait: bytes have arrived, or the stream has
     // ended or broken (which the read then reports). Never waits itself.
     bool readable();
 
+    // The most a read takes from the system ahead of what it was asked for.
+    static constexpr size_t kReadAhead = 64 * 1024;
+
 private:
     static constexpr intptr_t kNone = -1;
     Channel(intptr_t in, intptr_t out) : in_(in), out_(out) {}
     friend class ChildProcess;
+    // Each platform's part of read() and readable(): waits at most
+    // `timeoutMs` for bytes, then takes what there is, 1 to `size` bytes.
+    Status receiveSome(void *data, size_t size, int32_t timeoutMs, size_t &got);
+    bool systemReadable();
+    void dropBuffered() { start_ = end_ = 0; }
     intptr_t in_ = kNone;  // descriptor or handle read from
     intptr_t out_ = kNone; // written to (the same descriptor on POSIX)
+    std::unique_ptr<uint8_t[]> buffer_; // kReadAhead bytes once a read needed it
+    size_t start_ = 0, end_ = 0;        // the bytes of buffer_ not read yet
+    int32_t systemTimeoutMs_ = -1;      // the receive timeout the descriptor has (POSIX)
 };
 
 // A child process started with one end of a channel and nothing else of

@@ -3,6 +3,10 @@
 // own close().
 #include "platform/platform.h"
 
+#include <cstring>
+#include <new>
+#include <utility>
+
 namespace oskel::platform {
 
 RegistryKey::RegistryKey(RegistryKey &&other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
@@ -19,9 +23,13 @@ RegistryKey &RegistryKey::operator=(RegistryKey &&other) noexcept
 
 RegistryKey::~RegistryKey() { close(); }
 
-Channel::Channel(Channel &&other) noexcept : in_(other.in_), out_(other.out_)
+Channel::Channel(Channel &&other) noexcept
+    : in_(other.in_), out_(other.out_), buffer_(std::move(other.buffer_)), start_(other.start_),
+      end_(other.end_), systemTimeoutMs_(other.systemTimeoutMs_)
 {
     other.in_ = other.out_ = kNone;
+    other.dropBuffered();
+    other.systemTimeoutMs_ = -1;
 }
 
 Channel &Channel::operator=(Channel &&other) noexcept
@@ -30,10 +38,50 @@ Channel &Channel::operator=(Channel &&other) noexcept
         close();
         in_ = other.in_;
         out_ = other.out_;
+        buffer_ = std::move(other.buffer_);
+        start_ = other.start_;
+        end_ = other.end_;
+        systemTimeoutMs_ = other.systemTimeoutMs_;
         other.in_ = other.out_ = kNone;
+        other.dropBuffered();
+        other.systemTimeoutMs_ = -1;
     }
     return *this;
 }
+
+Channel::Status Channel::read(void *data, size_t size, int32_t timeoutMs)
+{
+    auto *p = static_cast<uint8_t *>(data);
+    for (;;) {
+        const size_t buffered = end_ - start_;
+        const size_t n = buffered < size ? buffered : size;
+        if (n > 0) {
+            std::memcpy(p, buffer_.get() + start_, n);
+            p += n;
+            size -= n;
+            start_ += n;
+        }
+        if (size == 0) return Status::Ok;
+        // The buffer is empty here. A part too large for it goes straight to
+        // its place; anything smaller fills the buffer with what has arrived.
+        if (!buffer_ && size < kReadAhead) buffer_.reset(new (std::nothrow) uint8_t[kReadAhead]);
+        size_t got = 0;
+        if (size >= kReadAhead || !buffer_) {
+            Status status = receiveSome(p, size, timeoutMs, got);
+            if (status != Status::Ok) return status;
+            p += got;
+            size -= got;
+            if (size == 0) return Status::Ok;
+            continue;
+        }
+        Status status = receiveSome(buffer_.get(), kReadAhead, timeoutMs, got);
+        if (status != Status::Ok) return status;
+        start_ = 0;
+        end_ = got;
+    }
+}
+
+bool Channel::readable() { return start_ != end_ || systemReadable(); }
 
 Channel::~Channel() { close(); }
 

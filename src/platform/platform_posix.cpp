@@ -17,6 +17,7 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #if defined(__linux__)
@@ -375,6 +376,8 @@ void Channel::close()
 {
     closeDescriptor(in_);
     in_ = out_ = kNone;
+    dropBuffered();
+    systemTimeoutMs_ = -1;
 }
 
 Channel Channel::fromArgument(const char *argument)
@@ -401,36 +404,45 @@ bool Channel::write(const void *data, size_t size)
     return size == 0;
 }
 
-Channel::Status Channel::read(void *data, size_t size, int32_t timeoutMs)
+Channel::Status Channel::receiveSome(void *data, size_t size, int32_t timeoutMs, size_t &got)
 {
-    char *p = static_cast<char *>(data);
-    while (size > 0) {
-        if (in_ < 0) return Status::Error;
-        if (timeoutMs >= 0) {
-            const int64_t deadline = monotonicMs() + timeoutMs;
-            int ready = 0;
-            for (;;) {
-                int64_t left = deadline - monotonicMs();
-                pollfd pfd{static_cast<int>(in_), POLLIN, 0};
-                ready = ::poll(&pfd, 1, left > 0 ? static_cast<int>(left) : 0);
-                if (ready >= 0 || errno != EINTR) break;
+    // The wait is the receive's own (SO_RCVTIMEO), set again only when the
+    // timeout changes: one system call per receive, no poll before it.
+    if (in_ < 0) return Status::Error;
+    const int fd = static_cast<int>(in_);
+    const int64_t deadline = timeoutMs > 0 ? monotonicMs() + timeoutMs : 0;
+    int32_t waitMs = timeoutMs;
+    for (;;) {
+        int flags = 0;
+        if (waitMs == 0) {
+            flags = MSG_DONTWAIT;
+        } else if (waitMs != systemTimeoutMs_) {
+            // A negative timeout is no timeout: zero, for the socket.
+            timeval tv{};
+            if (waitMs > 0) {
+                tv.tv_sec = waitMs / 1000;
+                tv.tv_usec = (waitMs % 1000) * 1000;
             }
-            if (ready == 0) return Status::Timeout;
-            if (ready < 0) return Status::Error;
+            if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return Status::Error;
+            systemTimeoutMs_ = waitMs;
         }
-        ssize_t n = ::recv(static_cast<int>(in_), p, size, 0);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return Status::Error;
+        ssize_t n = ::recv(fd, data, size, flags);
+        if (n > 0) {
+            got = static_cast<size_t>(n);
+            return Status::Ok;
         }
         if (n == 0) return Status::Closed;
-        p += n;
-        size -= static_cast<size_t>(n);
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return waitMs < 0 ? Status::Error : Status::Timeout;
+        if (errno != EINTR) return Status::Error;
+        // Interrupted: wait only what is left of the timeout.
+        if (timeoutMs > 0) {
+            int64_t left = deadline - monotonicMs();
+            waitMs = left > 0 ? static_cast<int32_t>(left) : 0;
+        }
     }
-    return Status::Ok;
 }
 
-bool Channel::readable()
+bool Channel::systemReadable()
 {
     if (in_ < 0) return false;
     pollfd pfd{static_cast<int>(in_), POLLIN, 0};

@@ -174,6 +174,7 @@ void Channel::close()
     closeHandle(in_);
     closeHandle(out_);
     in_ = out_ = kNone;
+    dropBuffered();
 }
 
 Channel Channel::fromArgument(const char *argument)
@@ -204,40 +205,37 @@ bool Channel::write(const void *data, size_t size)
     return size == 0;
 }
 
-Channel::Status Channel::read(void *data, size_t size, int32_t timeoutMs)
+Channel::Status Channel::receiveSome(void *data, size_t size, int32_t timeoutMs, size_t &got)
 {
-    char *p = static_cast<char *>(data);
-    while (size > 0) {
-        if (in_ == kNone) return Status::Error;
-        DWORD chunk = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
-        if (timeoutMs >= 0) {
-            const int64_t deadline = monotonicMs() + timeoutMs;
-            for (int round = 0;; ++round) {
-                DWORD available = 0;
-                if (!PeekNamedPipe(handleOf(in_), nullptr, 0, nullptr, &available, nullptr))
-                    return GetLastError() == ERROR_BROKEN_PIPE ? Status::Closed : Status::Error;
-                if (available > 0) {
-                    if (available < chunk) chunk = available;
-                    break;
-                }
-                if (monotonicMs() >= deadline) return Status::Timeout;
-                if (round < 200)
-                    SwitchToThread();
-                else
-                    Sleep(1);
+    if (in_ == kNone) return Status::Error;
+    DWORD chunk = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
+    if (timeoutMs >= 0) {
+        const int64_t deadline = monotonicMs() + timeoutMs;
+        for (int round = 0;; ++round) {
+            DWORD available = 0;
+            if (!PeekNamedPipe(handleOf(in_), nullptr, 0, nullptr, &available, nullptr))
+                return GetLastError() == ERROR_BROKEN_PIPE ? Status::Closed : Status::Error;
+            if (available > 0) {
+                if (available < chunk) chunk = available;
+                break;
             }
+            if (monotonicMs() >= deadline) return Status::Timeout;
+            if (round < 200)
+                SwitchToThread();
+            else
+                Sleep(1);
         }
-        DWORD got = 0;
-        if (!ReadFile(handleOf(in_), p, chunk, &got, nullptr))
-            return GetLastError() == ERROR_BROKEN_PIPE ? Status::Closed : Status::Error;
-        if (got == 0) return Status::Closed;
-        p += got;
-        size -= got;
     }
+    // A pipe read returns once bytes have arrived, up to `chunk` of them.
+    DWORD n = 0;
+    if (!ReadFile(handleOf(in_), data, chunk, &n, nullptr))
+        return GetLastError() == ERROR_BROKEN_PIPE ? Status::Closed : Status::Error;
+    if (n == 0) return Status::Closed;
+    got = n;
     return Status::Ok;
 }
 
-bool Channel::readable()
+bool Channel::systemReadable()
 {
     if (in_ == kNone) return false;
     DWORD available = 0;
