@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 #include "platform/platform.h"
 
@@ -240,32 +241,31 @@ bool appendAnsiPlain(const char16_t *units, size_t n, std::string &out) {
     return true;
 }
 
-bool allAscii(const char *bytes, size_t n) {
+namespace {
+// The bitwise OR of `n` units read a word at a time (the last few one by one,
+// each in the low lanes of the word).
+template <typename Unit> uint64_t orOfUnits(const Unit *units, size_t n) {
+    constexpr size_t kPerWord = 8 / sizeof(Unit);
     size_t i = 0;
-    uint64_t high = 0;
-    for (; i + 8 <= n; i += 8) {
+    uint64_t all = 0;
+    for (; i + kPerWord <= n; i += kPerWord) {
         uint64_t word;
-        std::memcpy(&word, bytes + i, 8);
-        high |= word;
+        std::memcpy(&word, units + i, 8);
+        all |= word;
     }
     for (; i < n; ++i)
-        high |= static_cast<unsigned char>(bytes[i]);
-    return (high & 0x8080808080808080ull) == 0;
+        all |= static_cast<std::make_unsigned_t<Unit>>(units[i]);
+    return all;
+}
+} // namespace
+
+bool allAscii(const char *bytes, size_t n) {
+    return (orOfUnits(bytes, n) & 0x8080808080808080ull) == 0;
 }
 
 bool allLatin1Units(const char16_t *units, size_t n) {
-    size_t i = 0;
-    uint64_t high = 0;
-    for (; i + 4 <= n; i += 4) {
-        uint64_t word;
-        std::memcpy(&word, units + i, 8);
-        high |= word;
-    }
-    for (; i < n; ++i)
-        high |= units[i];
-    return (high & 0xFF00FF00FF00FF00ull) == 0;
+    return (orOfUnits(units, n) & 0xFF00FF00FF00FF00ull) == 0;
 }
-
 
 namespace {
 // The UTF-16 unit at `at` in modified UTF-8 (1 to 3 bytes): its value and its length.

@@ -346,22 +346,20 @@ public final class Bench {
                 scenarios.add(new Scenario("queryInfo",
                         () -> JavaSCCInterface._queryInfo(handle, names.length, names),
                         "ffm.queryInfo", false));
-                scenarios.add(new Scenario("populate+get", () -> {
+                Op populateAndGet = () -> {
                     JavaSCCInterface._populateList(handle, 2, names.length, names);
                     JavaSCCInterface._getPopulateList(handle, 1);
                     JavaSCCInterface._getPopulateList(handle, 0);
-                }, "ffm.checkout", false));
+                };
+                scenarios.add(new Scenario("populate+get", populateAndGet, "ffm.checkout", false));
                 // Of two natives that read the same names, what the status words
                 // and the int[] they come back in add.
                 scenarios.add(new Scenario("queryInfo.vs-checkout",
                         () -> JavaSCCInterface._queryInfo(handle, names.length, names),
                         "checkout.same", false));
                 // The populate target, paired: at 10000 names the ratio is that per name.
-                scenarios.add(new Scenario("populate+get.vs-checkout", () -> {
-                    JavaSCCInterface._populateList(handle, 2, names.length, names);
-                    JavaSCCInterface._getPopulateList(handle, 1);
-                    JavaSCCInterface._getPopulateList(handle, 0);
-                }, "checkout.same", false));
+                scenarios.add(new Scenario("populate+get.vs-checkout", populateAndGet,
+                        "checkout.same", false));
                 if (!shape.equals("ascii") && n > 1) {
                     scenarios.add(new Scenario("checkout.vs-ascii",
                             () -> JavaSCCInterface._checkout(handle, names.length, names, "comment"),
