@@ -2,6 +2,7 @@
 // pointer width reads) and the host program running the test provider.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -210,11 +211,14 @@ protected:
                                               : std::string(OSKEL_DEFAULT_HOST));
         dir = envOr("OSKEL_PROVIDER_DIR", OSKEL_DEFAULT_PROVIDER_DIR);
         tmp = envOr("OSKEL_TEST_TMP", envOr("TMPDIR", envOr("TEMP", "/tmp")));
-        script = tmp + kSep + "host-tests-script.txt";
+        // One script per test: ctest runs the tests of this binary in parallel processes.
+        script = tmp + kSep + "host-tests-script-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
         setEnv("OSKEL_TESTPROVIDER_SCRIPT", script);
         writeScript("");
         messages::resetMessageList();
     }
+    void TearDown() override { std::remove(script.c_str()); }
     void writeScript(const std::string &text) { std::ofstream(script, std::ios::binary) << text; }
     std::unique_ptr<Provider> open(const char *name, uint32_t timeoutMs = 30000) {
         ProviderSettings s;
