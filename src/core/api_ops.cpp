@@ -22,7 +22,7 @@ namespace api {
 int32_t release(int64_t handle) {
     SccInterface *object = handles::find(handle);
     if (object == nullptr || !handles::remove(handle))
-        return kNoEntryPoint;
+        return kBadHandle;
     int32_t code = object->end();
     // The destructor empties the process-wide message list; what other
     // connections' providers sent and nobody fetched yet is kept.

@@ -94,13 +94,10 @@ OSKEL_API_NATIVE(jobjectArray, takeMessages)(JNIEnv *env, jclass) {
 
 OSKEL_API_NATIVE(jlong, openProject)(JNIEnv *env, jclass, jlong handle, jobject descriptor,
                                      jint flags) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    if (descriptor == nullptr)
-        return kBadArgument;
-    PendingExceptions pending(env);
-    return guarded<jlong>(kCallFailed, [&]() -> jlong {
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
+        if (descriptor == nullptr)
+            return kBadArgument;
+        PendingExceptions pending(env);
         ProjectTexts texts;
         readDescriptor(env, descriptor,
                        {{"getUser", ProjectText::User},
@@ -108,10 +105,10 @@ OSKEL_API_NATIVE(jlong, openProject)(JNIEnv *env, jclass, jlong handle, jobject 
                         {"getAuxProjPath", ProjectText::AuxProjPath},
                         {"reGetLocalPath", ProjectText::LocalPath}},
                        texts, pending);
-        int32_t result = scc->openProject(texts.user, texts.projectName, texts.localPath,
-                                          texts.auxProjPath, flags);
+        int32_t result = scc.openProject(texts.user, texts.projectName, texts.localPath,
+                                         texts.auxProjPath, flags);
         if (result == SCC_OK)
-            writeDescriptor(env, descriptor, *scc, texts, pending);
+            writeDescriptor(env, descriptor, scc, texts, pending);
         return jlong{result};
     });
 }

@@ -65,61 +65,67 @@ void setElement(JNIEnv *env, jobjectArray array, jsize i, const char *text) {
     env->SetObjectArrayElement(array, i, value.get());
 }
 
+// What a sub-project call wrote back, into its String[]: the user (element
+// 0), the aux project path and the resulting path (elements `aux`, `path`).
+void setPathTexts(JNIEnv *env, jobjectArray texts, const ProjectPathTexts &out, jsize aux,
+                  jsize path) {
+    setElement(env, texts, 0, out.user.c_str());
+    setElement(env, texts, aux, out.auxProjPath.c_str());
+    setElement(env, texts, path, out.result.c_str());
+}
+
 bool hasLength(JNIEnv *env, jarray array, jsize least) {
     return array != nullptr && env->GetArrayLength(array) >= least;
 }
 
-// The receivers of a call's callbacks: each stops the provider once the Java
-// receiver has thrown, keeping the exception for the native's return.
-class JavaChangeSink final : public ChangeSink {
+// A Java receiver of a call's callbacks: its boolean method answers whether
+// the provider goes on. Once the receiver has thrown, the provider is
+// stopped and the exception kept for the native's return.
+class JavaReceiver {
 public:
-    JavaChangeSink(JNIEnv *env, jobject receiver, jmethodID method, PendingExceptions &pending)
+    JavaReceiver(JNIEnv *env, jobject receiver, jmethodID method, PendingExceptions &pending)
         : env_(env), receiver_(receiver), method_(method), pending_(pending) {}
+
+protected:
+    // The method's answer for `args`; not called while an exception is pending.
+    template <typename... Args> bool ask(Args... args) {
+        jboolean goOn = JNI_FALSE;
+        if (!env_->ExceptionCheck())
+            goOn = env_->CallBooleanMethod(receiver_, method_, args...);
+        if (pending_.take())
+            stopped_ = true;
+        return !stopped_ && goOn == JNI_TRUE;
+    }
+    JNIEnv *env_;
+    bool stopped_ = false;
+
+private:
+    jobject receiver_;
+    jmethodID method_;
+    PendingExceptions &pending_;
+};
+
+class JavaChangeSink final : public ChangeSink, JavaReceiver {
+public:
+    using JavaReceiver::JavaReceiver;
     bool change(const char *name, int32_t changeType, const char *latest) noexcept override {
         if (stopped_)
             return false;
         LocalRef<jstring> jname(env_, toJavaString(env_, name));
         LocalRef<jstring> jlatest(env_, env_->ExceptionCheck() ? nullptr : toJavaString(env_, latest));
-        jboolean goOn = JNI_FALSE;
-        if (!env_->ExceptionCheck())
-            goOn = env_->CallBooleanMethod(receiver_, method_, jname.get(), jint{changeType},
-                                           jlatest.get());
-        if (pending_.take())
-            stopped_ = true;
-        return !stopped_ && goOn == JNI_TRUE;
+        return ask(jname.get(), jint{changeType}, jlatest.get());
     }
-
-private:
-    JNIEnv *env_;
-    jobject receiver_;
-    jmethodID method_;
-    PendingExceptions &pending_;
-    bool stopped_ = false;
 };
 
-class JavaDirItemSink final : public DirItemSink {
+class JavaDirItemSink final : public DirItemSink, JavaReceiver {
 public:
-    JavaDirItemSink(JNIEnv *env, jobject receiver, jmethodID method, PendingExceptions &pending)
-        : env_(env), receiver_(receiver), method_(method), pending_(pending) {}
+    using JavaReceiver::JavaReceiver;
     bool item(bool folder, const char *name) noexcept override {
         if (stopped_)
             return false;
         LocalRef<jstring> jname(env_, toJavaString(env_, name));
-        jboolean goOn = JNI_FALSE;
-        if (!env_->ExceptionCheck())
-            goOn = env_->CallBooleanMethod(receiver_, method_, folder ? JNI_TRUE : JNI_FALSE,
-                                           jname.get());
-        if (pending_.take())
-            stopped_ = true;
-        return !stopped_ && goOn == JNI_TRUE;
+        return ask(folder ? JNI_TRUE : JNI_FALSE, jname.get());
     }
-
-private:
-    JNIEnv *env_;
-    jobject receiver_;
-    jmethodID method_;
-    PendingExceptions &pending_;
-    bool stopped_ = false;
 };
 
 // The connection's rename receiver: a global reference, called on the thread
@@ -164,176 +170,162 @@ jmethodID receiverMethod(JNIEnv *env, jobject receiver, const char *name, const 
     return env->GetMethodID(type.get(), name, signature);
 }
 
+// A provider's yes or no as element 0 of a boolean[].
+void setFlag(JNIEnv *env, jbooleanArray array, SCCBOOL answer) {
+    const jboolean value = answer != 0 ? JNI_TRUE : JNI_FALSE;
+    env->SetBooleanArrayRegion(array, 0, 1, &value);
+}
+
+// The natives whose call hands its callbacks to a Java receiver (`Sink`,
+// calling `method`): the receiver and its method must be there and every
+// name valid.
+template <typename Sink, typename Call>
+jlong withReceiver(JNIEnv *env, jlong handle, jobjectArray names, jobject receiver,
+                   const char *method, const char *signature, Call &&call) {
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
+        if (receiver == nullptr)
+            return kBadArgument;
+        PendingExceptions pending(env);
+        Names list(env, names);
+        if (!list.valid)
+            return kBadArgument;
+        jmethodID id = receiverMethod(env, receiver, method, signature);
+        if (id == nullptr)
+            return kBadArgument;
+        Sink sink(env, receiver, id, pending);
+        return call(scc, list, sink);
+    });
+}
+
 } // namespace
 
 OSKEL_API_NATIVE(jlong, rename)(JNIEnv *env, jclass, jlong handle, jstring oldName,
                                 jstring newName) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    return guarded<jlong>(kCallFailed, [&]() -> jlong {
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
         RequiredText before(env, oldName), after(env, newName);
         if (before.get() == nullptr || after.get() == nullptr)
             return kBadArgument;
-        return scc->rename(before.get(), after.get());
+        return scc.rename(before.get(), after.get());
     });
 }
 
 OSKEL_API_NATIVE(jlong, setOption)(JNIEnv *, jclass, jlong handle, jint option, jint value) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    // User data and the name-change callback are the bridge's own.
-    if (option == SCC_OPT_USERDATA || option == SCC_OPT_NAMECHANGEPFN)
-        return kBadArgument;
-    return guarded<jlong>(kCallFailed, [&]() -> jlong { return scc->setOption(option, value); });
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
+        // User data and the name-change callback are the bridge's own.
+        if (option == SCC_OPT_USERDATA || option == SCC_OPT_NAMECHANGEPFN)
+            return kBadArgument;
+        return scc.setOption(option, value);
+    });
 }
 
 OSKEL_API_NATIVE(jlong, setNameChangeReceiver)(JNIEnv *env, jclass, jlong handle,
                                                jobject receiver) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    std::unique_ptr<NameChangeSink> sink;
-    if (receiver != nullptr) {
-        jmethodID method = receiverMethod(env, receiver, "nameChanged",
-                                          "(Ljava/lang/String;Ljava/lang/String;)V");
-        JavaVM *vm = nullptr;
-        if (method == nullptr || env->GetJavaVM(&vm) != JNI_OK)
-            return kBadArgument; // NoSuchMethodError stays pending for the caller
-        jobject target = env->NewGlobalRef(receiver);
-        if (target == nullptr)
-            return kCallFailed;
-        sink.reset(new (std::nothrow) JavaNameChangeSink(vm, target, method));
-        if (!sink) {
-            env->DeleteGlobalRef(target);
-            return kCallFailed;
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
+        std::unique_ptr<NameChangeSink> sink;
+        if (receiver != nullptr) {
+            jmethodID method = receiverMethod(env, receiver, "nameChanged",
+                                              "(Ljava/lang/String;Ljava/lang/String;)V");
+            JavaVM *vm = nullptr;
+            if (method == nullptr || env->GetJavaVM(&vm) != JNI_OK)
+                return kBadArgument; // NoSuchMethodError stays pending for the caller
+            jobject target = env->NewGlobalRef(receiver);
+            if (target == nullptr)
+                return kCallFailed;
+            sink.reset(new (std::nothrow) JavaNameChangeSink(vm, target, method));
+            if (!sink) {
+                env->DeleteGlobalRef(target);
+                return kCallFailed;
+            }
         }
-    }
-    return guarded<jlong>(kCallFailed, [&]() -> jlong { return scc->setNameChangeSink(std::move(sink)); });
+        return scc.setNameChangeSink(std::move(sink));
+    });
 }
 
 OSKEL_API_NATIVE(jlong, getEvents)(JNIEnv *env, jclass, jlong handle, jobjectArray name,
                                    jintArray values) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    if (!hasLength(env, name, 1) || !hasLength(env, values, 2))
-        return kBadArgument;
-    return guarded<jlong>(kCallFailed, [&]() -> jlong {
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
+        if (!hasLength(env, name, 1) || !hasLength(env, values, 2))
+            return kBadArgument;
         std::string file;
         SCCLONG status = 0, remaining = 0;
-        int32_t result = scc->getEvents(file, status, remaining);
-        if (result >= 0) {
+        return writtenBack(scc.getEvents(file, status, remaining), [&] {
             setElement(env, name, 0, file.c_str());
             const jint words[2] = {status, remaining};
             env->SetIntArrayRegion(values, 0, 2, words);
-        }
-        return result;
+        });
     });
 }
 
 OSKEL_API_NATIVE(jlong, getExtendedCapabilities)(JNIEnv *env, jclass, jlong handle,
                                                  jint capability, jbooleanArray supported) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    if (!hasLength(env, supported, 1))
-        return kBadArgument;
-    return guarded<jlong>(kCallFailed, [&]() -> jlong {
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
+        if (!hasLength(env, supported, 1))
+            return kBadArgument;
         SCCBOOL answer = 0;
-        int32_t result = scc->getExtendedCapabilities(capability, answer);
-        if (result >= 0) {
-            const jboolean value = answer != 0 ? JNI_TRUE : JNI_FALSE;
-            env->SetBooleanArrayRegion(supported, 0, 1, &value);
-        }
-        return result;
+        return writtenBack(scc.getExtendedCapabilities(capability, answer),
+                           [&] { setFlag(env, supported, answer); });
     });
 }
 
 OSKEL_API_NATIVE(jlong, addFromScc)(JNIEnv *env, jclass, jlong handle, jstring destination,
                                     jobjectArray names) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    if (!hasLength(env, names, 1))
-        return kBadArgument;
-    return guarded<jlong>(kCallFailed, [&]() -> jlong {
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
+        if (!hasLength(env, names, 1))
+            return kBadArgument;
         AnsiText folder(env, destination);
         if (destination != nullptr && folder.get() == nullptr)
             return kBadArgument;
         std::vector<std::string> added;
-        int32_t result = scc->addFromScc(folder.get(), added);
-        if (result >= 0) {
+        return writtenBack(scc.addFromScc(folder.get(), added), [&] {
             LocalRef<jobjectArray> list(env, newStringArray(env, static_cast<jsize>(added.size())));
             if (!list)
-                return result;
+                return;
             const text::LocaleTraits locale = text::currentLocale();
             for (size_t i = 0; i < added.size(); ++i) {
                 LocalRef<jstring> text(env, toJavaString(env, locale, added[i].c_str()));
                 if (env->ExceptionCheck())
-                    return result;
+                    return;
                 env->SetObjectArrayElement(list.get(), static_cast<jsize>(i), text.get());
             }
             env->SetObjectArrayElement(names, 0, list.get());
-        }
-        return result;
+        });
     });
 }
 
 OSKEL_API_NATIVE(jlong, getUserOption)(JNIEnv *env, jclass, jlong handle, jint option,
                                        jintArray value) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    if (!hasLength(env, value, 1))
-        return kBadArgument;
-    return guarded<jlong>(kCallFailed, [&]() -> jlong {
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
+        if (!hasLength(env, value, 1))
+            return kBadArgument;
         SCCLONG answer = 0;
-        int32_t result = scc->getUserOption(option, answer);
-        if (result >= 0) {
+        return writtenBack(scc.getUserOption(option, answer), [&] {
             const jint word = answer;
             env->SetIntArrayRegion(value, 0, 1, &word);
-        }
-        return result;
+        });
     });
 }
 
 OSKEL_API_NATIVE(jlong, beginBatch)(JNIEnv *, jclass, jlong handle) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    return guarded<jlong>(kCallFailed, [&]() -> jlong { return scc->beginBatch(); });
+    return withObject(handle, [](SccInterface &scc) -> jlong { return scc.beginBatch(); });
 }
 
 OSKEL_API_NATIVE(jlong, endBatch)(JNIEnv *, jclass, jlong handle) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    return guarded<jlong>(kCallFailed, [&]() -> jlong { return scc->endBatch(); });
+    return withObject(handle, [](SccInterface &scc) -> jlong { return scc.endBatch(); });
 }
 
 // texts: user, parent project path, sub-project name, aux project path,
 // sub-project path. The two paths in the middle must be given.
 OSKEL_API_NATIVE(jlong, createSubProject)(JNIEnv *env, jclass, jlong handle, jobjectArray texts) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    if (!hasLength(env, texts, 5))
-        return kBadArgument;
-    return guarded<jlong>(kCallFailed, [&]() -> jlong {
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
+        if (!hasLength(env, texts, 5))
+            return kBadArgument;
         TextElements in(env, texts, 5);
         if (!in.converted() || in.get(1) == nullptr || in.get(2) == nullptr)
             return kBadArgument;
         ProjectPathTexts out;
-        int32_t result =
-            scc->createSubProject(in.get(0), in.get(1), in.get(2), in.get(3), in.get(4), out);
-        if (result >= 0) {
-            setElement(env, texts, 0, out.user.c_str());
-            setElement(env, texts, 3, out.auxProjPath.c_str());
-            setElement(env, texts, 4, out.result.c_str());
-        }
-        return result;
+        return writtenBack(
+            scc.createSubProject(in.get(0), in.get(1), in.get(2), in.get(3), in.get(4), out),
+            [&] { setPathTexts(env, texts, out, 3, 4); });
     });
 }
 
@@ -341,133 +333,86 @@ OSKEL_API_NATIVE(jlong, createSubProject)(JNIEnv *env, jclass, jlong handle, job
 // project path must be given.
 OSKEL_API_NATIVE(jlong, getParentProjectPath)(JNIEnv *env, jclass, jlong handle,
                                               jobjectArray texts) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    if (!hasLength(env, texts, 4))
-        return kBadArgument;
-    return guarded<jlong>(kCallFailed, [&]() -> jlong {
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
+        if (!hasLength(env, texts, 4))
+            return kBadArgument;
         TextElements in(env, texts, 4);
         if (!in.converted() || in.get(1) == nullptr)
             return kBadArgument;
         ProjectPathTexts out;
-        int32_t result = scc->getParentProjectPath(in.get(0), in.get(1), in.get(2), in.get(3), out);
-        if (result >= 0) {
-            setElement(env, texts, 0, out.user.c_str());
-            setElement(env, texts, 2, out.auxProjPath.c_str());
-            setElement(env, texts, 3, out.result.c_str());
-        }
-        return result;
+        return writtenBack(
+            scc.getParentProjectPath(in.get(0), in.get(1), in.get(2), in.get(3), out),
+            [&] { setPathTexts(env, texts, out, 2, 3); });
     });
 }
 
 OSKEL_API_NATIVE(jlong, dirQueryInfo)(JNIEnv *env, jclass, jlong handle, jobjectArray dirs,
                                       jintArray status) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    return guarded<jlong>(kCallFailed, [&]() -> jlong {
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
         Names list(env, dirs);
         if (!list.valid || status == nullptr || env->GetArrayLength(status) != list.count())
             return kBadArgument;
         std::vector<SCCLONG> words(static_cast<size_t>(list.count()) + 1, 0);
         env->GetIntArrayRegion(status, 0, list.count(), reinterpret_cast<jint *>(words.data()));
-        int32_t result = scc->dirQueryInfo(list.count(), list.texts.data(), words.data());
-        if (result >= 0)
-            env->SetIntArrayRegion(status, 0, list.count(), reinterpret_cast<const jint *>(words.data()));
-        return result;
+        return writtenBack(scc.dirQueryInfo(list.count(), list.texts.data(), words.data()), [&] {
+            env->SetIntArrayRegion(status, 0, list.count(),
+                                   reinterpret_cast<const jint *>(words.data()));
+        });
     });
 }
 
 OSKEL_API_NATIVE(jlong, dirDiff)(JNIEnv *env, jclass, jlong handle, jstring dir, jint flags) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    return guarded<jlong>(kCallFailed, [&]() -> jlong {
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
         RequiredText folder(env, dir);
         if (folder.get() == nullptr)
             return kBadArgument;
-        return scc->dirDiff(folder.get(), flags);
+        return scc.dirDiff(folder.get(), flags);
     });
 }
 
 OSKEL_API_NATIVE(jlong, queryChanges)(JNIEnv *env, jclass, jlong handle, jobjectArray names,
                                       jobject receiver) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    if (receiver == nullptr)
-        return kBadArgument;
-    PendingExceptions pending(env);
-    return guarded<jlong>(kCallFailed, [&]() -> jlong {
-        Names list(env, names);
-        if (!list.valid)
-            return kBadArgument;
-        jmethodID method = receiverMethod(env, receiver, "change",
-                                          "(Ljava/lang/String;ILjava/lang/String;)Z");
-        if (method == nullptr)
-            return kBadArgument;
-        JavaChangeSink sink(env, receiver, method, pending);
-        return scc->queryChanges(list.count(), list.texts.data(), sink);
-    });
+    return withReceiver<JavaChangeSink>(
+        env, handle, names, receiver, "change", "(Ljava/lang/String;ILjava/lang/String;)Z",
+        [](SccInterface &scc, Names &list, JavaChangeSink &sink) -> jlong {
+            return scc.queryChanges(list.count(), list.texts.data(), sink);
+        });
 }
 
 OSKEL_API_NATIVE(jlong, populateDirList)(JNIEnv *env, jclass, jlong handle, jobjectArray dirs,
                                          jint options, jobject receiver) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    if (receiver == nullptr)
-        return kBadArgument;
-    PendingExceptions pending(env);
-    return guarded<jlong>(kCallFailed, [&]() -> jlong {
-        Names list(env, dirs);
-        if (!list.valid)
-            return kBadArgument;
-        jmethodID method = receiverMethod(env, receiver, "item", "(ZLjava/lang/String;)Z");
-        if (method == nullptr)
-            return kBadArgument;
-        JavaDirItemSink sink(env, receiver, method, pending);
-        return scc->populateDirList(list.count(), list.texts.data(), options, sink);
-    });
+    return withReceiver<JavaDirItemSink>(
+        env, handle, dirs, receiver, "item", "(ZLjava/lang/String;)Z",
+        [&](SccInterface &scc, Names &list, JavaDirItemSink &sink) -> jlong {
+            return scc.populateDirList(list.count(), list.texts.data(), options, sink);
+        });
 }
 
 OSKEL_API_NATIVE(jlong, isMultiCheckoutEnabled)(JNIEnv *env, jclass, jlong handle,
                                                 jbooleanArray enabled) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    if (!hasLength(env, enabled, 1))
-        return kBadArgument;
-    return guarded<jlong>(kCallFailed, [&]() -> jlong {
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
+        if (!hasLength(env, enabled, 1))
+            return kBadArgument;
         SCCBOOL answer = 0;
-        int32_t result = scc->isMultiCheckoutEnabled(answer);
-        if (result >= 0) {
-            const jboolean value = answer != 0 ? JNI_TRUE : JNI_FALSE;
-            env->SetBooleanArrayRegion(enabled, 0, 1, &value);
-        }
-        return result;
+        return writtenBack(scc.isMultiCheckoutEnabled(answer),
+                           [&] { setFlag(env, enabled, answer); });
     });
 }
 
 OSKEL_API_NATIVE(jlong, willCreateSccFile)(JNIEnv *env, jclass, jlong handle, jobjectArray names,
                                            jbooleanArray sccFiles) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return kBadHandle;
-    return guarded<jlong>(kCallFailed, [&]() -> jlong {
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
         Names list(env, names);
         if (!list.valid || sccFiles == nullptr || env->GetArrayLength(sccFiles) != list.count())
             return kBadArgument;
         std::vector<SCCBOOL> answers(static_cast<size_t>(list.count()) + 1, 0);
-        int32_t result = scc->willCreateSccFile(list.count(), list.texts.data(), answers.data());
-        if (result >= 0) {
-            std::vector<jboolean> values(answers.size());
-            for (size_t i = 0; i < answers.size(); ++i)
-                values[i] = answers[i] != 0 ? JNI_TRUE : JNI_FALSE;
-            env->SetBooleanArrayRegion(sccFiles, 0, list.count(), values.data());
-        }
-        return result;
+        return writtenBack(scc.willCreateSccFile(list.count(), list.texts.data(), answers.data()),
+                           [&] {
+                               std::vector<jboolean> values(answers.size());
+                               for (size_t i = 0; i < answers.size(); ++i)
+                                   values[i] = answers[i] != 0 ? JNI_TRUE : JNI_FALSE;
+                               env->SetBooleanArrayRegion(sccFiles, 0, list.count(), values.data());
+                           });
     });
 }
 

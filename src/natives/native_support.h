@@ -1,6 +1,6 @@
-// What every native entry point shares: its exported name and the object
-// behind its handle. The guards it converts its arguments with are in
-// boundary/jni_support.h.
+// What every native entry point shares: its exported name, the object behind
+// its handle and the frame it runs one operation of that object in. The
+// guards it converts its arguments with are in boundary/jni_support.h.
 #pragma once
 
 #include <jni.h>
@@ -27,5 +27,23 @@ constexpr jlong kCallFailed = SCC_E_NONSPECIFICERROR;
 
 // The object behind a handle, or null for a handle no _initialize returned.
 inline SccInterface *object(jlong handle) { return handles::find(handle); }
+
+// The frame of a native that runs one operation of the interface object:
+// kBadHandle without an object, else what `body` returns for it, or
+// kCallFailed when it throws.
+template <typename Body> jlong withObject(jlong handle, Body &&body) {
+    SccInterface *scc = object(handle);
+    if (scc == nullptr)
+        return kBadHandle;
+    return guarded<jlong>(kCallFailed, [&]() -> jlong { return body(*scc); });
+}
+
+// The provider's code, once `writeBack` has handed the call's outputs to Java
+// when the code is not an error.
+template <typename WriteBack> jlong writtenBack(int32_t result, WriteBack &&writeBack) {
+    if (result >= 0)
+        writeBack();
+    return result;
+}
 
 } // namespace oskel

@@ -262,11 +262,12 @@ struct OptNumber {
     int64_t value = 0;
 };
 
-struct NameReport {  // namechange[.thread] ENTRY OLD NEW
+struct NameReport {  // namechange[.thread] ENTRY OLD NEW, namechange.later ENTRY MS OLD NEW
     std::string entry;
     bool otherThread;
     std::string oldName;
     std::string newName;
+    int64_t laterMs = -1;  // namechange.later: sent this long after the call began
 };
 struct Change {  // change TYPE NAME LATEST
     int64_t type;
@@ -460,6 +461,11 @@ void parseLine(const std::string &line, Script &s) {
             if (word(w3) && pos > line.size()) {
                 s.nameReports.push_back({w1, keyword == "namechange.thread", w2, w3});
             }
+        }
+    } else if (keyword == "namechange.later") {
+        std::string w3;
+        if (word(w1) && number(n1) && word(w2) && word(w3) && pos > line.size()) {
+            s.nameReports.push_back({w1, true, w2, w3, n1});
         }
     } else if (keyword == "event") {
         if (number(n1) && number(n2)) {
@@ -747,8 +753,17 @@ void startLaterMessages(const Script &s, const char *entry) {
     }
 }
 
+void logNameReport(const NameReport &r, const char *thread) {
+    logLine(Line("namechange")
+                .field("old", quoted(r.oldName.c_str()))
+                .field("new", quoted(r.newName.c_str()))
+                .field("thread", thread)
+                .str());
+}
+
 // namechange lines: the rename reports of ENTRY, made during the call with the
-// user data set last; a `.thread` one from a thread of the provider's own.
+// user data set last; a `.thread` one from a thread of the provider's own, a
+// `.later` one from a thread that is not waited for.
 void sendNameReports(const Script &s, const char *entry) {
     for (const NameReport &r : s.nameReports) {
         OPTNAMECHANGEPFN report = g_state.nameChange;
@@ -756,17 +771,22 @@ void sendNameReports(const Script &s, const char *entry) {
             continue;
         }
         void *data = reinterpret_cast<void *>(g_state.userData);
+        if (r.laterMs >= 0) {
+            // Like message.later: most likely between calls, not waited for.
+            std::thread([r, report, data] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(r.laterMs));
+                report(data, r.oldName.c_str(), r.newName.c_str());
+                logNameReport(r, "later");
+            }).detach();
+            continue;
+        }
         if (r.otherThread) {
             std::thread other([&] { report(data, r.oldName.c_str(), r.newName.c_str()); });
             other.join();
         } else {
             report(data, r.oldName.c_str(), r.newName.c_str());
         }
-        logLine(Line("namechange")
-                    .field("old", quoted(r.oldName.c_str()))
-                    .field("new", quoted(r.newName.c_str()))
-                    .field("thread", r.otherThread ? "other" : "caller")
-                    .str());
+        logNameReport(r, r.otherThread ? "other" : "caller");
     }
 }
 

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <string>
 #include <thread>
@@ -152,6 +153,17 @@ protected:
         registerProvider("testprovider", "\"SCCHostProcess\"=dword:00000001\r\n"
                                          "\"SCCHostTimeout\"=dword:00002710\r\n");
     }
+    // Whether the provider logs `line` within ten seconds (what its own threads
+    // send reaches the log once sent).
+    bool logged(const std::string &line) {
+        for (int i = 0; i < 1000; ++i) {
+            for (const auto &logLine : lines(readFile(logPath)))
+                if (logLine == line)
+                    return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
 };
 
 TEST_F(Hosted, AVersionLostWithItsHostIsZero) {
@@ -186,18 +198,40 @@ TEST_F(Hosted, TextOutBetweenCallsIsFetchedWithoutAnotherCall) {
     ASSERT_EQ(SCC_OK, scc.initialize());
     ASSERT_EQ(SCC_OK, scc.openProject("u", "p", "l", "a"));
     // The provider logs the message once the host has sent it.
-    const std::string sent = "textout type=1 text=\"sent between calls\" -> 0";
-    bool logged = false;
-    for (int i = 0; i < 1000 && !logged; ++i) {
-        for (const auto &line : lines(readFile(logPath)))
-            logged = logged || line == sent;
-        if (!logged)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ASSERT_TRUE(logged) << "the provider never sent the message";
+    ASSERT_TRUE(logged("textout type=1 text=\"sent between calls\" -> 0"))
+        << "the provider never sent the message";
     std::vector<std::string> got;
     scc.getErrList(got);
     EXPECT_EQ(std::vector<std::string>{"1 sent between calls"}, got);
+}
+
+TEST_F(Hosted, ARenameReportedBetweenCallsIsTakenAtTheNextFetch) {
+    // The rename first, then a text message behind it on the channel.
+    script("namechange.later SccOpenProject 50 old.c new.c\n"
+           "message.later SccOpenProject 300 1 after the rename\n");
+    struct Renames final : NameChangeSink {
+        std::vector<std::string> &seen;
+        explicit Renames(std::vector<std::string> &to) : seen(to) {}
+        void nameChanged(const char *oldName, const char *newName) noexcept override {
+            seen.push_back(std::string(oldName) + " -> " + newName);
+        }
+    };
+    std::vector<std::string> renames;
+    SccInterface scc(kTestKey);
+    ASSERT_EQ(SCC_OK, scc.initialize());
+    ASSERT_EQ(SCC_OK, scc.setNameChangeSink(std::make_unique<Renames>(renames)));
+    ASSERT_EQ(SCC_OK, scc.openProject("u", "p", "l", "a"));
+    ASSERT_TRUE(logged("namechange old=\"old.c\" new=\"new.c\" thread=later"))
+        << "the provider never sent the rename";
+    ASSERT_TRUE(logged("textout type=1 text=\"after the rename\" -> 0"))
+        << "the provider never sent the message";
+    std::vector<std::string> got;
+    scc.getErrList(got);
+    EXPECT_EQ(std::vector<std::string>{"1 after the rename"}, got)
+        << "the fetch stopped at the rename report";
+    EXPECT_EQ(SCC_OK, scc.beginBatch()) << "the rename report was taken for a broken host";
+    EXPECT_EQ(std::vector<std::string>{"old.c -> new.c"}, renames)
+        << "the report was lost, or not delivered once by the next call";
 }
 
 } // namespace
