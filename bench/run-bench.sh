@@ -2,6 +2,7 @@
 # Runs the benchmark and writes docs/performance.md.
 #   bench/run-bench.sh            every scenario, 2 forks per locale
 #   BENCH_FILTER='checkout.*' BENCH_FORKS=1 BENCH_LOCALES=C.UTF-8 bench/run-bench.sh /tmp/out.md
+#   BENCH_RUNS=2 bench/run-bench.sh   measure twice and add how far the two runs agree
 # The text after the tables (where the time goes) is bench/performance-notes.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,6 +45,7 @@ Windows Registry Editor Version 5.00
 REG
 
 TABLE=$BUILD/bench/table.md
+run_once() {
 LC_ALL=C.UTF-8 OSKELSCCIH_REGISTRY=$REG "$JDK/bin/java" --enable-native-access=ALL-UNNAMED -Xms512m -Xmx512m \
     -Doskelsccih.library="$BUILD/src/liboskelsccih.so" \
     -Doskelbench.anchors="$BUILD/bench/liboskelbench.so" \
@@ -52,7 +54,16 @@ LC_ALL=C.UTF-8 OSKELSCCIH_REGISTRY=$REG "$JDK/bin/java" --enable-native-access=A
     -Doskelbench.hostedKey='Software\OskelBench\NoopHosted' \
     -Dbench.filter="${BENCH_FILTER:-}" -Dbench.pairs="${BENCH_PAIRS:-31}" -Dbench.forks="${BENCH_FORKS:-2}" \
     -Dbench.locales="${BENCH_LOCALES:-C.UTF-8,en_US.ISO-8859-1}" \
-    -cp "$CLASSES:$JNA" com.vantrel.oskel.bench.Bench "$TABLE"
+    -cp "$CLASSES:$JNA" com.vantrel.oskel.bench.Bench "$1"
+}
+run_once "$TABLE"
+# BENCH_RUNS=2: the same measurement again, and a section on how far the two runs agree.
+AGREEMENT=$BUILD/bench/agreement.md
+rm -f "$AGREEMENT"
+if [ "${BENCH_RUNS:-1}" -ge 2 ]; then
+    run_once "$TABLE.2"
+    awk -v limit=10 -f bench/agreement.awk "$TABLE" "$TABLE.2" > "$AGREEMENT"
+fi
 
 mkdir -p "$(dirname "$OUT")"
 {
@@ -69,6 +80,7 @@ mkdir -p "$(dirname "$OUT")"
     echo "- Anchors: an empty JNI native of the same signature, one that reads each string with GetStringUTFChars, SccCheckout called through JNA"
     echo
     cat "$TABLE"
+    if [ -f "$AGREEMENT" ]; then cat "$AGREEMENT"; fi
     if [ -f bench/performance-notes.md ]; then cat bench/performance-notes.md; fi
 } > "$OUT"
 echo "wrote $OUT"
