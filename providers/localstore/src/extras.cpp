@@ -175,14 +175,17 @@ SCCRTN Provider::extendedCapability(SCCLONG capability, SCCBOOL *supported) cons
     return SCC_OK;
 }
 
-bool Provider::readSettings(Settings &settings) const {
+SCCRTN Provider::projectSettings(Settings &settings) const {
+    if (!requireProject()) {
+        return SCC_E_PROJNOTOPEN;
+    }
     sys::Error error;
     std::string problem;
     if (!Store(store_).loadSettings(settings, error, problem)) {
         message(SCC_MSG_ERROR, error.failed() ? error.text : problem);
-        return false;
+        return SCC_E_NONSPECIFICERROR;
     }
-    return true;
+    return SCC_OK;
 }
 
 SCCRTN Provider::userOption(SCCLONG option, SCCLONG *value) {
@@ -192,30 +195,24 @@ SCCRTN Provider::userOption(SCCLONG option, SCCLONG *value) {
     if (option != SCC_USEROPT_CHECKOUT_LOCALVER) {
         return SCC_E_OPNOTSUPPORTED;
     }
-    if (!requireProject()) {
-        return SCC_E_PROJNOTOPEN;
-    }
     Settings settings;
-    if (!readSettings(settings)) {
-        return SCC_E_NONSPECIFICERROR;
+    const SCCRTN result = projectSettings(settings);
+    if (result == SCC_OK) {
+        *value = settings.checkoutLocalVersion ? SCC_USEROPT_COLV_YES : SCC_USEROPT_COLV_NO;
     }
-    *value = settings.checkoutLocalVersion ? SCC_USEROPT_COLV_YES : SCC_USEROPT_COLV_NO;
-    return SCC_OK;
+    return result;
 }
 
 SCCRTN Provider::multiCheckoutEnabled(SCCBOOL *enabled) {
     if (!enabled) {
         return SCC_E_NONSPECIFICERROR;
     }
-    if (!requireProject()) {
-        return SCC_E_PROJNOTOPEN;
-    }
     Settings settings;
-    if (!readSettings(settings)) {
-        return SCC_E_NONSPECIFICERROR;
+    const SCCRTN result = projectSettings(settings);
+    if (result == SCC_OK) {
+        *enabled = settings.multiCheckout ? 1 : 0;
     }
-    *enabled = settings.multiCheckout ? 1 : 0;
-    return SCC_OK;
+    return result;
 }
 
 SCCRTN Provider::willCreateSccFile(SCCLONG count, const char **names, SCCBOOL *sccFiles) {

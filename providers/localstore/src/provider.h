@@ -159,8 +159,9 @@ private:
     bool linksStayInside(const Target &target, PlainFolders *plain = nullptr) const;
     // Resolves every name, dropping repeats; problems go to `problems`.
     std::vector<Target> resolveAll(SCCLONG count, const char **names, Problems &problems) const;
-    // The store's settings as they are now; false with the problem reported.
-    bool readSettings(Settings &settings) const;
+    // The store's settings as they are now, for a call that needs the project
+    // open: SCC_OK, else the code of the problem, which is reported.
+    SCCRTN projectSettings(Settings &settings) const;
     SCCRTN begin(Session &session, bool write) const;
     // The start of a command that only reads: the store opened, its lock let go
     // as soon as the index is read. With `letBatchGo` the commands of a running
