@@ -59,16 +59,32 @@ private:
 // into UTF-8 where it lies; in a locale of single-byte characters each unit
 // becomes its byte where it lies. Elsewhere the VM copies the UTF-16 units
 // out and the locale's conversion writes the text in place.
+//
+// `wide` says which copy to ask of the VM. A string of characters up to
+// U+00FF is kept as bytes in the VM, whose modified UTF-8 copy of them is
+// the cheaper one; a string with a character beyond is kept as UTF-16 units,
+// which the VM copies out as they are, where its modified UTF-8 takes a
+// branch or two per character. The names of one list tend to look alike, so
+// a name is read the way its predecessor would have been best read; both
+// ways give the same text.
 template <typename Out>
 bool appendJavaString(JNIEnv *env, const text::LocaleTraits &locale, jstring string,
-                      std::u16string &units, Out &out) {
+                      std::u16string &units, Out &out, bool &wide) {
     const jsize n = env->GetStringLength(string);
     const size_t count = n > 0 ? static_cast<size_t>(n) : 0;
     if (count > (SIZE_MAX - 1) / 16)
         throw std::bad_alloc(); // a 32-bit process: more than its memory holds
     const size_t start = out.size();
     size_t length;
-    if (locale.utf8) {
+    const bool narrowable = locale.utf8 || (locale.singleByte != nullptr && locale.asciiIdentity);
+    if (narrowable && wide) {
+        units.resize(count);
+        if (count > 0)
+            env->GetStringRegion(string, 0, n, reinterpret_cast<jchar *>(&units[0]));
+        wide = !text::allLatin1Units(units.data(), count);
+        const size_t room = text::ansiCapacity(locale, count);
+        length = text::toAnsi(locale, units.data(), count, out.extend(room), room);
+    } else if (locale.utf8) {
         char *text = out.extend(count * 3 + 1);
         if (count > 0)
             env->GetStringUTFRegion(string, 0, n, text);
@@ -76,7 +92,7 @@ bool appendJavaString(JNIEnv *env, const text::LocaleTraits &locale, jstring str
             text[count] = '\0';
             length = count;
         } else {
-            length = text::utf8FromModifiedInPlace(text, count);
+            length = text::utf8FromModifiedInPlace(text, count, &wide);
         }
     } else if (locale.singleByte != nullptr && locale.asciiIdentity) {
         // The same copy, narrowed in place through the locale's code.
@@ -87,7 +103,10 @@ bool appendJavaString(JNIEnv *env, const text::LocaleTraits &locale, jstring str
             text[count] = '\0';
             length = count;
         } else {
+            // A character the locale lacks (Cyrillic in Latin-1...): the next
+            // name likely holds one too, and the units are the cheaper copy.
             length = text::singleBytesFromModifiedInPlace(locale, text, count);
+            wide = length == text::kNotConverted || length == text::kNeedUnits;
         }
         if (length == text::kNeedUnits) {
             out.truncate(start);
@@ -155,7 +174,8 @@ AnsiText::AnsiText(JNIEnv *env, jstring string) {
     if (string != nullptr) {
         AnsiTextBytes out{*this};
         std::u16string units;
-        valid_ = appendJavaString(env, text::currentLocale(), string, units, out);
+        bool wide = false;
+        valid_ = appendJavaString(env, text::currentLocale(), string, units, out, wide);
         size_ = valid_ ? size_ - 1 : 0; // the terminator appended by the conversion
     }
 }
@@ -164,7 +184,8 @@ AnsiText::AnsiText(JNIEnv *env, jstring string, const text::LocaleTraits &locale
     if (string != nullptr) {
         AnsiTextBytes out{*this};
         std::u16string units;
-        valid_ = appendJavaString(env, locale, string, units, out);
+        bool wide = false;
+        valid_ = appendJavaString(env, locale, string, units, out, wide);
         size_ = valid_ ? size_ - 1 : 0;
     }
 }
@@ -215,6 +236,7 @@ void TextArray::convert(JNIEnv *env, jobjectArray array, jsize n,
     Storage &s = *storage_;
     s.bytes.truncate(0);
     s.offsets.resize(static_cast<size_t>(n));
+    bool wide = false; // how the previous name was best read
     // A frame per run of elements instead of a deletion per element.
     for (jsize base = 0; base < n; base += kFrameSize) {
         const jsize end = n - base < kFrameSize ? n : base + kFrameSize;
@@ -223,7 +245,7 @@ void TextArray::convert(JNIEnv *env, jobjectArray array, jsize n,
             auto element = static_cast<jstring>(env->GetObjectArrayElement(array, i));
             const size_t start = s.bytes.size();
             const bool converted =
-                element != nullptr && appendJavaString(env, locale, element, s.units, s.bytes);
+                element != nullptr && appendJavaString(env, locale, element, s.units, s.bytes, wide);
             s.offsets[static_cast<size_t>(i)] = converted ? start : kNull;
             if (element != nullptr && frame.deleteEach())
                 env->DeleteLocalRef(element);
@@ -252,7 +274,8 @@ jstring toJavaString(JNIEnv *env, const text::LocaleTraits &locale, const char *
         return nullptr;
     // ASCII is the same in the locale and in modified UTF-8; so is the UTF-8
     // of the Basic Multilingual Plane.
-    if (locale.asciiIdentity && text::isAscii(text))
+    // (strlen and the word-wise check beat a check byte by byte.)
+    if (locale.asciiIdentity && text::allAscii(text, std::strlen(text)))
         return env->NewStringUTF(text);
     if (locale.utf8) {
         switch (text::classifyUtf8(text)) {

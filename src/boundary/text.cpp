@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 #include "platform/platform.h"
 
@@ -240,17 +241,30 @@ bool appendAnsiPlain(const char16_t *units, size_t n, std::string &out) {
     return true;
 }
 
-bool allAscii(const char *bytes, size_t n) {
+namespace {
+// The bitwise OR of `n` units read a word at a time (the last few one by one,
+// each in the low lanes of the word).
+template <typename Unit> uint64_t orOfUnits(const Unit *units, size_t n) {
+    constexpr size_t kPerWord = 8 / sizeof(Unit);
     size_t i = 0;
-    uint64_t high = 0;
-    for (; i + 8 <= n; i += 8) {
+    uint64_t all = 0;
+    for (; i + kPerWord <= n; i += kPerWord) {
         uint64_t word;
-        std::memcpy(&word, bytes + i, 8);
-        high |= word;
+        std::memcpy(&word, units + i, 8);
+        all |= word;
     }
     for (; i < n; ++i)
-        high |= static_cast<unsigned char>(bytes[i]);
-    return (high & 0x8080808080808080ull) == 0;
+        all |= static_cast<std::make_unsigned_t<Unit>>(units[i]);
+    return all;
+}
+} // namespace
+
+bool allAscii(const char *bytes, size_t n) {
+    return (orOfUnits(bytes, n) & 0x8080808080808080ull) == 0;
+}
+
+bool allLatin1Units(const char16_t *units, size_t n) {
+    return (orOfUnits(units, n) & 0xFF00FF00FF00FF00ull) == 0;
 }
 
 namespace {
@@ -269,12 +283,15 @@ size_t modifiedUnitAt(const unsigned char *at, uint32_t &value) {
 }
 } // namespace
 
-size_t utf8FromModifiedInPlace(char *text, size_t units) {
+size_t utf8FromModifiedInPlace(char *text, size_t units, bool *beyondLatin1) {
     // What differs from UTF-8: U+0000 (C0 80), which ends the text, and a
     // surrogate pair (two 3-byte units), which becomes one 4-byte character.
     // Neither grows, so the output never overtakes the input.
     auto *p = reinterpret_cast<unsigned char *>(text);
-    // Up to the first of them the text stays where it is: walk it.
+    // Up to the first of them the text stays where it is: walk it. The lead
+    // bytes of U+0080..U+00FF are C2 and C3; any other but C0 has one of the
+    // bits 3C set.
+    unsigned leads = 0;
     size_t i = 0;
     for (; i < units; ++i) {
         const unsigned char b = *p;
@@ -283,13 +300,17 @@ size_t utf8FromModifiedInPlace(char *text, size_t units) {
         } else if (b < 0xE0) {
             if (b == 0xC0)
                 break; // C0 80: U+0000
+            leads |= b;
             p += 2;
         } else if (b == 0xED && p[1] >= 0xA0) {
             break; // a surrogate
         } else {
+            leads |= b;
             p += 3;
         }
     }
+    if (beyondLatin1 != nullptr)
+        *beyondLatin1 = (leads & 0x3C) != 0 || i < units;
     unsigned char *q = p;
     for (; i < units; ++i) {
         uint32_t u;

@@ -44,8 +44,9 @@ size_t toAnsi(const LocaleTraits &locale, const char16_t *units, size_t n, char 
 // For a UTF-8 locale: turns the VM's modified UTF-8 of `units` UTF-16 units
 // at `text` into the locale's text, in place (it never grows), and terminates
 // it; returns its length, or kNotConverted for a lone surrogate. The same
-// bytes as appendUtf8FromModified.
-size_t utf8FromModifiedInPlace(char *text, size_t units);
+// bytes as appendUtf8FromModified. Where `beyondLatin1` is given it tells
+// whether the text held a character beyond U+00FF (or U+0000, or a surrogate).
+size_t utf8FromModifiedInPlace(char *text, size_t units, bool *beyondLatin1 = nullptr);
 
 // For a locale of single-byte characters that encodes ASCII as itself: the
 // same from the VM's modified UTF-8, each unit turned in place into its byte
@@ -57,6 +58,8 @@ size_t singleBytesFromModifiedInPlace(const LocaleTraits &locale, char *text, si
 
 // True when each of the `n` bytes is below 0x80.
 bool allAscii(const char *bytes, size_t n);
+// True when each of the `n` UTF-16 units is at most U+00FF.
+bool allLatin1Units(const char16_t *units, size_t n);
 
 // Converts `n` UTF-16 units, up to the first zero unit, and appends the ANSI
 // bytes and a terminator to `out`. Returns false, leaving `out` as it was,

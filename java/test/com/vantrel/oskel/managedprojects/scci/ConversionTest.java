@@ -69,7 +69,8 @@ class ConversionTest extends NativeTestBase {
 
     /** The natives that carry a Java text to the provider. */
     enum ToProvider {
-        CHECKOUT_NAME_AND_COMMENT, DIFF, POPULATE_LIST, DESCRIPTOR_PROJECT_NAME, REGETPROJPATH_USER
+        CHECKOUT_NAME_AND_COMMENT, CHECKOUT_NAME_AFTER_A_WIDE_NAME, DIFF, POPULATE_LIST,
+        DESCRIPTOR_PROJECT_NAME, REGETPROJPATH_USER
     }
 
     static Stream<Arguments> javaTextsByCarrier() {
@@ -98,6 +99,16 @@ class ConversionTest extends NativeTestBase {
                 assertSame(javaText, names[1], "the array element after _checkout");
                 line = "SccCheckout context=" + CONTEXT + " window=null count=3 names=[\"first\"," + x
                         + ",\"last\"] comment=" + x + " flags=0 options=0x0";
+                break;
+            }
+            case CHECKOUT_NAME_AFTER_A_WIDE_NAME: {
+                // A name with a character beyond U+00FF makes the next one read as UTF-16.
+                byte[] wide = bytes(ConvLocale.current().pick("\\xd0\\x96", null, null));
+                String[] names = {"\u0416", javaText};
+                JavaSCCInterface._checkout(handle, 2, names, null);
+                line = "SccCheckout context=" + CONTEXT + " window=null count=2 names=["
+                        + (wide == null ? "null" : CallLog.quote(wide)) + "," + x
+                        + "] comment=null flags=0 options=0x0";
                 break;
             }
             case DIFF:
