@@ -19,6 +19,25 @@ const char *const kLocales[] = {"C", "C.UTF-8", "en_US.ISO-8859-1"};
     std::fprintf(stderr, "conversion mismatch: %s\n", what);
     std::abort();
 }
+
+// The VM's modified UTF-8 of UTF-16 units: NUL as two bytes, every unit on its own.
+std::string modifiedUtf8(const std::u16string &units) {
+    std::string modified;
+    for (char16_t c : units) {
+        uint32_t u = c;
+        if (u != 0 && u < 0x80) {
+            modified += static_cast<char>(u);
+        } else if (u < 0x800) {
+            modified += static_cast<char>(0xC0 | (u >> 6));
+            modified += static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            modified += static_cast<char>(0xE0 | (u >> 12));
+            modified += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            modified += static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    return modified;
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -49,20 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     // Under UTF-8 the VM's modified UTF-8 of the same units converts directly.
     if (locale.utf8) {
-        std::string modified;
-        for (char16_t c : units) {
-            uint32_t u = c;
-            if (u != 0 && u < 0x80) {
-                modified += static_cast<char>(u);
-            } else if (u < 0x800) {
-                modified += static_cast<char>(0xC0 | (u >> 6));
-                modified += static_cast<char>(0x80 | (u & 0x3F));
-            } else {
-                modified += static_cast<char>(0xE0 | (u >> 12));
-                modified += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-                modified += static_cast<char>(0x80 | (u & 0x3F));
-            }
-        }
+        std::string modified = modifiedUtf8(units);
         std::string direct = "prefix";
         bool directOk = appendUtf8FromModified(modified.c_str(), units.size(), direct);
         if (directOk != plainOk || direct != plain)
@@ -71,20 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     // In a locale of single-byte characters the modified UTF-8 narrows in place.
     if (locale.singleByte != nullptr && locale.asciiIdentity) {
-        std::string modified;
-        for (char16_t c : units) {
-            uint32_t u = c;
-            if (u != 0 && u < 0x80) {
-                modified += static_cast<char>(u);
-            } else if (u < 0x800) {
-                modified += static_cast<char>(0xC0 | (u >> 6));
-                modified += static_cast<char>(0x80 | (u & 0x3F));
-            } else {
-                modified += static_cast<char>(0xE0 | (u >> 12));
-                modified += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-                modified += static_cast<char>(0x80 | (u & 0x3F));
-            }
-        }
+        std::string modified = modifiedUtf8(units);
         modified.push_back('\0');
         size_t n = singleBytesFromModifiedInPlace(locale, &modified[0], units.size());
         if (n != kNeedUnits && ((n != kNotConverted) != plainOk ||

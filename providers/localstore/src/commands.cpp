@@ -612,10 +612,9 @@ SCCRTN Provider::history(SCCLONG count, const char **names) {
     Problems problems;
     std::vector<Target> targets = resolveAll(count, names, problems);
     Session session;
-    if ((result = begin(session, false)) != SCC_OK) {
+    if ((result = beginReading(session, false)) != SCC_OK) {
         return result;
     }
-    session.lock.release();
     for (const Target &target : targets) {
         const FileRecord *record = session.index.find(target.relative);
         if (!record) {
@@ -647,11 +646,10 @@ SCCRTN Provider::properties(const char *name) {
         return SCC_E_INVALIDFILEPATH;
     }
     Session session;
-    SCCRTN result = begin(session, false);
+    const SCCRTN result = beginReading(session, false);
     if (result != SCC_OK) {
         return result;
     }
-    session.lock.release();
     const FileRecord *record = session.index.find(target.relative);
     if (!record || record->removed) {
         message(SCC_MSG_ERROR, target.given + ": is not under source control.");
@@ -698,11 +696,10 @@ SCCRTN Provider::queryInfo(SCCLONG count, const char **names, SCCLONG *status) {
         status[i] = SCC_STATUS_INVALID;
     }
     Session session;
-    SCCRTN result = begin(session, false);
+    const SCCRTN result = beginReading(session, false);
     if (result != SCC_OK) {
         return result;
     }
-    session.lock.release();
     PlainFolders plain;
     for (SCCLONG i = 0; i < count; ++i) {
         Target target;
@@ -726,10 +723,9 @@ SCCRTN Provider::runScc(SCCLONG count, const char **names) {
     Problems problems;
     std::vector<Target> targets = resolveAll(count, names, problems);
     Session session;
-    if ((result = begin(session, false)) != SCC_OK) {
+    if ((result = beginReading(session, false)) != SCC_OK) {
         return result;
     }
-    session.lock.release();
     if (count == 0) {
         for (const FileRecord &record : session.index.files) {
             Target target;
@@ -789,10 +785,9 @@ SCCRTN Provider::populateList(int command, SCCLONG count, const char **names, PO
         return SCC_E_OPNOTSUPPORTED;
     }
     Session session;
-    if ((result = begin(session, false)) != SCC_OK) {
+    if ((result = beginReading(session, false)) != SCC_OK) {
         return result;
     }
-    session.lock.release();
     PlainFolders plain;
     for (SCCLONG i = 0; i < count; ++i) {
         Target target;

@@ -33,6 +33,16 @@ bool below(const std::string &folder, const std::string &path) {
            sys::pathKey(path.substr(0, folder.size())) == sys::pathKey(folder);
 }
 
+// Calls `visit` with every file the store keeps below the store folder `folder`
+// ("" for all), in index order; removed files are left out.
+template <typename Visit> void eachFileBelow(const Index &index, const std::string &folder, Visit visit) {
+    for (const FileRecord &record : index.files) {
+        if (!record.removed && below(folder, record.path)) {
+            visit(record);
+        }
+    }
+}
+
 // A sub-project name: one folder name, nothing that leads elsewhere.
 bool usableFolderName(const std::string &name) {
     if (name.empty() || name == "." || name == ".." || !fits(name, kProjectPathLimit)) {
@@ -165,6 +175,19 @@ SCCRTN Provider::extendedCapability(SCCLONG capability, SCCBOOL *supported) cons
     return SCC_OK;
 }
 
+SCCRTN Provider::projectSettings(Settings &settings) const {
+    if (!requireProject()) {
+        return SCC_E_PROJNOTOPEN;
+    }
+    sys::Error error;
+    std::string problem;
+    if (!Store(store_).loadSettings(settings, error, problem)) {
+        message(SCC_MSG_ERROR, error.failed() ? error.text : problem);
+        return SCC_E_NONSPECIFICERROR;
+    }
+    return SCC_OK;
+}
+
 SCCRTN Provider::userOption(SCCLONG option, SCCLONG *value) {
     if (!value) {
         return SCC_E_NONSPECIFICERROR;
@@ -172,36 +195,24 @@ SCCRTN Provider::userOption(SCCLONG option, SCCLONG *value) {
     if (option != SCC_USEROPT_CHECKOUT_LOCALVER) {
         return SCC_E_OPNOTSUPPORTED;
     }
-    if (!requireProject()) {
-        return SCC_E_PROJNOTOPEN;
-    }
     Settings settings;
-    sys::Error error;
-    std::string problem;
-    if (!Store(store_).loadSettings(settings, error, problem)) {
-        message(SCC_MSG_ERROR, error.failed() ? error.text : problem);
-        return SCC_E_NONSPECIFICERROR;
+    const SCCRTN result = projectSettings(settings);
+    if (result == SCC_OK) {
+        *value = settings.checkoutLocalVersion ? SCC_USEROPT_COLV_YES : SCC_USEROPT_COLV_NO;
     }
-    *value = settings.checkoutLocalVersion ? SCC_USEROPT_COLV_YES : SCC_USEROPT_COLV_NO;
-    return SCC_OK;
+    return result;
 }
 
 SCCRTN Provider::multiCheckoutEnabled(SCCBOOL *enabled) {
     if (!enabled) {
         return SCC_E_NONSPECIFICERROR;
     }
-    if (!requireProject()) {
-        return SCC_E_PROJNOTOPEN;
-    }
     Settings settings;
-    sys::Error error;
-    std::string problem;
-    if (!Store(store_).loadSettings(settings, error, problem)) {
-        message(SCC_MSG_ERROR, error.failed() ? error.text : problem);
-        return SCC_E_NONSPECIFICERROR;
+    const SCCRTN result = projectSettings(settings);
+    if (result == SCC_OK) {
+        *enabled = settings.multiCheckout ? 1 : 0;
     }
-    *enabled = settings.multiCheckout ? 1 : 0;
-    return SCC_OK;
+    return result;
 }
 
 SCCRTN Provider::willCreateSccFile(SCCLONG count, const char **names, SCCBOOL *sccFiles) {
@@ -257,10 +268,9 @@ void Provider::followJournal() {
         return;
     }
     Session session;
-    if (begin(session, false) != SCC_OK) {
+    if (beginReading(session, false) != SCC_OK) {
         return;
     }
-    session.lock.release();
     for (const std::string &key : touched) {
         Watched &entry = watched_[key];
         std::string path;
@@ -374,6 +384,25 @@ SCCRTN Provider::addFromScc(SCCLONG *count, const char ***names) {
 
 // --- sub-projects ---------------------------------------------------------------------
 
+SCCRTN Provider::beginProjectIn(const std::string &folder, const char *projectPath, bool write, Session &session,
+                                std::string &projectFolder) {
+    const std::string savedStore = store_;
+    store_ = folder;
+    const SCCRTN result = Store(folder).exists() ? begin(session, write) : SCC_E_UNKNOWNPROJECT;
+    store_ = savedStore;
+    if (result != SCC_OK) {
+        if (result == SCC_E_UNKNOWNPROJECT) {
+            message(SCC_MSG_ERROR, "There is no store in " + folder + ".");
+        }
+        return result;
+    }
+    if (!folderOfProject(session.index, projectPath, projectFolder)) {
+        message(SCC_MSG_ERROR, "The store in " + folder + " has no project " + projectPath + ".");
+        return SCC_E_UNKNOWNPROJECT;
+    }
+    return SCC_OK;
+}
+
 SCCRTN Provider::createSubProject(char *user, const char *parentPath, const char *name, char *auxPath,
                                   char *subPath) {
     if (!user || !parentPath || !name || !auxPath || !subPath) {
@@ -398,21 +427,11 @@ SCCRTN Provider::createSubProject(char *user, const char *parentPath, const char
         copyOut(user, login);
     }
     // The store of this context's project, or another one.
-    const std::string savedStore = store_;
-    store_ = folder;
     Session session;
-    SCCRTN result = Store(folder).exists() ? begin(session, true) : SCC_E_UNKNOWNPROJECT;
-    store_ = savedStore;
-    if (result != SCC_OK) {
-        if (result == SCC_E_UNKNOWNPROJECT) {
-            message(SCC_MSG_ERROR, "There is no store in " + folder + ".");
-        }
-        return result;
-    }
     std::string parentFolder;
-    if (!folderOfProject(session.index, parentPath, parentFolder)) {
-        message(SCC_MSG_ERROR, "The store in " + folder + " has no project " + parentPath + ".");
-        return SCC_E_UNKNOWNPROJECT;
+    const SCCRTN result = beginProjectIn(folder, parentPath, true, session, parentFolder);
+    if (result != SCC_OK) {
+        return result;
     }
     // A name in use gets a number: name_2, name_3, ...
     const std::string base = (parentFolder.empty() ? "" : parentFolder + "/") + name;
@@ -458,21 +477,11 @@ SCCRTN Provider::parentProjectPath(char *user, const char *projectPath, char *au
         message(SCC_MSG_ERROR, "The store folder of the project is missing.");
         return SCC_E_INVALIDFILEPATH;
     }
-    const std::string savedStore = store_;
-    store_ = folder;
     Session session;
-    SCCRTN result = Store(folder).exists() ? begin(session, false) : SCC_E_UNKNOWNPROJECT;
-    store_ = savedStore;
-    if (result != SCC_OK) {
-        if (result == SCC_E_UNKNOWNPROJECT) {
-            message(SCC_MSG_ERROR, "There is no store in " + folder + ".");
-        }
-        return result;
-    }
     std::string sub;
-    if (!folderOfProject(session.index, projectPath, sub)) {
-        message(SCC_MSG_ERROR, "The store in " + folder + " has no project " + projectPath + ".");
-        return SCC_E_UNKNOWNPROJECT;
+    const SCCRTN result = beginProjectIn(folder, projectPath, false, session, sub);
+    if (result != SCC_OK) {
+        return result;
     }
     std::string parent = projectPath;  // a top project is its own parent
     if (!sub.empty()) {
@@ -497,23 +506,19 @@ SCCRTN Provider::dirQueryInfo(SCCLONG count, const char **dirs, SCCLONG *status)
         status[i] = SCC_DIRSTATUS_INVALID;
     }
     Session session;
-    SCCRTN result = begin(session, false);
+    const SCCRTN result = beginReading(session, false);
     if (result != SCC_OK) {
         return result;
     }
-    session.lock.release();
     // Every folder that holds a controlled file, at any depth.
     std::set<std::string> used;
-    for (const FileRecord &record : session.index.files) {
-        if (record.removed) {
-            continue;
-        }
+    eachFileBelow(session.index, "", [&](const FileRecord &record) {
         used.insert("");
         for (size_t slash = record.path.find('/'); slash != std::string::npos;
              slash = record.path.find('/', slash + 1)) {
             used.insert(sys::pathKey(record.path.substr(0, slash)));
         }
-    }
+    });
     for (SCCLONG i = 0; i < count; ++i) {
         Target folder;
         std::string problem;
@@ -541,20 +546,12 @@ SCCRTN Provider::populateDirList(SCCLONG count, const char **dirs, POPDIRLISTFUN
         return SCC_E_NONSPECIFICERROR;
     }
     Session session;
-    SCCRTN result = begin(session, false);
+    const SCCRTN result = beginReading(session, true);
     if (result != SCC_OK) {
         return result;
     }
-    session.lock.release();
-    session.batchGuard = std::unique_lock<std::mutex>();
     const bool recursive = (options & SCC_PDL_RECURSIVE) != 0;
     const bool files = (options & SCC_PDL_INCLUDEFILES) != 0;
-    std::vector<std::string> candidates;  // store paths of files and sub-project folders
-    for (const FileRecord &record : session.index.files) {
-        if (!record.removed) {
-            candidates.push_back(record.path);
-        }
-    }
     for (SCCLONG i = 0; i < count; ++i) {
         Target folder;
         std::string problem;
@@ -577,15 +574,12 @@ SCCRTN Provider::populateDirList(SCCLONG count, const char **dirs, POPDIRLISTFUN
                 folders.emplace(sys::pathKey(path), path);
             }
         };
-        for (const std::string &path : candidates) {
-            if (!below(folder.relative, path)) {
-                continue;
+        eachFileBelow(session.index, folder.relative, [&](const FileRecord &record) {
+            addFolders(record.path, false);
+            if (files && (recursive || record.path.find('/', base.size()) == std::string::npos)) {
+                found.emplace(sys::pathKey(record.path), record.path);
             }
-            addFolders(path, false);
-            if (files && (recursive || path.find('/', base.size()) == std::string::npos)) {
-                found.emplace(sys::pathKey(path), path);
-            }
-        }
+        });
         for (const std::string &sub : session.index.subprojects) {
             if (below(folder.relative, sub)) {
                 addFolders(sub, recursive || sub.find('/', base.size()) == std::string::npos);
@@ -622,18 +616,13 @@ SCCRTN Provider::dirDiff(const char *dir, SCCLONG flags) {
         return SCC_E_FILENOTEXIST;
     }
     Session session;
-    SCCRTN result = begin(session, false);
+    const SCCRTN result = beginReading(session, true);
     if (result != SCC_OK) {
         return result;
     }
-    session.lock.release();
-    session.batchGuard = std::unique_lock<std::mutex>();
     std::map<std::string, const FileRecord *> stored;  // by key of the store path
-    for (const FileRecord &record : session.index.files) {
-        if (!record.removed && below(folder.relative, record.path)) {
-            stored.emplace(sys::pathKey(record.path), &record);
-        }
-    }
+    eachFileBelow(session.index, folder.relative,
+                  [&](const FileRecord &record) { stored.emplace(sys::pathKey(record.path), &record); });
     if (stored.empty() && !folder.relative.empty() && !session.index.hasSubproject(folder.relative)) {
         message(SCC_MSG_ERROR, folder.given + ": is not under source control.");
         return SCC_E_FILENOTCONTROLLED;
@@ -709,12 +698,10 @@ SCCRTN Provider::queryChanges(SCCLONG count, const char **names, QUERYCHANGESFUN
         return SCC_E_NONSPECIFICERROR;
     }
     Session session;
-    SCCRTN result = begin(session, false);
+    const SCCRTN result = beginReading(session, true);
     if (result != SCC_OK) {
         return result;
     }
-    session.lock.release();
-    session.batchGuard = std::unique_lock<std::mutex>();
     for (SCCLONG i = 0; i < count; ++i) {
         QUERYCHANGESDATA change{};
         change.dwSize = sizeof change;

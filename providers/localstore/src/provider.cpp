@@ -607,6 +607,17 @@ SCCRTN Provider::begin(Session &session, bool write) const {
     return SCC_OK;
 }
 
+SCCRTN Provider::beginReading(Session &session, bool letBatchGo) const {
+    const SCCRTN result = begin(session, false);
+    if (result == SCC_OK) {
+        session.lock.release();
+        if (letBatchGo) {
+            session.batchGuard = std::unique_lock<std::mutex>();
+        }
+    }
+    return result;
+}
+
 SCCRTN Provider::saveIndex(Session &session, const std::vector<std::string> &changed) const {
     if (session.batch) {
         session.batch->index = session.index;

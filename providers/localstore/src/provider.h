@@ -159,7 +159,19 @@ private:
     bool linksStayInside(const Target &target, PlainFolders *plain = nullptr) const;
     // Resolves every name, dropping repeats; problems go to `problems`.
     std::vector<Target> resolveAll(SCCLONG count, const char **names, Problems &problems) const;
+    // The store's settings as they are now, for a call that needs the project
+    // open: SCC_OK, else the code of the problem, which is reported.
+    SCCRTN projectSettings(Settings &settings) const;
     SCCRTN begin(Session &session, bool write) const;
+    // The start of a command that only reads: the store opened, its lock let go
+    // as soon as the index is read. With `letBatchGo` the commands of a running
+    // batch may go on as well (for the commands that call back into the caller).
+    SCCRTN beginReading(Session &session, bool letBatchGo) const;
+    // Opens the store in `folder`, which may be another project's, and finds
+    // the folder of `projectPath` in it; SCC_OK to go on, the problem reported
+    // otherwise. This context keeps its own store.
+    SCCRTN beginProjectIn(const std::string &folder, const char *projectPath, bool write, Session &session,
+                          std::string &projectFolder);
     // The start most file commands share: the names checked and resolved (a
     // problem with any name stops the command), then the store opened, for
     // writing when `write`. SCC_OK to go on.

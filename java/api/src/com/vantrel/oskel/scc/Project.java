@@ -424,10 +424,8 @@ public final class Project implements AutoCloseable {
     }
 
     private StatusResult statusOf(String[] names) {
-        Connection.Fetched<int[]> fetched = connection.call(h -> {
-            checkOpen();
-            return JavaSCCInterface._queryInfo(h, names.length, names);
-        });
+        Connection.Fetched<int[]> fetched =
+                openCall(h -> JavaSCCInterface._queryInfo(h, names.length, names));
         int[] words = fetched.value();
         if (words == null || words.length != names.length) {
             throw new IllegalStateException("the library gave no status words");
@@ -484,8 +482,7 @@ public final class Project implements AutoCloseable {
             throws SccException {
         Objects.requireNonNull(command, "command");
         record Lists(long code, String[] keep, String[] drop) {}
-        Connection.Fetched<Lists> fetched = connection.call(h -> {
-            checkOpen();
+        Connection.Fetched<Lists> fetched = openCall(h -> {
             long code = JavaSCCInterface._populateList(h, command.number(), names.length, names);
             return new Lists(code, JavaSCCInterface._getPopulateList(h, 1),
                     JavaSCCInterface._getPopulateList(h, 0));
@@ -537,10 +534,7 @@ public final class Project implements AutoCloseable {
     }
 
     private CommandResult renameNames(String oldName, String newName) throws SccException {
-        Connection.Fetched<Long> fetched = connection.call(h -> {
-            checkOpen();
-            return NativeBridge.rename(h, oldName, newName);
-        });
+        Connection.Fetched<Long> fetched = openCall(h -> NativeBridge.rename(h, oldName, newName));
         return result("rename", fetched);
     }
 
@@ -582,16 +576,13 @@ public final class Project implements AutoCloseable {
     private ListResult<FolderStatus> dirStatusOf(String[] names) throws SccException {
         // The words go in as well as out: start them as "not controlled", as providers expect.
         int[] words = new int[names.length];
-        Connection.Fetched<Long> fetched = connection.call(h -> {
-            checkOpen();
-            return NativeBridge.dirQueryInfo(h, names, words);
-        });
-        SccResult result = Connection.check("dirstatus", fetched.value(), fetched.messages());
+        Connection.Fetched<Long> fetched =
+                openCall(h -> NativeBridge.dirQueryInfo(h, names, words));
         List<FolderStatus> statuses = new ArrayList<>(names.length);
         for (int i = 0; i < names.length; i++) {
             statuses.add(new FolderStatus(names[i], words[i]));
         }
-        return new ListResult<>("dirstatus", result, statuses, fetched.messages());
+        return listResult("dirstatus", fetched, statuses);
     }
 
     /**
@@ -639,15 +630,12 @@ public final class Project implements AutoCloseable {
             throws SccException {
         int word = DirListOption.encode(Objects.requireNonNull(options, "options"));
         List<DirEntry> items = new ArrayList<>();
-        Connection.Fetched<Long> fetched = connection.call(h -> {
-            checkOpen();
-            return NativeBridge.populateDirList(h, names, word, (folder, name) -> {
-                items.add(new DirEntry(NativeText.path(name), folder));
-                return true;
-            });
-        });
-        SccResult result = Connection.check("dirlist", fetched.value(), fetched.messages());
-        return new ListResult<>("dirlist", result, items, fetched.messages());
+        Connection.Fetched<Long> fetched =
+                openCall(h -> NativeBridge.populateDirList(h, names, word, (folder, name) -> {
+                    items.add(new DirEntry(NativeText.path(name), folder));
+                    return true;
+                }));
+        return listResult("dirlist", fetched, items);
     }
 
     /**
@@ -677,10 +665,7 @@ public final class Project implements AutoCloseable {
     }
 
     private CommandResult dirDiffOf(String name) throws SccException {
-        Connection.Fetched<Long> fetched = connection.call(h -> {
-            checkOpen();
-            return NativeBridge.dirDiff(h, name, 0);
-        });
+        Connection.Fetched<Long> fetched = openCall(h -> NativeBridge.dirDiff(h, name, 0));
         return result("dirdiff", fetched);
     }
 
@@ -722,21 +707,18 @@ public final class Project implements AutoCloseable {
 
     private ListResult<FileChange> changesOf(String[] names) throws SccException {
         List<FileChange> changes = new ArrayList<>();
-        Connection.Fetched<Long> fetched = connection.call(h -> {
-            checkOpen();
-            return NativeBridge.queryChanges(h, names, (name, type, latest) -> {
-                ChangeKind kind = ChangeKind.forNumber(type);
-                Path file = NativeText.path(name);
-                // Without a latest name, the file keeps its own, except for a rename whose
-                // other name did not convert.
-                Path latestName = latest != null || kind == ChangeKind.RENAMED_TO
-                        || kind == ChangeKind.RENAMED_FROM ? NativeText.path(latest) : file;
-                changes.add(new FileChange(file, kind, latestName));
-                return true;
-            });
-        });
-        SccResult result = Connection.check("changes", fetched.value(), fetched.messages());
-        return new ListResult<>("changes", result, changes, fetched.messages());
+        Connection.Fetched<Long> fetched =
+                openCall(h -> NativeBridge.queryChanges(h, names, (name, type, latest) -> {
+                    ChangeKind kind = ChangeKind.forNumber(type);
+                    Path file = NativeText.path(name);
+                    // Without a latest name, the file keeps its own, except for a rename whose
+                    // other name did not convert.
+                    Path latestName = latest != null || kind == ChangeKind.RENAMED_TO
+                            || kind == ChangeKind.RENAMED_FROM ? NativeText.path(latest) : file;
+                    changes.add(new FileChange(file, kind, latestName));
+                    return true;
+                }));
+        return listResult("changes", fetched, changes);
     }
 
     /**
@@ -770,8 +752,7 @@ public final class Project implements AutoCloseable {
     private ListResult<String> addFromSccTo(String destination) throws SccException {
         record Added(Long code, String[] names) {}
         String[][] names = new String[1][];
-        Connection.Fetched<Added> fetched = connection.call(h -> {
-            checkOpen();
+        Connection.Fetched<Added> fetched = openCall(h -> {
             if (destination != null) {
                 // Only a provider that answers yes here may be handed a destination folder.
                 long answer = NativeBridge.setOption(h, SCC_OPT_SHARESUBPROJ, 0);
@@ -803,10 +784,8 @@ public final class Project implements AutoCloseable {
      */
     public boolean isMultiCheckoutEnabled() throws SccException {
         boolean[] enabled = new boolean[1];
-        Connection.Fetched<Long> fetched = connection.call(h -> {
-            checkOpen();
-            return NativeBridge.isMultiCheckoutEnabled(h, enabled);
-        });
+        Connection.Fetched<Long> fetched =
+                openCall(h -> NativeBridge.isMultiCheckoutEnabled(h, enabled));
         Connection.check("multi-checkout", fetched.value(), fetched.messages());
         return enabled[0];
     }
@@ -850,10 +829,8 @@ public final class Project implements AutoCloseable {
 
     private List<Boolean> sccFilesOf(String[] names) throws SccException {
         boolean[] answers = new boolean[names.length];
-        Connection.Fetched<Long> fetched = connection.call(h -> {
-            checkOpen();
-            return NativeBridge.willCreateSccFile(h, names, answers);
-        });
+        Connection.Fetched<Long> fetched =
+                openCall(h -> NativeBridge.willCreateSccFile(h, names, answers));
         Connection.check("will create scc file", fetched.value(), fetched.messages());
         List<Boolean> list = new ArrayList<>(answers.length);
         for (boolean answer : answers) {
@@ -914,6 +891,14 @@ public final class Project implements AutoCloseable {
         }
     }
 
+    /** Runs one native call of this project, which must still be open when the call starts. */
+    private <T> Connection.Fetched<T> openCall(Connection.NativeCall<T> call) {
+        return connection.call(h -> {
+            checkOpen();
+            return call.run(h);
+        });
+    }
+
     interface ListCall {
         long run(long handle, long count, String[] names);
     }
@@ -928,29 +913,20 @@ public final class Project implements AutoCloseable {
 
     private CommandResult listCommand(String operation, String[] names, ListCall call)
             throws SccException {
-        Connection.Fetched<Long> fetched = connection.call(h -> {
-            checkOpen();
-            return call.run(h, names.length, names);
-        });
+        Connection.Fetched<Long> fetched = openCall(h -> call.run(h, names.length, names));
         return result(operation, fetched);
     }
 
     private CommandResult commentCommand(String operation, String[] names, String comment,
             CommentCall call) throws SccException {
         String text = NativeText.comment(comment);
-        Connection.Fetched<Long> fetched = connection.call(h -> {
-            checkOpen();
-            return call.run(h, names.length, names, text);
-        });
+        Connection.Fetched<Long> fetched = openCall(h -> call.run(h, names.length, names, text));
         return result(operation, fetched);
     }
 
     private CommandResult fileCommand(String operation, String name, FileCall call)
             throws SccException {
-        Connection.Fetched<Long> fetched = connection.call(h -> {
-            checkOpen();
-            return call.run(h, name);
-        });
+        Connection.Fetched<Long> fetched = openCall(h -> call.run(h, name));
         return result(operation, fetched);
     }
 
@@ -958,5 +934,11 @@ public final class Project implements AutoCloseable {
             throws SccException {
         SccResult result = Connection.check(operation, fetched.value(), fetched.messages());
         return new CommandResult(operation, result, fetched.messages());
+    }
+
+    private static <T> ListResult<T> listResult(String operation, Connection.Fetched<Long> fetched,
+            List<T> items) throws SccException {
+        SccResult result = Connection.check(operation, fetched.value(), fetched.messages());
+        return new ListResult<>(operation, result, items, fetched.messages());
     }
 }

@@ -262,10 +262,8 @@ final class FileCommands {
             if (context.output().porcelain) {
                 for (int i = 0; i < files.size(); i++) {
                     FileStatus status = result.get(i);
-                    List<String> flags = flags(status);
-                    out.println(files.get(i) + "\t" + String.format("0x%08x", status.word()) + "\t"
-                            + (!status.isValid() ? "invalid"
-                                    : flags.isEmpty() ? "-" : String.join(",", flags)));
+                    out.println(statusLine(files.get(i), status.word(), status.isValid(),
+                            flags(status)));
                 }
             } else {
                 String[][] rows = new String[files.size() + 1][];
@@ -327,6 +325,15 @@ final class FileCommands {
             return context.report(new CommandResult("populate", result.result(), List.of()),
                     false, Map.of());
         }
+    }
+
+    /**
+     * The --porcelain line of a status word: the name, the word (0x%08x), then the flags joined
+     * by ',' ('-' for none, 'invalid' for a word that is not valid), tab-separated.
+     */
+    static String statusLine(String name, int word, boolean valid, List<String> flags) {
+        return name + "\t" + String.format("0x%08x", word) + "\t"
+                + (!valid ? "invalid" : flags.isEmpty() ? "-" : String.join(",", flags));
     }
 
     static void printTable(PrintWriter out, String[][] rows) {

@@ -23,6 +23,8 @@ import java.util.EnumSet;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
+import java.util.function.Consumer;
+import java.util.function.IntFunction;
 import picocli.CommandLine.Command;
 import picocli.CommandLine.Option;
 import picocli.CommandLine.Parameters;
@@ -34,11 +36,6 @@ import picocli.CommandLine.Parameters;
 final class StoreCommands {
     private StoreCommands() {}
 
-    /** The members of a list command's JSON document, its result and messages. */
-    private static Map<String, Object> document(ListResult<?> result) {
-        return Context.document(result.command(), result.result(), result.messages());
-    }
-
     /** Prints a JSON document; returns the exit code of the result. */
     private static int json(Context context, Map<String, Object> document, SccResult result) {
         context.out().println(Json.write(document));
@@ -46,10 +43,62 @@ final class StoreCommands {
         return Context.exitCode(result);
     }
 
-    /** Ends a plain or porcelain list: the result line as the file commands print it. */
-    private static int finish(Context context, ListResult<?> result) {
+    /**
+     * Prints the outcome of a list command in the form asked for; returns its exit code. A plain
+     * or porcelain list ends with the result line as the file commands print it.
+     *
+     * @param member the member of the JSON document that holds the entries
+     * @param entry the JSON entry of the i-th item
+     * @param porcelain the --porcelain line of the i-th item
+     * @param plain prints the items in the plain form
+     */
+    private static int printList(Context context, ListResult<?> result, String member,
+            IntFunction<Object> entry, IntFunction<String> porcelain,
+            Consumer<PrintWriter> plain) {
+        int count = result.items().size();
+        if (context.output().json) {
+            Map<String, Object> document =
+                    Context.document(result.command(), result.result(), result.messages());
+            List<Object> entries = new ArrayList<>();
+            for (int i = 0; i < count; i++) {
+                entries.add(entry.apply(i));
+            }
+            document.put(member, entries);
+            return json(context, document, result.result());
+        }
+        context.printMessages(result.messages(), false);
+        PrintWriter out = context.out();
+        if (context.output().porcelain) {
+            for (int i = 0; i < count; i++) {
+                out.println(porcelain.apply(i));
+            }
+        } else {
+            plain.accept(out);
+        }
         return context.report(new CommandResult(result.command(), result.result(), List.of()),
                 false, Map.of());
+    }
+
+    /** The plain form of a list as lines, one per item. */
+    private static Consumer<PrintWriter> lines(int count, IntFunction<String> line) {
+        return out -> {
+            for (int i = 0; i < count; i++) {
+                out.println(line.apply(i));
+            }
+        };
+    }
+
+    /** The plain form of a list as a table under a header row. */
+    private static Consumer<PrintWriter> table(String[] header, int count,
+            IntFunction<String[]> row) {
+        return out -> {
+            String[][] rows = new String[count + 1][];
+            rows[0] = header;
+            for (int i = 0; i < count; i++) {
+                rows[i + 1] = row.apply(i);
+            }
+            FileCommands.printTable(out, rows);
+        };
     }
 
     @Command(name = "rename",
@@ -166,10 +215,8 @@ final class StoreCommands {
             for (StatusEvent event : events) {
                 FileStatus status = new FileStatus(event.file().toString(), event.word());
                 if (context.output().porcelain) {
-                    List<String> flags = flags(event);
-                    out.println(event.file() + "\t" + String.format("0x%08x", event.word()) + "\t"
-                            + (!status.isValid() ? "invalid"
-                                    : flags.isEmpty() ? "-" : String.join(",", flags)));
+                    out.println(FileCommands.statusLine(event.file().toString(), event.word(),
+                            status.isValid(), flags(event)));
                 } else {
                     out.println(event.file() + "  " + status.describe()
                             + String.format("  0x%04x", event.word()));
@@ -191,43 +238,24 @@ final class StoreCommands {
         @Override
         int run(Context context, Project project) throws Exception {
             ListResult<FolderStatus> result = project.dirStatus(paths(dirs));
-            if (context.output().json) {
-                Map<String, Object> document = document(result);
-                List<Object> entries = new ArrayList<>();
-                for (int i = 0; i < dirs.size(); i++) {
-                    FolderStatus status = result.items().get(i);
-                    Map<String, Object> entry = new LinkedHashMap<>();
-                    entry.put("dir", dirs.get(i));
-                    entry.put("path", status.folder());
-                    entry.put("word", status.word());
-                    entry.put("valid", status.isValid());
-                    entry.put("flags", status.flags().stream().map(Context::lower).toList());
-                    entries.add(entry);
-                }
-                document.put("dirs", entries);
-                return json(context, document, result.result());
-            }
-            context.printMessages(result.messages(), false);
-            PrintWriter out = context.out();
-            if (context.output().porcelain) {
-                for (int i = 0; i < dirs.size(); i++) {
-                    FolderStatus status = result.items().get(i);
-                    List<String> flags = status.flags().stream().map(Context::lower).toList();
-                    out.println(dirs.get(i) + "\t" + String.format("0x%08x", status.word()) + "\t"
-                            + (!status.isValid() ? "invalid"
-                                    : flags.isEmpty() ? "-" : String.join(",", flags)));
-                }
-            } else {
-                String[][] rows = new String[dirs.size() + 1][];
-                rows[0] = new String[] {"DIR", "STATUS", "WORD"};
-                for (int i = 0; i < dirs.size(); i++) {
-                    FolderStatus status = result.items().get(i);
-                    rows[i + 1] = new String[] {dirs.get(i), status.describe(),
-                        String.format("0x%04x", status.word())};
-                }
-                FileCommands.printTable(out, rows);
-            }
-            return finish(context, result);
+            List<FolderStatus> items = result.items();  // one per folder, in the order given
+            return printList(context, result, "dirs", i -> {
+                Map<String, Object> entry = new LinkedHashMap<>();
+                entry.put("dir", dirs.get(i));
+                entry.put("path", items.get(i).folder());
+                entry.put("word", items.get(i).word());
+                entry.put("valid", items.get(i).isValid());
+                entry.put("flags", flags(items.get(i)));
+                return entry;
+            }, i -> FileCommands.statusLine(dirs.get(i), items.get(i).word(),
+                    items.get(i).isValid(), flags(items.get(i))),
+                    table(new String[] {"DIR", "STATUS", "WORD"}, items.size(),
+                            i -> new String[] {dirs.get(i), items.get(i).describe(),
+                                String.format("0x%04x", items.get(i).word())}));
+        }
+
+        private static List<String> flags(FolderStatus status) {
+            return status.flags().stream().map(Context::lower).toList();
         }
     }
 
@@ -260,37 +288,19 @@ final class StoreCommands {
         @Override
         int run(Context context, Project project) throws Exception {
             ListResult<FileChange> result = project.queryChanges(paths(files));
-            if (context.output().json) {
-                Map<String, Object> document = document(result);
-                List<Object> entries = new ArrayList<>();
-                for (FileChange change : result.items()) {
-                    Map<String, Object> entry = new LinkedHashMap<>();
-                    entry.put("file", change.file().toString());
-                    entry.put("change", Context.lower(change.kind()));
-                    entry.put("latest", change.latestName().toString());
-                    entries.add(entry);
-                }
-                document.put("changes", entries);
-                return json(context, document, result.result());
-            }
-            context.printMessages(result.messages(), false);
-            PrintWriter out = context.out();
-            if (context.output().porcelain) {
-                for (FileChange change : result.items()) {
-                    out.println(change.file() + "\t" + Context.lower(change.kind()) + "\t"
-                            + change.latestName());
-                }
-            } else {
-                String[][] rows = new String[result.items().size() + 1][];
-                rows[0] = new String[] {"FILE", "CHANGE", "NOW"};
-                for (int i = 0; i < result.items().size(); i++) {
-                    FileChange change = result.items().get(i);
-                    rows[i + 1] = new String[] {change.file().toString(),
-                        Context.lower(change.kind()), change.latestName().toString()};
-                }
-                FileCommands.printTable(out, rows);
-            }
-            return finish(context, result);
+            List<FileChange> items = result.items();
+            // The columns of both forms: the file, the change, the name it has now.
+            IntFunction<String[]> columns = i -> new String[] {items.get(i).file().toString(),
+                Context.lower(items.get(i).kind()), items.get(i).latestName().toString()};
+            return printList(context, result, "changes", i -> {
+                String[] row = columns.apply(i);
+                Map<String, Object> entry = new LinkedHashMap<>();
+                entry.put("file", row[0]);
+                entry.put("change", row[1]);
+                entry.put("latest", row[2]);
+                return entry;
+            }, i -> String.join("\t", columns.apply(i)),
+                    table(new String[] {"FILE", "CHANGE", "NOW"}, items.size(), columns));
         }
     }
 
@@ -319,26 +329,16 @@ final class StoreCommands {
                 options.add(DirListOption.INCLUDE_FILES);
             }
             ListResult<DirEntry> result = project.dirList(options, paths(dirs));
-            if (context.output().json) {
-                Map<String, Object> document = document(result);
-                List<Object> entries = new ArrayList<>();
-                for (DirEntry item : result.items()) {
-                    Map<String, Object> entry = new LinkedHashMap<>();
-                    entry.put("path", item.path().toString());
-                    entry.put("folder", item.folder());
-                    entries.add(entry);
-                }
-                document.put("items", entries);
-                return json(context, document, result.result());
-            }
-            context.printMessages(result.messages(), false);
-            for (DirEntry item : result.items()) {
-                String kind = item.folder() ? "dir" : "file";
-                context.out().println(context.output().porcelain ? kind + "\t" + item.path()
-                                                                 : String.format("%-4s  %s",
-                                                                         kind, item.path()));
-            }
-            return finish(context, result);
+            List<DirEntry> items = result.items();
+            IntFunction<String> kind = i -> items.get(i).folder() ? "dir" : "file";
+            return printList(context, result, "items", i -> {
+                Map<String, Object> entry = new LinkedHashMap<>();
+                entry.put("path", items.get(i).path().toString());
+                entry.put("folder", items.get(i).folder());
+                return entry;
+            }, i -> kind.apply(i) + "\t" + items.get(i).path(),
+                    lines(items.size(),
+                            i -> String.format("%-4s  %s", kind.apply(i), items.get(i).path())));
         }
     }
 
@@ -361,16 +361,9 @@ final class StoreCommands {
             } catch (UnsupportedOperationException e) {
                 throw new BadArguments(e.getMessage() + "; run addfromscc without DIR");
             }
-            if (context.output().json) {
-                Map<String, Object> document = document(result);
-                document.put("files", result.items());
-                return json(context, document, result.result());
-            }
-            context.printMessages(result.messages(), false);
-            for (String name : result.items()) {
-                context.out().println(name);
-            }
-            return finish(context, result);
+            List<String> names = result.items();
+            return printList(context, result, "files", names::get, names::get,
+                    lines(names.size(), names::get));
         }
     }
 
