@@ -7,6 +7,24 @@
 function trim(s) { gsub(/^[ \t]+|[ \t]+$/, "", s); return s }
 function num(s) { s = trim(s); gsub(/[×*µs ]/, "", s); return s + 0 }
 
+# What a ratio is taken against, from its scenario's name.
+function kindOf(key,    k) {
+    if (key in targetKey) return "target"
+    split(key, k, SUBSEP)
+    if (k[2] ~ /\.vs-/) return "bridge"
+    if (k[2] ~ /hosted/) return "hosted"
+    if (k[2] ~ /^anchor\./) return "anchor"
+    return "ffm"
+}
+
+BEGIN {
+    kindName["target"] = "the targets"
+    kindName["bridge"] = "scenarios paired with another call of the bridge (`vs-ascii`, `vs-checkout`)"
+    kindName["ffm"] = "in-process scenarios paired with the direct FFM call"
+    kindName["hosted"] = "hosted scenarios (wall clock) against the direct FFM call"
+    kindName["anchor"] = "anchors against the direct FFM call"
+}
+
 FNR == 1 { run++ }
 /^## Targets, locale / { section = "target"; locale = substr($0, 20); next }
 /^## Every figure, locale / { section = "figure"; locale = substr($0, 25); next }
@@ -18,6 +36,7 @@ section != "" && /^\| / && !/^\|---/ {
         name = trim(f[2])
         gsub(/ \([0-9.]+ ns vs [0-9.]+ ns\)/, "", name)
         key = locale SUBSEP name
+        targetKey[key] = 1
         value = num(f[4])
         unit = (f[4] ~ /µs/) ? " µs" : "×"
     } else {
@@ -42,6 +61,9 @@ END {
         diff[key] = d
         compared++
         if (d <= limit) within++
+        kind = kindOf(key)
+        kindCount[kind]++
+        if (d <= limit) kindWithin[kind]++
         if (d > worst) { worst = d; worstKey = key }
     }
     print "## Two runs"
@@ -54,14 +76,20 @@ END {
     }
     print "."
     print ""
+    print "By what a ratio is taken against:"
+    print ""
+    split("target|bridge|ffm|hosted|anchor", kinds, "|")
+    for (i = 1; i <= 5; i++)
+        if (kindCount[kinds[i]] > 0)
+            printf "- %s: %d of %d within %d%%\n", kindName[kinds[i]], kindWithin[kinds[i]] + 0, kindCount[kinds[i]], limit
+    print ""
     print "| locale | ratio | first run | second run | difference |"
     print "|---|---|---:|---:|---:|"
     for (i = 1; i <= count; i++) {
         key = order[i]
         if (!(key in diff)) continue
         split(key, k, SUBSEP)
-        isTarget = (k[2] !~ / n=[0-9]+$/)
-        if (!isTarget && diff[key] <= limit) continue
+        if (!(key in targetKey) && diff[key] <= limit) continue
         mark = diff[key] > limit ? "**" : ""
         printf "| %s | %s | %.2f%s | %.2f%s | %s%.1f%%%s |\n", k[1], k[2], first[key], units[key], second[key], units[key], mark, diff[key], mark
     }

@@ -46,7 +46,7 @@ REG
 
 TABLE=$BUILD/bench/table.md
 run_once() {
-LC_ALL=C.UTF-8 OSKELSCCIH_REGISTRY=$REG "$JDK/bin/java" --enable-native-access=ALL-UNNAMED -Xms512m -Xmx512m \
+LC_ALL=C.UTF-8 OSKELSCCIH_REGISTRY=$REG "$JDK/bin/java" --enable-native-access=ALL-UNNAMED -Xms512m -Xmx512m ${BENCH_JVM_ARGS:-} \
     -Doskelsccih.library="$BUILD/src/liboskelsccih.so" \
     -Doskelbench.anchors="$BUILD/bench/liboskelbench.so" \
     -Doskelbench.provider="$BUILD/providers/libnoopprovider.so" \

@@ -306,18 +306,10 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
                 return fault(HostFault::Channel);
             break;
         }
-        case Kind::Renamed: {
-            uint64_t callerData = r.u64();
-            std::string oldName, newName;
-            bool hasOld = r.text(oldName);
-            bool hasNew = r.text(newName);
-            if (!r.ok() || !r.atEnd())
+        case Kind::Renamed:
+            // Reported in a call or between calls alike.
+            if (!deliverUnasked(header.kind, payload))
                 return fault(HostFault::Malformed);
-            if (nameChange_ != nullptr)
-                nameChange_(reinterpret_cast<void *>(static_cast<uintptr_t>(callerData)),
-                            hasOld ? oldName.c_str() : nullptr, hasNew ? newName.c_str() : nullptr);
-            break;
-        }
             break;
         case Kind::Populate: {
             int32_t keep = r.i32(), status = r.i32();

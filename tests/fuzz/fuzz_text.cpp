@@ -9,6 +9,7 @@
 #include <string>
 
 #include "boundary/text.h"
+#include "../support/modified_utf8.h"
 
 using namespace oskel::text;
 
@@ -20,24 +21,7 @@ const char *const kLocales[] = {"C", "C.UTF-8", "en_US.ISO-8859-1"};
     std::abort();
 }
 
-// The VM's modified UTF-8 of UTF-16 units: NUL as two bytes, every unit on its own.
-std::string modifiedUtf8(const std::u16string &units) {
-    std::string modified;
-    for (char16_t c : units) {
-        uint32_t u = c;
-        if (u != 0 && u < 0x80) {
-            modified += static_cast<char>(u);
-        } else if (u < 0x800) {
-            modified += static_cast<char>(0xC0 | (u >> 6));
-            modified += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            modified += static_cast<char>(0xE0 | (u >> 12));
-            modified += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            modified += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return modified;
-}
+using oskel::testsupport::modifiedUtf8;
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

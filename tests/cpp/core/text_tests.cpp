@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "boundary/text.h"
+#include "../../support/modified_utf8.h"
 
 using oskel::text::appendAnsi;
 using oskel::text::decodeForeign;
@@ -50,7 +51,7 @@ std::string hex(const std::string &bytes) {
     return out;
 }
 
-std::string modifiedUtf8(const std::u16string &units);
+using oskel::testsupport::modifiedUtf8;
 
 // nullopt-like marker for "conversion fails".
 const std::string kFails = "<fails>";
@@ -297,26 +298,6 @@ INSTANTIATE_TEST_SUITE_P(Locales, Differential, ::testing::Values("C", "utf8", "
 } // namespace
 
 namespace {
-
-// The VM's modified UTF-8 of UTF-16 units: every unit on its own (surrogates
-// too), U+0000 as C0 80.
-std::string modifiedUtf8(const std::u16string &units) {
-    std::string out;
-    for (char16_t c : units) {
-        uint32_t u = c;
-        if (u != 0 && u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
-}
 
 TEST(ModifiedUtf8ToUtf8, GivesWhatTheUtf16ConversionGives) {
     if (kUtf8Locale == nullptr)
