@@ -75,52 +75,47 @@ bool appendJavaString(JNIEnv *env, const text::LocaleTraits &locale, jstring str
     if (count > (SIZE_MAX - 1) / 16)
         throw std::bad_alloc(); // a 32-bit process: more than its memory holds
     const size_t start = out.size();
-    size_t length;
+    // The string as UTF-16 units, converted in one pass.
+    auto fromUnits = [&]() -> size_t {
+        units.resize(count);
+        if (count > 0)
+            env->GetStringRegion(string, 0, n, reinterpret_cast<jchar *>(&units[0]));
+        const size_t room = text::ansiCapacity(locale, count);
+        return text::toAnsi(locale, units.data(), count, out.extend(room), room);
+    };
+    // The VM's modified UTF-8 written where the name goes: null when it is
+    // all ASCII, and so already final.
+    auto modifiedCopy = [&]() -> char * {
+        char *text = out.extend(count * 3 + 1);
+        if (count > 0)
+            env->GetStringUTFRegion(string, 0, n, text);
+        if (!text::allAscii(text, count))
+            return text;
+        text[count] = '\0';
+        return nullptr;
+    };
+    size_t length = count;
     const bool narrowable = locale.utf8 || (locale.singleByte != nullptr && locale.asciiIdentity);
     if (narrowable && wide) {
-        units.resize(count);
-        if (count > 0)
-            env->GetStringRegion(string, 0, n, reinterpret_cast<jchar *>(&units[0]));
+        length = fromUnits();
         wide = !text::allLatin1Units(units.data(), count);
-        const size_t room = text::ansiCapacity(locale, count);
-        length = text::toAnsi(locale, units.data(), count, out.extend(room), room);
     } else if (locale.utf8) {
-        char *text = out.extend(count * 3 + 1);
-        if (count > 0)
-            env->GetStringUTFRegion(string, 0, n, text);
-        if (text::allAscii(text, count)) {
-            text[count] = '\0';
-            length = count;
-        } else {
+        if (char *text = modifiedCopy())
             length = text::utf8FromModifiedInPlace(text, count, &wide);
-        }
-    } else if (locale.singleByte != nullptr && locale.asciiIdentity) {
+    } else if (narrowable) {
         // The same copy, narrowed in place through the locale's code.
-        char *text = out.extend(count * 3 + 1);
-        if (count > 0)
-            env->GetStringUTFRegion(string, 0, n, text);
-        if (text::allAscii(text, count)) {
-            text[count] = '\0';
-            length = count;
-        } else {
+        if (char *text = modifiedCopy()) {
+            length = text::singleBytesFromModifiedInPlace(locale, text, count);
             // A character the locale lacks (Cyrillic in Latin-1...): the next
             // name likely holds one too, and the units are the cheaper copy.
-            length = text::singleBytesFromModifiedInPlace(locale, text, count);
             wide = length == text::kNotConverted || length == text::kNeedUnits;
-        }
-        if (length == text::kNeedUnits) {
-            out.truncate(start);
-            units.resize(count);
-            env->GetStringRegion(string, 0, n, reinterpret_cast<jchar *>(&units[0]));
-            const size_t room = text::ansiCapacity(locale, count);
-            length = text::toAnsi(locale, units.data(), count, out.extend(room), room);
+            if (length == text::kNeedUnits) {
+                out.truncate(start);
+                length = fromUnits();
+            }
         }
     } else {
-        units.resize(count);
-        if (count > 0)
-            env->GetStringRegion(string, 0, n, reinterpret_cast<jchar *>(&units[0]));
-        const size_t room = text::ansiCapacity(locale, count);
-        length = text::toAnsi(locale, units.data(), count, out.extend(room), room);
+        length = fromUnits();
     }
     if (length == text::kNotConverted) {
         out.truncate(start);
