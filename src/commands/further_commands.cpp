@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 
 #include "core/SccInterface.h"
@@ -18,7 +19,18 @@ namespace {
 // was handed as user data. A report reaches an object only while it is here.
 std::mutex registryMutex;
 auto *registry = new std::map<uint64_t, SccInterface *>(); // never destroyed
-uint64_t lastId = 0;
+
+// A number for a new receiver: not in use, not 0, below 2^31 (a provider that
+// keeps its user data in 32 bits keeps it whole), and not guessable, so that
+// a provider cannot aim a report at another provider's connection.
+uint64_t unusedId() {
+    static std::mt19937 numbers{std::random_device{}()};
+    for (;;) {
+        const uint64_t id = numbers() & 0x7fffffffu;
+        if (id != 0 && registry->find(id) == registry->end())
+            return id;
+    }
+}
 
 void SCC_CALL nameChangeCallback(void *userData, const char *oldName, const char *newName) {
     const auto id = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(userData));
@@ -234,7 +246,7 @@ int32_t SccInterface::setNameChangeSink(std::unique_ptr<NameChangeSink> sink) {
             if (sink) {
                 std::lock_guard<std::mutex> hold(registryMutex);
                 if (nameChanges.id == 0) {
-                    nameChanges.id = ++lastId;
+                    nameChanges.id = unusedId();
                     (*registry)[nameChanges.id] = this;
                 }
             }

@@ -3,6 +3,7 @@
 #include "core/SccInterface.h"
 
 #include <cstring>
+#include <optional>
 
 #include "core/connect_report.h"
 #include "core/message_list.h"
@@ -26,22 +27,31 @@ void copyBounded(char *dst, size_t dstSize, const char *src) {
 }
 } // namespace
 
-SccInterface::SccInterface(const char *providerKey) {
+SccInterface::SccInterface(const char *providerKey, MessageOwner owner) {
     resetConnectReport();
     connection.provider = loadProvider(providerKey);
-    construct();
+    construct(owner);
 }
 
-SccInterface::SccInterface() {
+SccInterface::SccInterface(MessageOwner owner) {
     resetConnectReport();
     connection.provider = loadDefaultProvider();
-    construct();
+    construct(owner);
 }
 
-void SccInterface::construct() {
+void SccInterface::construct(MessageOwner owner) {
     resetCommandOptions();
     createPopulateList(true);
-    messages::resetMessageList();
+    if (owner == MessageOwner::Connection) {
+        ownMessages = std::make_unique<MessageList>();
+        control.messages = ownMessages.get();
+        if (connection.library)
+            connection.library->addMember(ownMessages.get());
+    } else {
+        messages::resetMessageList();
+        if (connection.library)
+            connection.library->noteProcessListUser();
+    }
     project.texts = ProjectTexts{};
     connection.auxPathLabel[0] = '\0';
 }
@@ -49,11 +59,22 @@ void SccInterface::construct() {
 SccInterface::~SccInterface() {
     forgetNameChanges();
     freePopulateList();
-    messages::freeMessageList();
+    if (!ownMessages)
+        messages::freeMessageList();
     freeCommandOptions();
     tracing.set(tracing.level(), nullptr);
     uninitialize();
     connection.provider.reset();
+    if (ownMessages && connection.library)
+        connection.library->removeMember(ownMessages.get());
+}
+
+std::vector<std::string> SccInterface::takeOwnMessages() {
+    if (!ownMessages)
+        return {};
+    if (connection.provider)
+        connection.provider->collect();
+    return ownMessages->take();
 }
 
 std::unique_ptr<Provider> SccInterface::loadDefaultProvider() {
@@ -135,7 +156,7 @@ std::unique_ptr<Provider> SccInterface::loadProvider(const char *providerKey) {
     ProviderSettings settings = readProviderSettings(key);
     connectReport().hosted = settings.hosted;
     key = platform::RegistryKey();
-    return openProvider(path, settings);
+    return openProvider(path, settings, connection.library);
 }
 
 namespace {
@@ -166,6 +187,15 @@ private:
 
 const CallControl *currentCall() { return runningCall; }
 
+namespace messages {
+void appendForCurrentCall(const std::string &entry) {
+    if (runningCall != nullptr && runningCall->messages != nullptr)
+        runningCall->messages->append(entry);
+    else
+        appendMessage(entry);
+}
+} // namespace messages
+
 bool SccInterface::cancel() {
     if (control.depth.load() == 0)
         return false;
@@ -176,6 +206,10 @@ bool SccInterface::cancel() {
 CallOutcome SccInterface::callProvider(ProviderCall &call) {
     if (!connection.provider)
         return {true, 0};
+    // One call at a time per provider library, from every connection to it.
+    std::optional<ProviderLibrary::CallHold> serialised;
+    if (connection.library)
+        serialised.emplace(*connection.library);
     RunningCall running(control);
     call.askTextOut = control.cancelMode.load();
     // Renames reported since this connection's last call (from another

@@ -11,10 +11,14 @@
 #include <vector>
 
 #include "oskelsccih/scc_api.h"
+#include "core/message_list.h"
 #include "core/provider.h"
+#include "core/provider_library.h"
 #include "platform/platform.h"
 
 namespace oskel {
+
+using messages::MessageList;
 
 // Fixed text sizes, terminator included. The project name and the aux project
 // path may be as long as the SCC API allows a provider to make them.
@@ -78,6 +82,7 @@ struct ProjectState {
 // SccInitialize reported.
 struct Connection {
     std::unique_ptr<Provider> provider;
+    ProviderLibrary *library = nullptr; // lives as long as the process
     uint64_t providerContext = 0;
     char sccName[kTextSize] = {};
     char auxPathLabel[kTextSize] = {};
@@ -109,6 +114,9 @@ private:
 // cancel request from another thread see it. Atomics only: cancel() takes no
 // lock and waits for nothing.
 struct CallControl {
+    // Where text-out during the call goes: the connection's own list, or null
+    // for the process-wide one.
+    MessageList *messages = nullptr;
     std::atomic<bool> cancelMode{false};      // SCC_OPT_HASCANCELMODE is on
     std::atomic<int32_t> depth{0};            // provider calls running (nested by callbacks)
     std::atomic<bool> cancelRequested{false}; // until the outermost call returns
@@ -147,11 +155,17 @@ constexpr int kCommandSlots = 10;
 constexpr int32_t kNoEntryPoint = SCC_E_NONSPECIFICERROR;
 extern const char kCallerName[];
 
+// Whose message list a connection's provider fills: the process-wide one
+// (JavaSCCInterface, whose callers serialise every call and each fetch drains
+// what every connection sent), or one of the connection's own (the typed API,
+// whose connections run side by side).
+enum class MessageOwner { Process, Connection };
+
 class SccInterface {
 public:
     // Construction with a provider key (8-bit text), or of the default provider.
-    explicit SccInterface(const char *providerKey);
-    SccInterface();
+    explicit SccInterface(const char *providerKey, MessageOwner owner = MessageOwner::Process);
+    explicit SccInterface(MessageOwner owner = MessageOwner::Process);
     ~SccInterface();
     SccInterface(const SccInterface &) = delete;
     SccInterface &operator=(const SccInterface &) = delete;
@@ -185,6 +199,12 @@ public:
 
     // Provider messages.
     void getErrList(std::vector<std::string> &messages);
+    // A connection with a list of its own: what its provider sent since the
+    // last take (a host's messages sent between calls first collected).
+    std::vector<std::string> takeOwnMessages();
+    bool ownsMessages() const { return ownMessages != nullptr; }
+    // The library this connection's provider runs (null when none loaded).
+    ProviderLibrary *providerLibrary() const { return connection.library; }
 
     // Projects.
     // `flags` are SccOpenProject's (SCC_OP_*); the natives always create.
@@ -269,7 +289,7 @@ public:
 private:
     int32_t runCommand(const CommandRow &command, int32_t n, const char **names,
                        const char *comment, int32_t flags, SCCLONG *extra);
-    void construct();
+    void construct(MessageOwner owner);
     std::unique_ptr<Provider> loadProvider(const char *key);
     std::unique_ptr<Provider> loadDefaultProvider();
     void resetCommandOptions();
@@ -286,6 +306,7 @@ private:
     std::array<uint64_t, kCommandSlots> commandOptions{}; // commands/command_options.cpp
     PopulateLists lists;                                  // commands/populate_list.cpp
     CallControl control;
+    std::unique_ptr<MessageList> ownMessages; // MessageOwner::Connection only
     std::atomic<bool> furtherUsed{false};
     // Rename reports: queued from any thread, delivered on a call's thread.
     // The provider is handed `id` as user data, never the object's address,

@@ -1,13 +1,14 @@
 // Operations the typed Java API needs beside the natives of JavaSCCInterface:
-// releasing a connection for good. JNI-free, so that C++ tests reach them.
+// its own message lists, the provider library lock held across a call,
+// cancel and the release of a connection. JNI-free, so that C++ tests reach
+// them.
 #include "core/api_ops.h"
 
-#include <string>
-#include <vector>
+#include <atomic>
+#include <thread>
 
 #include "core/SccInterface.h"
 #include "core/handles.h"
-#include "core/message_list.h"
 
 namespace oskel {
 
@@ -19,13 +20,34 @@ int32_t SccInterface::end() {
 
 namespace api {
 
+namespace {
+// cancel() calls between their lookup and their return: release() frees no
+// object while one may still be writing to it.
+std::atomic<int> cancelsRunning{0};
+} // namespace
+
+int32_t finish(int64_t handle) {
+    SccInterface *object = handles::find(handle);
+    return object ? object->end() : kBadHandle;
+}
+
 int32_t release(int64_t handle) {
     SccInterface *object = handles::find(handle);
     if (object == nullptr || !handles::remove(handle))
         return kBadHandle;
+    // A cancel that starts from here on no longer finds the handle; one that
+    // found it is waited for (it stores one flag and returns).
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    while (cancelsRunning.load(std::memory_order_seq_cst) != 0)
+        std::this_thread::yield();
     int32_t code = object->end();
-    // The destructor empties the process-wide message list; what other
-    // connections' providers sent and nobody fetched yet is kept.
+    if (object->ownsMessages()) {
+        delete object;
+        return code;
+    }
+    // A connection of the process-wide list: its destructor empties the
+    // list, and what other connections' providers sent and nobody fetched yet
+    // is kept.
     std::vector<std::string> pending;
     try {
         pending = messages::takeMessages();
@@ -39,6 +61,40 @@ int32_t release(int64_t handle) {
         // Out of memory: the rest of the entries are lost.
     }
     return code;
+}
+
+bool cancel(int64_t handle) {
+    cancelsRunning.fetch_add(1, std::memory_order_seq_cst);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    SccInterface *object = handles::find(handle);
+    if (object != nullptr)
+        object->cancel();
+    cancelsRunning.fetch_sub(1, std::memory_order_seq_cst);
+    return object != nullptr;
+}
+
+int32_t enter(int64_t handle, int32_t waitMs) {
+    SccInterface *object = handles::find(handle);
+    if (object == nullptr)
+        return kBadHandle;
+    ProviderLibrary *library = object->providerLibrary();
+    if (library == nullptr)
+        return static_cast<int32_t>(ProviderLibrary::Entry::Acquired); // nothing to lock
+    return static_cast<int32_t>(library->enter(waitMs));
+}
+
+bool leave(int64_t handle) {
+    SccInterface *object = handles::find(handle);
+    ProviderLibrary *library = object ? object->providerLibrary() : nullptr;
+    return library != nullptr && library->leave();
+}
+
+bool takeMessages(int64_t handle, std::vector<std::string> &out) {
+    SccInterface *object = handles::find(handle);
+    if (object == nullptr || !object->ownsMessages())
+        return false;
+    out = object->takeOwnMessages();
+    return true;
 }
 
 } // namespace api

@@ -99,10 +99,33 @@ bool readHeader(const uint8_t (&b)[kHeaderSize], Header &h) {
     h.length = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
                (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
     uint16_t kind = static_cast<uint16_t>(b[4] | (b[5] << 8));
-    if (b[6] != 0 || b[7] != 0 || kind < 1 || kind > kLastKind || h.length > kMaxPayload)
+    if (b[6] != 0 || b[7] != 0 || kind < 1 || kind > kLastKind)
         return false;
     h.kind = static_cast<Kind>(kind);
-    return true;
+    return h.length <= maxPayload(h.kind);
+}
+
+uint32_t maxPayload(Kind kind) {
+    switch (kind) {
+    case Kind::Hello:
+    case Kind::Loaded:
+    case Kind::Answer:
+        return 64u << 10;
+    case Kind::Load:
+        return 1u << 20;
+    case Kind::Populate:
+    case Kind::Change:
+    case Kind::DirItem:
+    case Kind::Renamed:
+        return 4u << 20; // names
+    case Kind::Text:
+    case Kind::Ask:
+        return 16u << 20; // as much as a connection keeps of its messages
+    case Kind::Call:
+    case Kind::Reply:
+        break;
+    }
+    return kMaxPayload;
 }
 
 namespace {
@@ -335,11 +358,18 @@ bool decodeReply(Reader &r, CallOutcome &o, ProviderCall &c) {
     if (presence & kAdded) {
         const uint32_t count = r.u32();
         // Names are added as they are read: a count the payload cannot hold
-        // fails at the payload's end.
+        // fails at the payload's end. A list beyond the bounds is refused
+        // whole: no caller can use millions of names.
+        if (count > kMaxReplyNames)
+            return false;
+        size_t bytes = 0;
         for (uint32_t i = 0; i < count && r.ok(); ++i) {
             std::string name;
             if (!r.text(name))
                 return false; // a null name never travels
+            bytes += name.size() + sizeof(std::string);
+            if (bytes > kMaxReplyNameBytes)
+                return false;
             added.push_back(std::move(name));
         }
     }

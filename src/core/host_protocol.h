@@ -134,6 +134,13 @@ struct Header {
 // field, oversized payload).
 bool readHeader(const uint8_t (&bytes)[kHeaderSize], Header &header);
 
+// The longest payload a message of `kind` may announce: a header announcing
+// more is a protocol fault before anything is allocated for it.
+uint32_t maxPayload(Kind kind);
+// The most names a reply may hand back (SccAddFromScc), and their bytes.
+constexpr uint32_t kMaxReplyNames = 1u << 20;
+constexpr size_t kMaxReplyNameBytes = size_t(64) << 20;
+
 struct NullableText {
     bool null = true;
     std::string bytes;

@@ -1,5 +1,6 @@
 // Choosing where a provider runs, and the hosted provider: the provider library
 // loaded by a host process (oskelsccih-host) and driven over a channel.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +13,9 @@
 #include "core/connect_report.h"
 #include "core/provider.h"
 #include "core/host_protocol.h"
+#include "core/SccInterface.h"
 #include "core/message_list.h"
+#include "core/provider_library.h"
 #include "platform/platform.h"
 
 namespace oskel {
@@ -64,6 +67,7 @@ public:
 
     // Starts the host and has it load the library; false when either fails.
     bool start(const std::string &program, const char *libraryPath, int32_t timeoutMs);
+    void setLibrary(ProviderLibrary *library) { library_ = library; }
     // Connected, and the host has not ended while the connection was idle.
     bool connected() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -78,8 +82,14 @@ public:
     void collect();
 
 private:
-    // Reads one message; HostFault::None on success.
+    // Reads one message, waiting at most the timeout for the whole of it;
+    // HostFault::None on success.
     HostFault receive(hostproto::Header &header, std::vector<uint8_t> &payload);
+    // Reads exactly `size` bytes (what collect() left over first) by
+    // `deadline` (negative: none).
+    Channel::Status readFully(uint8_t *data, size_t size, int64_t deadline);
+    // The whole messages that collect() has taken in, handed out one by one.
+    bool nextCollected(hostproto::Header &header, std::vector<uint8_t> &payload, HostFault &fault);
     bool send(hostproto::Writer &w) {
         const auto &bytes = w.finish();
         return channel_.write(bytes.data(), bytes.size());
@@ -90,6 +100,9 @@ private:
         return send(w);
     }
     CallOutcome fault(HostFault what);
+    // Says so in the list of the calling connection, or, outside a call, of
+    // the connections of this library.
+    void report(const std::string &entry);
     // Hands a message a host may send between calls (text-out, a rename
     // report) to its callback; false when it is none of them or malformed.
     bool deliverUnasked(Kind kind, const std::vector<uint8_t> &payload);
@@ -115,17 +128,65 @@ private:
     bool connected_ = false;
     LPTEXTOUTPROC textOut_ = nullptr;
     OPTNAMECHANGEPFN nameChange_ = nullptr; // the last one set through SccSetOption
+    // The user data the connections to this host gave their provider: a
+    // rename report carrying any other is forged, and dropped.
+    std::vector<uint64_t> nameChangeIds_;
+    // Bytes taken in between calls, not yet a whole message.
+    std::vector<uint8_t> pending_;
+    size_t pendingStart_ = 0;
+    ProviderLibrary *library_ = nullptr;
+    // What one fetch takes in from a host at most, so that a host sending
+    // without end cannot hold a fetch.
+    static constexpr size_t kCollectBudget = size_t(4) << 20;
 };
 
+Channel::Status HostConnection::readFully(uint8_t *data, size_t size, int64_t deadline) {
+    if (pendingStart_ < pending_.size()) {
+        const size_t n = std::min(size, pending_.size() - pendingStart_);
+        std::memcpy(data, pending_.data() + pendingStart_, n);
+        pendingStart_ += n;
+        data += n;
+        size -= n;
+        if (pendingStart_ == pending_.size()) {
+            pending_.clear();
+            pendingStart_ = 0;
+        }
+    }
+    while (size > 0) {
+        int32_t waitMs = -1;
+        if (deadline >= 0) {
+            const int64_t left = deadline - platform::monotonicMs();
+            waitMs = left > 0 ? static_cast<int32_t>(std::min<int64_t>(left, 0x7fffffff)) : 0;
+        }
+        size_t got = 0;
+        const Channel::Status status = channel_.readSome(data, size, waitMs, got);
+        if (status != Channel::Status::Ok)
+            return status;
+        data += got;
+        size -= got;
+    }
+    return Channel::Status::Ok;
+}
+
 HostFault HostConnection::receive(hostproto::Header &header, std::vector<uint8_t> &payload) {
+    // The timeout bounds the whole message, not each part of it: a host that
+    // sends a byte at a time cannot stretch a call.
+    const int64_t deadline = timeoutMs_ < 0 ? -1 : platform::monotonicMs() + timeoutMs_;
     uint8_t head[hostproto::kHeaderSize];
-    auto status = channel_.read(head, sizeof head, timeoutMs_);
+    auto status = readFully(head, sizeof head, deadline);
     if (status == Channel::Status::Ok) {
         if (!hostproto::readHeader(head, header))
             return HostFault::Malformed;
-        payload.resize(header.length);
-        status = header.length ? channel_.read(payload.data(), header.length, timeoutMs_)
-                               : Channel::Status::Ok;
+        // The room grows with what arrives: a header announcing more than is
+        // sent costs nothing.
+        constexpr size_t kStep = size_t(1) << 20;
+        payload.clear();
+        while (status == Channel::Status::Ok && payload.size() < header.length) {
+            const size_t at = payload.size();
+            const size_t part = std::min<size_t>(header.length - at, kStep);
+            payload.resize(at + part);
+            status = readFully(payload.data() + at, part, deadline);
+        }
     }
     switch (status) {
     case Channel::Status::Ok:
@@ -151,6 +212,13 @@ void HostConnection::end(std::string *how) {
         *how = ended;
 }
 
+void HostConnection::report(const std::string &entry) {
+    if (currentCall() == nullptr && library_ != nullptr)
+        library_->deliverOutsideCall(entry);
+    else
+        messages::appendForCurrentCall(entry);
+}
+
 CallOutcome HostConnection::fault(HostFault what) {
     try {
         std::string how;
@@ -163,8 +231,8 @@ CallOutcome HostConnection::fault(HostFault what) {
             end(&how);
             how = describe(what, timeoutMs_) + (how.empty() ? "" : ", " + how);
         }
-        messages::appendMessage(messages::formatMessage(
-            SCC_MSG_ERROR, ("SCC provider process ended: " + how).c_str()));
+        report(messages::formatMessage(SCC_MSG_ERROR,
+                                       ("SCC provider process ended: " + how).c_str()));
     } catch (...) {
         // Out of memory: the call still fails.
         channel_.close();
@@ -235,12 +303,16 @@ CallOutcome HostConnection::call(ProviderCall &c, int32_t timeoutMs) {
         textOut_ = c.textOut;
     if (c.nameChange != nullptr)
         nameChange_ = c.nameChange;
+    if (c.entry == EntryPoint::SetOption && c.code == SCC_OPT_USERDATA && c.optionValue != 0 &&
+        std::find(nameChangeIds_.begin(), nameChangeIds_.end(), uint64_t(c.optionValue)) ==
+            nameChangeIds_.end())
+        nameChangeIds_.push_back(static_cast<uint64_t>(c.optionValue));
     hostproto::Writer request(Kind::Call, std::move(requestBytes_));
     hostproto::encodeCall(request, c);
     if (request.tooLarge()) {
         // Nothing was sent: the host and the other connections to it go on.
         try {
-            messages::appendMessage(messages::formatMessage(
+            report(messages::formatMessage(
                 SCC_MSG_ERROR, ("SCC provider call too large for the provider process: its names "
                                 "and texts exceed " +
                                 std::to_string(hostproto::kMaxPayload) + " bytes")
@@ -354,7 +426,11 @@ bool HostConnection::deliverUnasked(Kind kind, const std::vector<uint8_t> &paylo
         bool hasNew = r.text(newName);
         if (!r.ok() || !r.atEnd())
             return false;
-        if (nameChange_ != nullptr)
+        // Only for a receiver installed through this host: another host
+        // cannot reach the connections of this one.
+        if (nameChange_ != nullptr &&
+            std::find(nameChangeIds_.begin(), nameChangeIds_.end(), callerData) !=
+                nameChangeIds_.end())
             nameChange_(reinterpret_cast<void *>(static_cast<uintptr_t>(callerData)),
                         hasOld ? oldName.c_str() : nullptr, hasNew ? newName.c_str() : nullptr);
         return true;
@@ -362,24 +438,72 @@ bool HostConnection::deliverUnasked(Kind kind, const std::vector<uint8_t> &paylo
     return false;
 }
 
+bool HostConnection::nextCollected(hostproto::Header &header, std::vector<uint8_t> &payload,
+                                   HostFault &problem) {
+    const size_t have = pending_.size() - pendingStart_;
+    if (have < hostproto::kHeaderSize)
+        return false;
+    uint8_t head[hostproto::kHeaderSize];
+    std::memcpy(head, pending_.data() + pendingStart_, sizeof head);
+    if (!hostproto::readHeader(head, header)) {
+        problem = HostFault::Malformed;
+        return false;
+    }
+    if (have - sizeof head < header.length)
+        return false; // the rest has not arrived: the next fetch or call takes it
+    const uint8_t *start = pending_.data() + pendingStart_ + sizeof head;
+    payload.assign(start, start + header.length);
+    pendingStart_ += sizeof head + header.length;
+    if (pendingStart_ == pending_.size()) {
+        pending_.clear();
+        pendingStart_ = 0;
+    }
+    return true;
+}
+
 void HostConnection::collect() {
     std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
     if (!lock.owns_lock() || !connected_)
         return;
+    // Between calls the host sends text-out messages and rename reports only.
+    // What has arrived is taken without waiting; a message part of which is
+    // still on its way stays for the next fetch (or the next call).
     hostproto::Header header;
     std::vector<uint8_t> payload;
-    while (channel_.readable()) {
-        // Between calls the host sends text-out messages and rename reports
-        // only, each whole.
-        HostFault problem = receive(header, payload);
-        if (problem == HostFault::Closed || problem == HostFault::Channel)
-            return; // the host has ended: the next call says how
-        if (problem == HostFault::None && !deliverUnasked(header.kind, payload))
-            problem = HostFault::Malformed;
-        if (problem != HostFault::None) {
-            fault(problem);
-            return;
+    size_t budget = kCollectBudget;
+    try {
+        for (;;) {
+            HostFault problem = HostFault::None;
+            while (nextCollected(header, payload, problem)) {
+                if (!deliverUnasked(header.kind, payload)) {
+                    fault(HostFault::Malformed);
+                    return;
+                }
+            }
+            if (problem != HostFault::None) {
+                fault(problem);
+                return;
+            }
+            if (budget == 0)
+                return;
+            if (pendingStart_ > 0) {
+                pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(pendingStart_));
+                pendingStart_ = 0;
+            }
+            const size_t at = pending_.size();
+            const size_t room = std::min<size_t>(budget, Channel::kReadAhead);
+            pending_.resize(at + room);
+            size_t got = 0;
+            const Channel::Status status = channel_.readSome(pending_.data() + at, room, 0, got);
+            pending_.resize(at + got);
+            if (status == Channel::Status::Timeout)
+                return; // nothing more has arrived
+            if (status != Channel::Status::Ok)
+                return; // the host has ended: the next call says how
+            budget -= got;
         }
+    } catch (...) {
+        // Out of memory: what was taken in stays for the next fetch.
     }
 }
 
@@ -388,6 +512,7 @@ public:
     HostedProvider(std::shared_ptr<HostConnection> connection, int32_t timeoutMs)
         : connection_(std::move(connection)), timeoutMs_(timeoutMs) {}
     CallOutcome call(ProviderCall &c) override { return connection_->call(c, timeoutMs_); }
+    void collect() override { connection_->collect(); }
 
 private:
     std::shared_ptr<HostConnection> connection_;
@@ -402,7 +527,7 @@ std::mutex hostsMutex;
 auto *hosts = new std::map<std::string, std::weak_ptr<HostConnection>>(); // never destroyed
 
 std::shared_ptr<HostConnection> connectHost(const std::string &program, const char *path,
-                                            int32_t timeoutMs) {
+                                            int32_t timeoutMs, ProviderLibrary &library) {
     std::lock_guard<std::mutex> starting(startingMutex);
     const std::string key = program + '\n' + path;
     std::shared_ptr<HostConnection> existing;
@@ -416,6 +541,7 @@ std::shared_ptr<HostConnection> connectHost(const std::string &program, const ch
     if (existing && existing->connected())
         return existing;
     auto connection = std::make_shared<HostConnection>();
+    connection->setLibrary(&library);
     if (!connection->start(program, path, timeoutMs))
         return nullptr;
     std::lock_guard<std::mutex> lock(hostsMutex);
@@ -447,18 +573,25 @@ void collectHostMessages() {
         connection->collect();
 }
 
-std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings &settings) {
+std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings &settings,
+                                       ProviderLibrary *&library) {
     // Neither the machine-type check nor a loader may open a FIFO or a pipe:
     // that could wait for a peer for ever.
     if (path == nullptr || *path == '\0' || platform::namesNonRegularFile(path))
         return nullptr;
     const platform::HostProgram host = platform::hostProgramFor(path);
     if (!settings.hosted && !host.required) {
-        auto provider = inProcessProvider(platform::loadLibrary(path));
+        platform::LibraryHandle loaded = platform::loadLibrary(path);
+        auto provider = inProcessProvider(loaded);
         if (!provider) {
             connectFailed("the provider library did not load");
             connectReport().loaderError = platform::lastLoadError();
+            return nullptr;
         }
+        char image[2 + 2 * sizeof(void *) + 1];
+        std::snprintf(image, sizeof image, "%p", loaded);
+        library = &ProviderLibrary::forKey(std::string("in-process ") + image);
+        library->shareLock(loaded, path);
         return provider;
     }
     connectReport().hosted = true;
@@ -470,11 +603,13 @@ std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings 
     connectReport().hostProgram = program;
     const auto timeoutMs =
         static_cast<int32_t>(settings.timeoutMs > 0x7fffffffu ? 0x7fffffffu : settings.timeoutMs);
-    auto connection = connectHost(program, path, timeoutMs);
+    ProviderLibrary &hostLibrary = ProviderLibrary::forKey("hosted " + program + '\n' + path);
+    auto connection = connectHost(program, path, timeoutMs, hostLibrary);
     if (!connection) {
         connectFailed("the provider host process did not start");
         return nullptr;
     }
+    library = &hostLibrary;
     return std::make_unique<HostedProvider>(std::move(connection), timeoutMs);
 }
 

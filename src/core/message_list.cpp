@@ -57,6 +57,40 @@ std::vector<std::string> takeMessages() {
     return fresh;
 }
 
+void MessageList::append(const std::string &entry) noexcept {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (dropped_ == 0 && entries_.size() < maxMessages_ && bytes_ + entry.size() <= maxBytes_) {
+        try {
+            entries_.push_back(entry);
+            bytes_ += entry.size();
+            return;
+        } catch (...) {
+            // Out of memory: counted as dropped below.
+        }
+    }
+    ++dropped_;
+}
+
+std::vector<std::string> MessageList::take() {
+    std::vector<std::string> taken;
+    size_t dropped = 0;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        taken.swap(entries_);
+        dropped = dropped_;
+        bytes_ = 0;
+        dropped_ = 0;
+    }
+    if (dropped > 0)
+        taken.push_back(formatMessage(
+            SCC_MSG_WARNING,
+            (std::to_string(dropped) + " provider messages dropped: a connection keeps at most " +
+             std::to_string(maxMessages_) + " messages (" + std::to_string(maxBytes_ >> 20) +
+             " MiB) between fetches")
+                .c_str()));
+    return taken;
+}
+
 size_t messageCount() {
     std::lock_guard<std::mutex> hold(listLock());
     return list().size();

@@ -97,7 +97,13 @@ class Provider {
 public:
     virtual ~Provider() = default;
     virtual CallOutcome call(ProviderCall &call) = 0;
+    // Hands what the provider sent outside any call to its text-out callback
+    // without waiting (a host's messages wait in its channel until then;
+    // in-process they were delivered when sent).
+    virtual void collect() {}
 };
+
+class ProviderLibrary;
 
 // How a provider is to be run, from its registry key.
 struct ProviderSettings {
@@ -112,8 +118,14 @@ ProviderSettings readProviderSettings(const platform::RegistryKey &key);
 
 // The provider library at `path`, loaded here or started in a host process as
 // `settings` (and, on Windows, the library's machine type) ask. Null when the
-// library cannot be loaded or the host cannot be started.
-std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings &settings);
+// library cannot be loaded or the host cannot be started. `library` receives
+// the library's lock and message routing (shared by every connection to it).
+std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings &settings,
+                                       ProviderLibrary *&library);
+inline std::unique_ptr<Provider> openProvider(const char *path, const ProviderSettings &settings) {
+    ProviderLibrary *library = nullptr;
+    return openProvider(path, settings, library);
+}
 
 // Delivers to the text-out callbacks what every running provider host has
 // sent from a provider thread of its own since its last call, without waiting:

@@ -2,6 +2,9 @@
 // list, and its fetch.
 #include "messages/messages.h"
 
+#include <array>
+#include <utility>
+
 #include "core/SccInterface.h"
 #include "core/provider.h"
 
@@ -9,7 +12,20 @@ namespace oskel::messages {
 
 namespace {
 thread_local StatusSink *statusSink = nullptr;
+thread_local InterruptProbe *interruptProbe = nullptr;
+
+SCCLONG textOut(ProviderLibrary *library, const char *text, SCCLONG type);
+
+template <int Slot> SCCLONG SCC_CALL slotTextOut(const char *text, SCCLONG type) {
+    return textOut(ProviderLibrary::atSlot(Slot), text, type);
 }
+
+template <int... Slots>
+constexpr std::array<LPTEXTOUTPROC, sizeof...(Slots)> slotCallbacks(std::integer_sequence<int, Slots...>) {
+    return {{&slotTextOut<Slots>...}};
+}
+constexpr auto kSlotCallbacks = slotCallbacks(std::make_integer_sequence<int, ProviderLibrary::kSlots>());
+} // namespace
 
 StatusSink *setStatusSink(StatusSink *sink) {
     StatusSink *previous = statusSink;
@@ -17,7 +33,24 @@ StatusSink *setStatusSink(StatusSink *sink) {
     return previous;
 }
 
+InterruptProbe *setInterruptProbe(InterruptProbe *probe) {
+    InterruptProbe *previous = interruptProbe;
+    interruptProbe = probe;
+    return previous;
+}
+
+LPTEXTOUTPROC textOutFor(const ProviderLibrary *library) {
+    if (library == nullptr || library->slot() < 0)
+        return textOutCallback;
+    return kSlotCallbacks[static_cast<size_t>(library->slot())];
+}
+
 extern "C" SCCLONG SCC_CALL textOutCallback(const char *text, SCCLONG type) {
+    return textOut(nullptr, text, type);
+}
+
+namespace {
+SCCLONG textOut(ProviderLibrary *library, const char *text, SCCLONG type) {
     // In cancel mode, a cancel requested for the call running on this thread
     // answers every message with SCC_MSG_RTN_CANCEL until that call returns,
     // and the provider's cancel question and its requests to show and hide a
@@ -25,6 +58,11 @@ extern "C" SCCLONG SCC_CALL textOutCallback(const char *text, SCCLONG type) {
     // always SCC_MSG_RTN_OK, as a provider not told of cancel mode expects.
     const CallControl *call = currentCall();
     const bool cancelMode = call != nullptr && call->cancelMode.load();
+    // An interrupted caller cancels like cancel() does (the probe asks the
+    // calling thread, so only text-out on that thread can see it).
+    if (cancelMode && interruptProbe != nullptr && !call->cancelRequested.load() &&
+        interruptProbe->interrupted())
+        const_cast<CallControl *>(call)->cancelRequested = true;
     const SCCLONG answer =
         cancelMode && call->cancelRequested.load() ? SCC_MSG_RTN_CANCEL : SCC_MSG_RTN_OK;
     if (cancelMode &&
@@ -38,12 +76,17 @@ extern "C" SCCLONG SCC_CALL textOutCallback(const char *text, SCCLONG type) {
         statusSink->status(text);
     }
     try {
-        appendMessage(formatMessage(type, text));
+        const std::string entry = formatMessage(type, text);
+        if (call == nullptr && library != nullptr)
+            library->deliverOutsideCall(entry);
+        else
+            appendForCurrentCall(entry);
     } catch (...) {
         // Out of memory: the message is dropped; the provider goes on.
     }
     return answer;
 }
+} // namespace
 
 std::vector<std::string> fetchMessages() {
     collectHostMessages();

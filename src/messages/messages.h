@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/message_list.h"
+#include "core/provider_library.h"
 #include "oskelsccih/scc_api.h"
 
 namespace oskel::messages {
@@ -22,7 +23,23 @@ public:
 // Installs `sink` for this thread (null: none); returns the one it replaces.
 StatusSink *setStatusSink(StatusSink *sink);
 
+// Tells whether the thread of the running call has been asked to stop (a
+// Java interrupt): in cancel mode, the provider's next "cancelled?" question
+// is then answered yes. Installed for this thread like the status sink.
+class InterruptProbe {
+public:
+    virtual ~InterruptProbe() = default;
+    virtual bool interrupted() noexcept = 0;
+};
+InterruptProbe *setInterruptProbe(InterruptProbe *probe);
+
+// Text-out of a provider whose library is unknown: outside any call its
+// messages go to the process-wide list.
 extern "C" SCCLONG SCC_CALL textOutCallback(const char *text, SCCLONG type);
+// The text-out callback for a provider library: during a call its messages go
+// to the calling connection's list; sent by a thread of the provider's own
+// outside any call, to the lists of the connections of that library.
+LPTEXTOUTPROC textOutFor(const ProviderLibrary *library);
 
 // A fetch of the list (_getErrList, the typed API's message fetch): what the
 // provider hosts have sent between calls joins the list first, as it would

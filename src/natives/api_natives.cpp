@@ -22,11 +22,36 @@ namespace {
 
 // Hands status lines to a Java object's status(String) method while a
 // provider call runs on this thread. Made and dropped by setProgress.
-class JavaStatusSink final : public messages::StatusSink {
+class JavaStatusSink final : public messages::StatusSink, public messages::InterruptProbe {
 public:
     JavaStatusSink(JNIEnv *env, jobject target, jmethodID method)
         : env_(env), target_(target), method_(method) {}
     jobject target() const { return target_; }
+
+    // Thread.currentThread().isInterrupted(), asked on the calling thread.
+    bool interrupted() noexcept override {
+        if (env_->ExceptionCheck())
+            return false;
+        jclass thread = env_->FindClass("java/lang/Thread");
+        if (thread == nullptr) {
+            env_->ExceptionClear();
+            return false;
+        }
+        jmethodID current = env_->GetStaticMethodID(thread, "currentThread", "()Ljava/lang/Thread;");
+        jmethodID isInterrupted = env_->GetMethodID(thread, "isInterrupted", "()Z");
+        jboolean result = JNI_FALSE;
+        if (current != nullptr && isInterrupted != nullptr) {
+            jobject self = env_->CallStaticObjectMethod(thread, current);
+            if (self != nullptr && !env_->ExceptionCheck())
+                result = env_->CallBooleanMethod(self, isInterrupted);
+            if (self != nullptr)
+                env_->DeleteLocalRef(self);
+        }
+        if (env_->ExceptionCheck())
+            env_->ExceptionClear();
+        env_->DeleteLocalRef(thread);
+        return result == JNI_TRUE;
+    }
 
     void status(const char *text) noexcept override {
         // Nothing runs while an exception is pending; one the receiver throws
@@ -58,6 +83,7 @@ void dropProgressSink(JNIEnv *env) {
     if (progressSink == nullptr)
         return;
     messages::setStatusSink(nullptr);
+    messages::setInterruptProbe(nullptr);
     env->DeleteGlobalRef(progressSink->target());
     delete progressSink;
     progressSink = nullptr;
@@ -69,13 +95,31 @@ jstring utf(JNIEnv *env, const std::string &text) {
 
 } // namespace
 
+OSKEL_API_NATIVE(jlong, connect)(JNIEnv *env, jclass, jstring providerKey) {
+    return connectNative(env, providerKey, MessageOwner::Connection);
+}
+
+OSKEL_API_NATIVE(jlong, finish)(JNIEnv *, jclass, jlong handle) {
+    return guarded<jlong>(kCallFailed, [&]() -> jlong { return api::finish(handle); });
+}
+
 OSKEL_API_NATIVE(jlong, release)(JNIEnv *, jclass, jlong handle) {
     return guarded<jlong>(kCallFailed, [&]() -> jlong { return api::release(handle); });
 }
 
-OSKEL_API_NATIVE(jobjectArray, takeMessages)(JNIEnv *env, jclass) {
+OSKEL_API_NATIVE(jint, enter)(JNIEnv *, jclass, jlong handle, jint waitMs) {
+    return guarded<jint>(kBadHandle, [&]() -> jint { return api::enter(handle, waitMs); });
+}
+
+OSKEL_API_NATIVE(jboolean, leave)(JNIEnv *, jclass, jlong handle) {
+    return api::leave(handle) ? JNI_TRUE : JNI_FALSE;
+}
+
+OSKEL_API_NATIVE(jobjectArray, takeMessages)(JNIEnv *env, jclass, jlong handle) {
     return guarded<jobjectArray>(nullptr, [&]() -> jobjectArray {
-        std::vector<std::string> taken = messages::fetchMessages();
+        std::vector<std::string> taken;
+        if (!api::takeMessages(handle, taken))
+            return nullptr;
         jobjectArray result = newStringArray(env, static_cast<jsize>(taken.size()));
         if (result == nullptr)
             return nullptr;
@@ -114,6 +158,10 @@ OSKEL_API_NATIVE(jlong, openProject)(JNIEnv *env, jclass, jlong handle, jobject 
 }
 
 OSKEL_API_NATIVE(void, setProgress)(JNIEnv *env, jclass, jobject receiver) {
+    // The receiver of a call that runs on this thread (this is its listener
+    // calling back) stays until that call returns.
+    if (currentCall() != nullptr)
+        return;
     dropProgressSink(env);
     if (receiver == nullptr)
         return;
@@ -131,6 +179,7 @@ OSKEL_API_NATIVE(void, setProgress)(JNIEnv *env, jclass, jobject receiver) {
         return;
     }
     messages::setStatusSink(progressSink);
+    messages::setInterruptProbe(progressSink);
 }
 
 OSKEL_API_NATIVE(jboolean, setRegistryFile)(JNIEnv *env, jclass, jstring path) {

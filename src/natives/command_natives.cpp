@@ -151,13 +151,14 @@ OSKEL_NATIVE(jintArray, _1queryInfo)(JNIEnv *env, jclass, jlong handle, jlong co
 }
 
 OSKEL_NATIVE(jlong, _1getCommandOptions)(JNIEnv *, jclass, jlong handle, jlong command) {
-    SccInterface *scc = object(handle);
-    return scc ? scc->getCommandOptions(low32(command)) : kBadHandle;
+    return withObject(handle,
+                      [&](SccInterface &scc) -> jlong { return scc.getCommandOptions(low32(command)); });
 }
 
 OSKEL_NATIVE(jlong, _1checkCommandOptions)(JNIEnv *, jclass, jlong handle, jlong command) {
-    SccInterface *scc = object(handle);
-    return scc ? scc->checkCommandOptions(low32(command)) : kBadHandle;
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
+        return scc.checkCommandOptions(low32(command));
+    });
 }
 
 OSKEL_NATIVE(jlong, _1populateList)(JNIEnv *env, jclass, jlong handle, jlong command,

@@ -10,6 +10,10 @@
 using namespace oskel;
 
 OSKEL_NATIVE(jlong, _1initialize)(JNIEnv *env, jclass, jstring providerKey) {
+    return connectNative(env, providerKey, MessageOwner::Process);
+}
+
+jlong oskel::connectNative(JNIEnv *env, jstring providerKey, MessageOwner owner) {
     std::setlocale(LC_ALL, "");
     return guarded<jlong>(0, [&]() -> jlong {
         platform::RegistryReadScope oneReading;
@@ -24,11 +28,11 @@ OSKEL_NATIVE(jlong, _1initialize)(JNIEnv *env, jclass, jstring providerKey) {
             std::string raw;
             if (!text::isAscii(key.get()) &&
                 discovery::findRawProviderKey(javaChars(env, providerKey), raw))
-                created = std::make_unique<SccInterface>(raw.c_str());
+                created = std::make_unique<SccInterface>(raw.c_str(), owner);
             else
-                created = std::make_unique<SccInterface>(key.get());
+                created = std::make_unique<SccInterface>(key.get(), owner);
         } else {
-            created = std::make_unique<SccInterface>();
+            created = std::make_unique<SccInterface>(owner);
         }
         if (created->initialize() != SCC_OK)
             return 0; // the destructor tears the object down
@@ -37,13 +41,11 @@ OSKEL_NATIVE(jlong, _1initialize)(JNIEnv *env, jclass, jstring providerKey) {
 }
 
 OSKEL_NATIVE(jlong, _1uninitialize)(JNIEnv *, jclass, jlong handle) {
-    SccInterface *scc = object(handle);
-    return scc ? scc->uninitialize() : kBadHandle;
+    return withObject(handle, [](SccInterface &scc) -> jlong { return scc.uninitialize(); });
 }
 
 OSKEL_NATIVE(jlong, _1getVersion)(JNIEnv *, jclass, jlong handle) {
-    SccInterface *scc = object(handle);
-    return scc ? scc->getVersion() : kBadHandle;
+    return withObject(handle, [](SccInterface &scc) -> jlong { return scc.getVersion(); });
 }
 
 OSKEL_NATIVE(jstring, _1getSCCName)(JNIEnv *env, jclass, jlong handle) {

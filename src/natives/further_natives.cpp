@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "boundary/jni_text.h"
+#include "core/api_ops.h"
 #include "natives/native_support.h"
 
 #define OSKEL_API_NATIVE(result, name)                                                        \
@@ -419,9 +420,5 @@ OSKEL_API_NATIVE(jlong, willCreateSccFile)(JNIEnv *env, jclass, jlong handle, jo
 // Any thread, while a call of the connection runs elsewhere: the handle
 // lookup takes no lock, and the request is one atomic store.
 OSKEL_API_NATIVE(jboolean, cancel)(JNIEnv *, jclass, jlong handle) {
-    SccInterface *scc = object(handle);
-    if (scc == nullptr)
-        return JNI_FALSE;
-    scc->cancel();
-    return JNI_TRUE;
+    return api::cancel(handle) ? JNI_TRUE : JNI_FALSE;
 }

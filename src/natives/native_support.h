@@ -38,6 +38,10 @@ template <typename Body> jlong withObject(jlong handle, Body &&body) {
     return guarded<jlong>(kCallFailed, [&]() -> jlong { return body(*scc); });
 }
 
+// _initialize, and the typed API's connect: a new connection whose messages go
+// to the process-wide list or to one of its own. The handle, or 0.
+jlong connectNative(JNIEnv *env, jstring providerKey, MessageOwner owner);
+
 // The provider's code, once `writeBack` has handed the call's outputs to Java
 // when the code is not an error.
 template <typename WriteBack> jlong writtenBack(int32_t result, WriteBack &&writeBack) {

@@ -95,6 +95,5 @@ OSKEL_NATIVE(jlong, _1reGetProjPath)(JNIEnv *env, jclass, jlong handle, jobject 
 }
 
 OSKEL_NATIVE(jlong, _1closeProject)(JNIEnv *, jclass, jlong handle) {
-    SccInterface *scc = object(handle);
-    return scc ? scc->closeProject() : kBadHandle;
+    return withObject(handle, [](SccInterface &scc) -> jlong { return scc.closeProject(); });
 }

@@ -96,7 +96,37 @@ LibraryHandle loadLibrary(const char *path);
 // The loader's text for the last loadLibrary of this thread that failed.
 std::string lastLoadError();
 void *findSymbol(LibraryHandle library, const char *name);
+// Libraries once loaded stay mapped for the life of the process (POSIX:
+// RTLD_NODELETE; Win32: the module is pinned): a provider thread that
+// outlives its connection never runs unmapped code. freeLibrary only drops
+// the reference.
 void freeLibrary(LibraryHandle library);
+
+// A lock on one loaded library that every copy of this module in the process
+// shares (class loaders of one JVM each load a copy of their own; they share
+// the provider library, so they must share its lock too). POSIX: flock on a
+// descriptor of the library file, which excludes other descriptors of the same
+// process; Win32: a named mutex for the process and the module. Not
+// re-entrant: the caller tracks its own ownership.
+class SharedLibraryLock {
+public:
+    SharedLibraryLock() = default;
+    SharedLibraryLock(const SharedLibraryLock &) = delete;
+    SharedLibraryLock &operator=(const SharedLibraryLock &) = delete;
+    ~SharedLibraryLock();
+    // Prepares the lock of `library`, loaded from `path`. False when the
+    // system offers none (the library then has only this copy's lock).
+    bool open(LibraryHandle library, const char *path);
+    bool isOpen() const { return handle_ != kNone; }
+    // Takes the lock, waiting at most `timeoutMs` (0: a single try). False
+    // when it was not taken in time.
+    bool acquire(int32_t timeoutMs);
+    void release();
+
+private:
+    static constexpr intptr_t kNone = -1;
+    intptr_t handle_ = kNone;
+};
 
 // A two-way byte stream between the library and a child process: a socket
 // pair on POSIX, two anonymous pipes on Win32. Not copyable; closing (or
@@ -126,6 +156,11 @@ public:
     // that follow, so that a message's header and payload, sent together,
     // cost one receive.
     Status read(void *data, size_t size, int32_t timeoutMs);
+    // Reads 1 to `size` bytes: what has arrived already, else what arrives
+    // within `timeoutMs` (0: none is waited for, and Timeout says that nothing
+    // had arrived; negative: as long as it takes). `got` receives the count.
+    // A caller that must bound a whole message recomputes its wait each time.
+    Status readSome(void *data, size_t size, int32_t timeoutMs, size_t &got);
     // True when a read would not wait: bytes have arrived, or the stream has
     // ended or broken (which the read then reports). Never waits itself.
     bool readable();

@@ -81,6 +81,27 @@ Channel::Status Channel::read(void *data, size_t size, int32_t timeoutMs)
     }
 }
 
+Channel::Status Channel::readSome(void *data, size_t size, int32_t timeoutMs, size_t &got)
+{
+    got = 0;
+    if (size == 0) return Status::Ok;
+    if (start_ == end_) {
+        if (!buffer_ && size < kReadAhead) buffer_.reset(new (std::nothrow) uint8_t[kReadAhead]);
+        if (!buffer_ || size >= kReadAhead) return receiveSome(data, size, timeoutMs, got);
+        size_t n = 0;
+        Status status = receiveSome(buffer_.get(), kReadAhead, timeoutMs, n);
+        if (status != Status::Ok) return status;
+        start_ = 0;
+        end_ = n;
+    }
+    const size_t buffered = end_ - start_;
+    const size_t n = buffered < size ? buffered : size;
+    std::memcpy(data, buffer_.get() + start_, n);
+    start_ += n;
+    got = n;
+    return Status::Ok;
+}
+
 bool Channel::readable() { return start_ != end_ || systemReadable(); }
 
 Channel::~Channel() { close(); }

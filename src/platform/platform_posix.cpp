@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -288,7 +289,7 @@ LibraryHandle loadLibrary(const char *path)
         loadError = std::string(path) + ": not a regular file";
         return nullptr;
     }
-    LibraryHandle library = ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    LibraryHandle library = ::dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (library == nullptr) {
         const char *text = ::dlerror();
         loadError = text != nullptr ? text : "dlopen failed";
@@ -308,6 +309,43 @@ void *findSymbol(LibraryHandle library, const char *name)
 void freeLibrary(LibraryHandle library)
 {
     if (library != nullptr) ::dlclose(library);
+}
+
+SharedLibraryLock::~SharedLibraryLock()
+{
+    if (handle_ != kNone) ::close(static_cast<int>(handle_));
+}
+
+bool SharedLibraryLock::open(LibraryHandle library, const char *path)
+{
+    if (library == nullptr || path == nullptr || handle_ != kNone) return false;
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    handle_ = fd;
+    return true;
+}
+
+bool SharedLibraryLock::acquire(int32_t timeoutMs)
+{
+    if (handle_ == kNone) return true;
+    const int fd = static_cast<int>(handle_);
+    const int64_t deadline = monotonicMs() + (timeoutMs > 0 ? timeoutMs : 0);
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno != EWOULDBLOCK && errno != EINTR) return true; // no lock to be had: go on unlocked
+        if (monotonicMs() >= deadline) return false;
+        ::usleep(500);
+    }
+}
+
+void SharedLibraryLock::release()
+{
+    if (handle_ != kNone) ::flock(static_cast<int>(handle_), LOCK_UN);
 }
 
 // ---- Child processes and their channel -------------------------------------

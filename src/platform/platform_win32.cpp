@@ -139,6 +139,11 @@ LibraryHandle loadLibrary(const char *path)
     BOOL modeChanged = SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
     HMODULE module = LoadLibraryA(path);
     if (module == nullptr) loadError = GetLastError();
+    // Pinned: the module stays mapped whatever FreeLibrary calls follow.
+    HMODULE pinned = nullptr;
+    if (module != nullptr)
+        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCSTR>(module), &pinned);
     if (modeChanged) SetThreadErrorMode(previousMode, nullptr);
     return module;
 }
@@ -152,6 +157,38 @@ void *findSymbol(LibraryHandle library, const char *name)
 void freeLibrary(LibraryHandle library)
 {
     if (library != nullptr) FreeLibrary(static_cast<HMODULE>(library));
+}
+
+SharedLibraryLock::~SharedLibraryLock()
+{
+    if (handle_ != kNone) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool SharedLibraryLock::open(LibraryHandle library, const char *)
+{
+    if (library == nullptr || handle_ != kNone) return false;
+    char name[96];
+    std::snprintf(name, sizeof name, "Local\\oskelsccih-%lu-%llx",
+                  static_cast<unsigned long>(GetCurrentProcessId()),
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(library)));
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+    if (mutex == nullptr) return false;
+    handle_ = reinterpret_cast<intptr_t>(mutex);
+    return true;
+}
+
+bool SharedLibraryLock::acquire(int32_t timeoutMs)
+{
+    if (handle_ == kNone) return true;
+    DWORD waited = WaitForSingleObject(reinterpret_cast<HANDLE>(handle_),
+                                       timeoutMs > 0 ? static_cast<DWORD>(timeoutMs) : 0);
+    // An abandoned mutex (its owner thread ended holding it) is ours now.
+    return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED || waited == WAIT_FAILED;
+}
+
+void SharedLibraryLock::release()
+{
+    if (handle_ != kNone) ReleaseMutex(reinterpret_cast<HANDLE>(handle_));
 }
 
 // ---- Child processes and their channel -------------------------------------

@@ -70,7 +70,7 @@ int32_t SccInterface::openProject(const char *user, const char *projectName,
     auto scratch = std::make_unique<ScratchTexts>();
     fill(*scratch, project.texts);
     ProviderCall call = calls::openProject(TextBuffers(*scratch).texts, "",
-                                           messages::textOutCallback, flags);
+                                           messages::textOutFor(providerLibrary()), flags);
     CallOutcome outcome = callProvider(call);
     if (!outcome.missing) {
         result = outcome.code;

@@ -9,9 +9,11 @@ import java.util.List;
 import java.util.Objects;
 import java.util.Optional;
 import java.util.Set;
+import java.util.concurrent.CancellationException;
 import java.util.concurrent.ConcurrentLinkedQueue;
 import java.util.concurrent.locks.ReentrantLock;
 import java.util.function.Consumer;
+import java.util.function.Supplier;
 
 /**
  * One connection to a source-control provider: the provider library loaded and started with
@@ -21,12 +23,24 @@ import java.util.function.Consumer;
  * provider library is unloaded when no other connection uses it, and the host process of a hosted
  * provider ends with its last connection.
  *
- * <p>The native library keeps one message list for the whole process and lets provider calls on
- * different connections share it, so this class runs every provider call of every connection under
- * one process-wide lock and fetches the messages of each call before the next one starts. Each
- * call therefore sees exactly the messages that its own provider call sent, and connections and
- * projects may be used from any thread. Messages go to the connection's message listener (on the
- * calling thread, after the call) and, when the call fails, into the {@link SccException}.
+ * <p>Threads: a connection and its project may be used from any thread. Each connection has a
+ * message list of its own and runs one call at a time; calls to the same provider library (from
+ * any connection, class loader or thread of the process) are serialised, since providers are not
+ * thread-safe, and calls to different provider libraries run side by side. A thread waiting for
+ * its turn can be interrupted: the call then throws a {@link CancellationException} (an
+ * {@link IllegalStateException}) and the thread's interrupt flag stays set. An interrupt during a
+ * call cancels it like {@link #cancel()} where the provider is in cancel mode.
+ *
+ * <p>Each call sees exactly the messages that its own provider call sent (and those the provider
+ * sent from threads of its own since the last call). Messages go to the connection's message
+ * listener (on the calling thread, after the call) and, when the call fails, into the
+ * {@link SccException}.
+ *
+ * <p>Listeners and receivers that run during a call (the progress listener, the receivers of
+ * {@link Project#queryChanges} and {@link Project#dirList}) must not call back into the
+ * connection: a call or {@link #close()} on it from there throws {@link IllegalStateException} at
+ * once, and so does a call on another connection to the same provider library, or to one that is
+ * busy. Listeners that run after the call (messages, renames, events) may make any call.
  *
  * <p>Beyond the project commands, a connection reaches the rest of the provider's API: the event
  * queue ({@link #setEventQueue(boolean)}, {@link #pollEvents()}), cancellation of a running
@@ -37,8 +51,8 @@ import java.util.function.Consumer;
  * @see Scc#connect(String)
  */
 public final class Connection implements AutoCloseable {
-    /** Serialises provider calls and message fetches across all connections. */
-    private static final ReentrantLock CALLS = new ReentrantLock();
+    /** Serialises the calls of this connection; never held while an after-call listener runs. */
+    private final ReentrantLock lock = new ReentrantLock();
 
     private final long handle;
     private final String providerKey;
@@ -55,11 +69,12 @@ public final class Connection implements AutoCloseable {
             .add(new NameChange(NativeText.path(oldName), NativeText.path(newName)));
     private volatile Consumer<? super NameChange> nameChangeListener;
     private volatile Consumer<? super StatusEvent> eventListener;
-    /** Set, under CALLS, before the native connection is released: cancel() stops reaching it. */
+    /** Set, under the lock, before the native connection is released: cancel() stops reaching it. */
     private volatile boolean released;
-    // Guarded by CALLS.
+    /** Set under the lock; read without it. */
+    private volatile boolean closed;
+    // Guarded by the lock.
     private Integer version;
-    private boolean closed;
     private Project project;
     private String tracePath;
     private Batch batch;
@@ -80,26 +95,18 @@ public final class Connection implements AutoCloseable {
             throw new IllegalArgumentException("provider key contains a NUL character");
         }
         Scc.ready();
-        long handle;
-        String name;
-        int capabilities;
-        CALLS.lock();
-        try {
-            handle = JavaSCCInterface._initialize(providerKey);
-            if (handle == 0) {
-                String[] report = NativeBridge.connectReport();
-                SccConnectException failure = new SccConnectException(providerKey,
-                        connectFailure(providerKey, report), report);
-                LOG.log(System.Logger.Level.WARNING, failure.getMessage());
-                throw failure;
-            }
-            name = JavaSCCInterface._getSCCName(handle);
-            capabilities = (int) JavaSCCInterface._getCapabilities(handle);
-            // Nothing has been sent yet, but the list is shared: leave it empty.
-            JavaSCCInterface._getErrList(handle);
-        } finally {
-            CALLS.unlock();
+        // The connection's messages are its own: the process-wide list of JavaSCCInterface's
+        // callers is left alone.
+        long handle = NativeBridge.connect(providerKey);
+        if (handle == 0) {
+            String[] report = NativeBridge.connectReport();
+            SccConnectException failure = new SccConnectException(providerKey,
+                    connectFailure(providerKey, report), report);
+            LOG.log(System.Logger.Level.WARNING, failure.getMessage());
+            throw failure;
         }
+        String name = JavaSCCInterface._getSCCName(handle);
+        int capabilities = (int) JavaSCCInterface._getCapabilities(handle);
         return new Connection(handle, providerKey, name == null ? "" : name, capabilities);
     }
 
@@ -404,13 +411,8 @@ public final class Connection implements AutoCloseable {
      * @return the project, or empty when none is open
      */
     public Optional<Project> project() {
-        CALLS.lock();
-        try {
-            return project != null && project.isOpenLocked() ? Optional.of(project)
-                                                             : Optional.empty();
-        } finally {
-            CALLS.unlock();
-        }
+        return locked(() -> project != null && project.isOpenLocked() ? Optional.of(project)
+                                                                      : Optional.<Project>empty());
     }
 
     /**
@@ -764,12 +766,7 @@ public final class Connection implements AutoCloseable {
     }
 
     boolean batchOpen(Batch which) {
-        CALLS.lock();
-        try {
-            return !closed && batch == which && which.isOpenLocked();
-        } finally {
-            CALLS.unlock();
-        }
+        return locked(() -> !closed && batch == which && which.isOpenLocked());
     }
 
     /**
@@ -838,12 +835,7 @@ public final class Connection implements AutoCloseable {
      * @return true after {@link #close()}
      */
     public boolean isClosed() {
-        CALLS.lock();
-        try {
-            return closed;
-        } finally {
-            CALLS.unlock();
-        }
+        return closed;
     }
 
     /**
@@ -852,16 +844,20 @@ public final class Connection implements AutoCloseable {
      *
      * @throws SccException when the provider fails to close the project or to end the connection;
      *         the connection counts as closed and is released all the same
+     * @throws IllegalStateException when called from a listener or receiver during a call of this
+     *         connection (or of another connection to the same provider library); the connection
+     *         stays open
      */
     @Override
     public void close() throws SccException {
         List<ProviderMessage> messages = new ArrayList<>();
         SccException failure = null;
-        CALLS.lock();
+        lockConnection(false);
         try {
             if (closed) {
                 return;
             }
+            enterProvider(false);
             closed = true;
             NativeBridge.setProgress(progress);
             try {
@@ -890,8 +886,8 @@ public final class Connection implements AutoCloseable {
                     }
                 }
                 released = true;
-                long code = NativeBridge.release(handle);
-                List<ProviderMessage> sent = parse(NativeBridge.takeMessages());
+                long code = NativeBridge.finish(handle);
+                List<ProviderMessage> sent = drain();
                 messages.addAll(sent);
                 if (isFailure((int) code)) {
                     SccException disconnect = new SccException("disconnect", (int) code, sent);
@@ -903,9 +899,11 @@ public final class Connection implements AutoCloseable {
                 }
             } finally {
                 NativeBridge.setProgress(null);
+                NativeBridge.leave(handle);
+                NativeBridge.release(handle);
             }
         } finally {
-            CALLS.unlock();
+            lock.unlock();
         }
         deliver(messages);
         deliverRenames();
@@ -936,27 +934,30 @@ public final class Connection implements AutoCloseable {
     record Fetched<T>(T value, List<ProviderMessage> messages) {}
 
     /**
-     * Runs one native call under the process-wide lock, then fetches the messages it produced
-     * before the lock is released, and hands them to the listener.
+     * Runs one native call with the connection's lock and its provider library's lock held, then
+     * fetches the messages it produced before the locks are released, and hands them to the
+     * listener once they are.
      */
     <T> Fetched<T> call(NativeCall<T> call) {
         T value;
         List<ProviderMessage> messages;
-        CALLS.lock();
+        lockConnection(true);
         try {
-            if (closed) {
-                throw new IllegalStateException("the connection to " + providerName
-                        + " is closed");
-            }
-            NativeBridge.setProgress(progress);
+            checkOpen();
+            enterProvider(true);
             try {
-                value = call.run(handle);
+                NativeBridge.setProgress(progress);
+                try {
+                    value = call.run(handle);
+                } finally {
+                    NativeBridge.setProgress(null);
+                    messages = drain();
+                }
             } finally {
-                NativeBridge.setProgress(null);
-                messages = drain();
+                NativeBridge.leave(handle);
             }
         } finally {
-            CALLS.unlock();
+            lock.unlock();
         }
         deliver(messages);
         deliverRenames();
@@ -964,30 +965,127 @@ public final class Connection implements AutoCloseable {
     }
 
     /**
-     * Runs one native call that makes no provider call (so there are no messages to fetch) under
-     * the process-wide lock.
+     * Runs one native call that makes no provider call (so there are no messages to fetch) with
+     * the connection's lock held.
      */
     private <T> T callWithoutProvider(NativeCall<T> call) {
-        CALLS.lock();
+        lockConnection(true);
         try {
-            if (closed) {
-                throw new IllegalStateException("the connection to " + providerName
-                        + " is closed");
-            }
+            checkOpen();
             return call.run(handle);
         } finally {
-            CALLS.unlock();
+            lock.unlock();
         }
+    }
+
+    private void checkOpen() {
+        if (closed) {
+            throw new IllegalStateException("the connection to " + providerName + " is closed");
+        }
+    }
+
+    /** A read of state guarded by the lock; also from a listener running during a call. */
+    private <T> T locked(Supplier<T> read) {
+        if (lock.isHeldByCurrentThread()) {
+            return read.get();
+        }
+        lock.lock();
+        try {
+            return read.get();
+        } finally {
+            lock.unlock();
+        }
+    }
+
+    /**
+     * Takes the connection's lock, refusing a call from inside one of its own calls; the wait can
+     * be interrupted when {@code interruptible}.
+     */
+    private void lockConnection(boolean interruptible) {
+        if (lock.isHeldByCurrentThread()) {
+            throw new IllegalStateException("a call on the connection to " + providerName
+                    + " from a listener or receiver running during one of its calls;"
+                    + " make it after the call returns");
+        }
+        if (!interruptible) {
+            lock.lock();
+            return;
+        }
+        try {
+            lock.lockInterruptibly();
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+            throw interrupted(e);
+        }
+    }
+
+    // NativeBridge.enter's answers.
+    private static final int ENTERED = 0;
+    private static final int BUSY = 1;
+    private static final int INSIDE_SAME_LIBRARY = 2;
+    private static final int INSIDE_OTHER_LIBRARY = 3;
+    /** How long one wait for the provider library lasts before the interrupt flag is looked at. */
+    private static final int WAIT_SLICE_MS = 50;
+
+    /**
+     * Takes the provider library's lock for this thread; every connection to the library, in any
+     * class loader, shares it. A wait that is {@code interruptible} ends with the thread's
+     * interrupt; otherwise an interrupt is kept for later.
+     */
+    private void enterProvider(boolean interruptible) {
+        boolean interruptedMeanwhile = false;
+        try {
+            for (;;) {
+                int entry = NativeBridge.enter(handle, WAIT_SLICE_MS);
+                switch (entry) {
+                case ENTERED:
+                    return;
+                case BUSY:
+                    if (Thread.interrupted()) {
+                        if (interruptible) {
+                            Thread.currentThread().interrupt();
+                            throw interrupted(null);
+                        }
+                        interruptedMeanwhile = true;
+                    }
+                    break;
+                case INSIDE_SAME_LIBRARY:
+                    throw new IllegalStateException("a call on the connection to " + providerName
+                            + " from a listener or receiver running during a call to the same"
+                            + " provider library; make it after that call returns");
+                case INSIDE_OTHER_LIBRARY:
+                    throw new IllegalStateException("the provider library of " + providerName
+                            + " is busy, and this thread is inside a call to another provider"
+                            + " library (a listener or receiver); make the call after that one"
+                            + " returns");
+                default:
+                    return; // not live: the native call refuses as it always does
+                }
+            }
+        } finally {
+            if (interruptedMeanwhile) {
+                Thread.currentThread().interrupt();
+            }
+        }
+    }
+
+    private CancellationException interrupted(InterruptedException cause) {
+        CancellationException e = new CancellationException("interrupted while waiting for the"
+                + " provider library of " + providerName);
+        if (cause != null) {
+            e.initCause(cause);
+        }
+        return e;
     }
 
     /** The interface handle, for a project's calls made while the lock is held. */
     long handleLocked() {
-        assert CALLS.isHeldByCurrentThread();
+        assert lock.isHeldByCurrentThread();
         return handle;
     }
 
     private List<ProviderMessage> drain() {
-        return parse(JavaSCCInterface._getErrList(handle));
+        return parse(NativeBridge.takeMessages(handle));
     }
 
     private static List<ProviderMessage> parse(String[] entries) {

@@ -18,20 +18,65 @@ public final class NativeBridge {
     }
 
     /**
-     * Ends a connection for good and frees its native object; the handle is forgotten first.
+     * Starts a connection, as {@code _initialize} does, whose provider messages go to a list of
+     * its own ({@link #takeMessages(long)}), not to the process-wide list of
+     * {@code JavaSCCInterface}.
      *
-     * @param handle a handle from {@code _initialize}
+     * @param providerKey the provider key, or null for the default provider
+     * @return the handle, or 0 ({@link #connectReport()} says why)
+     */
+    public static native long connect(String providerKey);
+
+    /**
+     * Ends a connection ({@code SccUninitialize}) and lets its provider go; the handle stays live
+     * for {@link #takeMessages(long)} and {@link #release(long)}.
+     *
+     * @param handle a handle from {@link #connect(String)}
+     * @return the provider's {@code SccUninitialize} code, or -15
+     */
+    public static native long finish(long handle);
+
+    /**
+     * Ends a connection for good (unless {@link #finish(long)} did) and frees its native object;
+     * the handle is forgotten first, and the object outlives every {@link #cancel(long)} that
+     * found it.
+     *
+     * @param handle a handle from {@code _initialize} or {@link #connect(String)}
      * @return the provider's {@code SccUninitialize} code, or -15 for a handle that is not live
      */
     public static native long release(long handle);
 
     /**
-     * Takes the provider messages collected so far, as {@code _getErrList} does, without a live
-     * handle (after {@link #release(long)}).
+     * Takes the lock of the connection's provider library for this thread, which every
+     * connection to that library in the process shares (all class loaders included).
      *
-     * @return the entries, "type text" each; null entries for texts that do not convert
+     * @param handle the connection
+     * @param waitMs the longest wait
+     * @return 0 taken; 1 not within the wait; 2 this thread holds it already (it is inside a
+     *     call to that library); 3 this thread holds another library's lock and this one is
+     *     busy (no wait then); -15 for a handle that is not live
      */
-    public static native String[] takeMessages();
+    public static native int enter(long handle, int waitMs);
+
+    /**
+     * Lets go of the lock {@link #enter(long, int)} took.
+     *
+     * @param handle the connection
+     * @return false when this thread did not hold it
+     */
+    public static native boolean leave(long handle);
+
+    /**
+     * Takes the provider messages of a connection from {@link #connect(String)} collected so far:
+     * those of its calls, and those its provider sent from threads of its own. A connection keeps
+     * at most 10,000 messages (16 MiB) between takes; the take after more were sent ends with a
+     * message saying how many were dropped.
+     *
+     * @param handle the connection
+     * @return the entries, "type text" each; null entries for texts that do not convert; null for
+     *     a handle that is not live
+     */
+    public static native String[] takeMessages(long handle);
 
     /**
      * Opens a project with the given {@code SccOpenProject} flags.
