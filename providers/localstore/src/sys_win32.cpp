@@ -73,6 +73,10 @@ public:
         handle_ = INVALID_HANDLE_VALUE;
         return handle == INVALID_HANDLE_VALUE || CloseHandle(handle) != 0;
     }
+    void reset(HANDLE handle) {
+        close();
+        handle_ = handle;
+    }
 
 private:
     HANDLE handle_;
@@ -224,25 +228,40 @@ bool readFile(const std::string &path, std::string &data, Error &error) {
 
 bool readStoreFile(const std::string &path, uint64_t offset, uint64_t limit, std::string &data, Error &error) {
     data.clear();
+    auto open = [&](DWORD flags) {
+        return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    };
     // FILE_FLAG_OPEN_REPARSE_POINT opens a link (or junction) itself, which
     // is then refused below, instead of the file it leads to.
-    Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    Handle file(open(FILE_FLAG_OPEN_REPARSE_POINT));
     if (!file.valid()) {
         error = systemError(GetLastError(), "cannot read", path);
         return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(file.get()) == FILE_TYPE_DISK && GetFileInformationByHandle(file.get(), &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        FILE_ATTRIBUTE_TAG_INFO tag;
+        if (!GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+            IsReparseTagNameSurrogate(tag.ReparseTag)) {
+            error = notRegularFile(path, "a link or junction");
+            return false;
+        }
+        // Another kind of reparse point (a deduplicated or cloud file) holds
+        // the file's own content: read it as the system presents it.
+        file.reset(open(0));
+        if (!file.valid()) {
+            error = systemError(GetLastError(), "cannot read", path);
+            return false;
+        }
     }
     if (GetFileType(file.get()) != FILE_TYPE_DISK) {
         error = notRegularFile(path, "a device or pipe");
         return false;
     }
-    BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(file.get(), &info)) {
         error = systemError(GetLastError(), "cannot read", path);
-        return false;
-    }
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        error = notRegularFile(path, "a link or other reparse point");
         return false;
     }
     if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) {
