@@ -14,7 +14,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class Hostile { Fifo, LinkToDevZero, Oversized };
+// LinkOut: a link to a file outside the store, which would read (and for the
+// journal, be appended to) in its place.
+enum class Hostile { Fifo, LinkToDevZero, LinkOut, Oversized };
+const char kOutside[] = "multi-checkout yes\n";
 
 // Past every cap; sparse where the file system allows, so it costs no disk.
 #ifdef _WIN32
@@ -28,17 +31,26 @@ const char *reasonFor(Hostile kind) {
     case Hostile::Fifo:
         return "not a regular file (a FIFO)";
     case Hostile::LinkToDevZero:
+    case Hostile::LinkOut:
+#ifdef _WIN32
+        return "not a regular file (a link";
+#else
         return "not a regular file (a symbolic link)";
+#endif
     default:
         return "larger than";
     }
 }
 
 // Puts the hostile file in place of `path`; "" or why it cannot be done here.
-std::string plant(const std::string &path, Hostile kind) {
+std::string plant(const std::string &path, Hostile kind, const std::string &outside) {
     std::error_code code;
     fs::remove(P(path), code);
     switch (kind) {
+    case Hostile::LinkOut:
+        writeFile(outside, kOutside);
+        fs::create_symlink(P(outside), P(path), code);
+        return code ? "no symbolic links here: " + code.message() : "";
     case Hostile::Fifo:
         return makeFifo(path) ? "" : "no FIFOs here";
     case Hostile::LinkToDevZero:
@@ -63,7 +75,8 @@ TEST_P(HostileStoreFile, IsRefusedAtOnceWithItsNameAndWhy) {
     const Hostile kind = std::get<1>(GetParam());
     addFile("a.txt", "a\n");
     const std::string path = join(store, file);
-    if (const std::string why = plant(path, kind); !why.empty()) {
+    const std::string outside = dir / "outside.txt";
+    if (const std::string why = plant(path, kind, outside); !why.empty()) {
         GTEST_SKIP() << why;
     }
     const std::string bobWork = dir / "bob";
@@ -109,6 +122,9 @@ TEST_P(HostileStoreFile, IsRefusedAtOnceWithItsNameAndWhy) {
     const SCCRTN code = running.get();
     const std::vector<Message> messages = takeMessages();
     EXPECT_FALSE(stuck) << file << " was waited on";
+    if (kind == Hostile::LinkOut) {
+        EXPECT_EQ(readFile(outside), kOutside) << "written through the link";
+    }
     if (file == "journal.txt") {
         EXPECT_EQ(codeText(code), codeText(SCC_OK)) << describe(messages);
         EXPECT_EQ(eventName, join(bobWork, "a.txt")) << "the check-out was not reported";
@@ -124,14 +140,18 @@ TEST_P(HostileStoreFile, IsRefusedAtOnceWithItsNameAndWhy) {
 INSTANTIATE_TEST_SUITE_P(
     StoreFiles, HostileStoreFile,
     ::testing::Combine(::testing::Values("index.txt", "journal.txt", "settings.txt", "versions/1.1"),
-                       ::testing::Values(Hostile::Fifo, Hostile::LinkToDevZero, Hostile::Oversized)),
+                       ::testing::Values(Hostile::Fifo, Hostile::LinkToDevZero, Hostile::LinkOut,
+                                         Hostile::Oversized)),
     [](const auto &info) {
         std::string name;
         for (const char *p = std::get<0>(info.param); *p; ++p) {
             name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
         }
         const Hostile kind = std::get<1>(info.param);
-        return name + (kind == Hostile::Fifo ? "_fifo" : kind == Hostile::LinkToDevZero ? "_link" : "_huge");
+        return name + (kind == Hostile::Fifo            ? "_fifo"
+                       : kind == Hostile::LinkToDevZero ? "_devzero"
+                       : kind == Hostile::LinkOut       ? "_linkout"
+                                                        : "_huge");
     });
 
 // A file that parses but is longer than a store's own would be is refused
