@@ -63,12 +63,19 @@ SCCRTN Provider::add(SCCLONG count, const char **names, const char *comment, con
         return result;
     }
     Problems problems;
+    // Ids are never used twice, and one past the last would wrap next-id to 0,
+    // an index the store refuses to read: the add is refused instead.
+    uint64_t idsLeft = session.index.idsLeft();
     for (const Target &target : targets) {
         const FileRecord *record = session.index.find(target.relative);
         sys::FileInfo info;
         sys::Error error;
         if (record && !record->removed) {
             problems.add(SCC_E_FILEALREADYEXISTS, target.given + ": is under source control already.");
+        } else if (!record && idsLeft-- == 0) {
+            idsLeft = 0;
+            problems.add(SCC_E_OPNOTPERFORMED, target.given + ": the store has no file id left for it (next-id " +
+                                                   std::to_string(session.index.nextId) + ").");
         } else if (!sys::statFile(target.path, info, error)) {
             problems.add(codeFor(error), error.text);
         } else if (!info.exists) {
@@ -209,7 +216,7 @@ SCCRTN Provider::checkout(SCCLONG count, const char **names, const char *comment
             continue;
         }
         std::string data;
-        if (!store.readVersion(record->id, latest->version, data, error) ||
+        if (!store.readVersion(record->id, *latest, data, error) ||
             !writeWorking(target.path, data, false, error)) {
             problems.add(codeFor(error), target.given + ": is checked out, but " + error.text);
             continue;
@@ -342,6 +349,7 @@ SCCRTN Provider::uncheckout(SCCLONG count, const char **names) {
     // a crash in between leaves the files checked out, so that the next undo
     // finishes the work, instead of free files that still hold the changes.
     Store store(store_);
+    std::vector<std::pair<const Target *, int>> reverted;  // working files at the latest version now
     for (const Target &target : targets) {
         const FileRecord *record = session.index.find(target.relative);
         const Event *latest = record->latest();
@@ -353,24 +361,38 @@ SCCRTN Provider::uncheckout(SCCLONG count, const char **names) {
             }
         } else {
             std::string data;
-            if (!store.readVersion(record->id, latest->version, data, error) ||
+            if (!store.readVersion(record->id, *latest, data, error) ||
                 !writeWorking(target.path, data, true, error)) {
                 problems.add(codeFor(error), target.given + ": " + error.text);
                 continue;
             }
         }
+        reverted.emplace_back(&target, latest->version);
         remember(session.workspace, *record, latest->version, target.path, latest->hash);
     }
+    // When the check-outs cannot be released after all, the caller learns
+    // which working files already lost their changes.
+    auto reportReverted = [&]() {
+        for (const auto &[target, version] : reverted) {
+            message(SCC_MSG_WARNING, target->given + ": holds version " + std::to_string(version) +
+                                         " now (read-only), but is still checked out; undo the check-out again.");
+        }
+    };
     if (!problems.empty()) {
         saveWorkspace(session);
-        return problems.report(*this);
+        const SCCRTN code = problems.report(*this);
+        reportReverted();
+        return code;
     }
     for (const Target &target : targets) {
         auto &holders = session.index.find(target.relative)->checkouts;
         holders.erase(std::remove_if(holders.begin(), holders.end(), [&](const Checkout &c) { return mine(c); }),
                       holders.end());
     }
-    if ((result = saveIndex(session, storePaths(targets))) != SCC_OK) {
+    if ((result = saveIndex(session, storePaths(targets), "The check-outs were not released")) != SCC_OK) {
+        // The record still learns what the working files hold now.
+        saveWorkspace(session);
+        reportReverted();
         return result;
     }
     saveWorkspace(session);
@@ -506,7 +528,7 @@ SCCRTN Provider::getFiles(SCCLONG count, const char **names, bool cancellable, s
             }
         } else {
             std::string data;
-            if (!store.readVersion(record->id, latest->version, data, error) ||
+            if (!store.readVersion(record->id, *latest, data, error) ||
                 !writeWorking(target.path, data, true, error)) {
                 problems.add(codeFor(error), target.given + ": " + error.text);
                 continue;
@@ -569,7 +591,7 @@ SCCRTN Provider::compareFile(const FileRecord &record, const Target &target, SCC
     std::string stored;
     sys::Error error;
     if (!sys::readFile(target.path, working, error) ||
-        !Store(store_).readVersion(record.id, latest->version, stored, error)) {
+        !Store(store_).readVersion(record.id, *latest, stored, error)) {
         message(SCC_MSG_ERROR, error.text);
         return codeFor(error);
     }

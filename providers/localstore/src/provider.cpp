@@ -618,7 +618,7 @@ SCCRTN Provider::beginReading(Session &session, bool letBatchGo) const {
     return result;
 }
 
-SCCRTN Provider::saveIndex(Session &session, const std::vector<std::string> &changed) const {
+SCCRTN Provider::saveIndex(Session &session, const std::vector<std::string> &changed, const char *failure) const {
     if (session.batch) {
         session.batch->index = session.index;
         session.batch->dirty = true;
@@ -630,7 +630,7 @@ SCCRTN Provider::saveIndex(Session &session, const std::vector<std::string> &cha
     sys::Error error;
     Store store(store_);
     if (!store.save(session.index, error)) {
-        message(SCC_MSG_ERROR, "Nothing was changed: " + error.text);
+        message(SCC_MSG_ERROR, std::string(failure) + ": " + error.text);
         return SCC_E_ACCESSFAILURE;
     }
     std::vector<Store::JournalLine> lines;

@@ -179,7 +179,11 @@ private:
                         std::vector<Target> &targets, Session &session) const;
     // Saves the index and journals `changed` (store paths); in a batch the
     // batch keeps both until its end.
-    SCCRTN saveIndex(Session &session, const std::vector<std::string> &changed) const;
+    // `failure` opens the error message when the save fails: by default
+    // "Nothing was changed", which only a command that has not yet touched
+    // a working file may say.
+    SCCRTN saveIndex(Session &session, const std::vector<std::string> &changed,
+                     const char *failure = "Nothing was changed") const;
     static std::vector<std::string> storePaths(const std::vector<Target> &targets);
     void saveWorkspace(Session &session) const;
 

@@ -12,6 +12,16 @@ namespace {
 const char kIndexHeader[] = "localstore index";
 const char kWorkspaceHeader[] = "localstore workspace";
 
+// The most the provider reads of each file of the store before it calls the
+// file damaged. An index of 10 000 files is about 1.2 MB, a workspace record
+// of as many about 0.6 MB; writers start the journal afresh past 256 KiB, so
+// only one enormous save can take it further. Version files are capped by the
+// size the index records for them.
+constexpr uint64_t kIndexLimit = 64ull << 20;
+constexpr uint64_t kWorkspaceLimit = 64ull << 20;
+constexpr uint64_t kJournalReadLimit = 64ull << 20;
+constexpr uint64_t kSettingsLimit = 1ull << 20;
+
 std::vector<std::string> splitFields(const std::string &line) {
     std::vector<std::string> fields;
     size_t start = 0;
@@ -593,7 +603,7 @@ bool Store::markedReadOnly() const {
 
 bool Store::load(Index &index, sys::Error &error, std::string &problem) const {
     std::string text;
-    if (!sys::readFile(indexPath(), text, error)) {
+    if (!sys::readStoreFile(indexPath(), 0, kIndexLimit, text, error)) {
         return false;
     }
     if (!parseIndex(text, index, problem)) {
@@ -618,8 +628,8 @@ bool Store::writeVersion(uint64_t id, int version, const std::string &data, sys:
     return sys::replaceFile(tempPath(name), versionPath(id, version), data, false, error);
 }
 
-bool Store::readVersion(uint64_t id, int version, std::string &data, sys::Error &error) const {
-    return sys::readFile(versionPath(id, version), data, error);
+bool Store::readVersion(uint64_t id, const Event &version, std::string &data, sys::Error &error) const {
+    return sys::readStoreFile(versionPath(id, version.version), 0, version.size, data, error);
 }
 
 bool Store::flushVersions(const std::vector<std::pair<uint64_t, int>> &written, sys::Error &error) const {
@@ -641,15 +651,15 @@ bool Store::flushVersions(const std::vector<std::pair<uint64_t, int>> &written, 
 bool Store::loadWorkspace(Workspace &workspace, sys::Error &error) const {
     std::string path = workspacePath(workspace.user, workspace.folder);
     std::string text;
-    sys::FileInfo info;
-    if (!sys::statFile(path, info, error)) {
-        return false;
-    }
-    if (!info.exists) {
+    if (!sys::readStoreFile(path, 0, kWorkspaceLimit, text, error)) {
         workspace.entries.clear();
-        return true;
-    }
-    if (!sys::readFile(path, text, error)) {
+        // None yet, or damaged like one that does not parse (the next save
+        // replaces it): either way every working file is looked at.
+        if (error.kind == sys::ErrorKind::NotFound || error.kind == sys::ErrorKind::NotRegular ||
+            error.kind == sys::ErrorKind::TooLarge) {
+            error = sys::Error();
+            return true;
+        }
         return false;
     }
     Workspace read;
@@ -705,15 +715,12 @@ bool parseSettings(const std::string &text, Settings &settings, std::string &pro
 bool Store::loadSettings(Settings &settings, sys::Error &error, std::string &problem) const {
     settings = Settings();
     const std::string path = sys::join(folder_, "settings.txt");
-    sys::FileInfo info;
-    if (!sys::statFile(path, info, error)) {
-        return false;
-    }
     std::string text;
-    if (!info.exists) {
-        return true;
-    }
-    if (!sys::readFile(path, text, error)) {
+    if (!sys::readStoreFile(path, 0, kSettingsLimit, text, error)) {
+        if (error.kind == sys::ErrorKind::NotFound) {
+            error = sys::Error();
+            return true;
+        }
         return false;
     }
     if (!parseSettings(text, settings, problem)) {
@@ -743,15 +750,18 @@ void Store::appendJournal(uint64_t generation, const std::vector<JournalLine> &l
     }
     sys::Error error;
     const uint64_t size = journalSize();
-    if (size == 0 || size > kJournalLimit) {
+    std::string last;
+    // Appended to only when it is a regular file of ours: anything else (a
+    // link, a FIFO, one grown past the limit) is replaced by a fresh journal.
+    if (size == 0 || size > kJournalLimit ||
+        !sys::readStoreFile(journalPath(), size - 1, kJournalLimit, last, error)) {
         // A fresh journal: its first line differs from the last one's, which
         // tells its readers to start from the top.
         const std::string start = joinFields({kJournalHeader, std::to_string(generation)});
         sys::replaceFile(tempPath("journal.txt"), journalPath(), start + text, false, error);
         return;
     }
-    std::string last;
-    if (sys::readFileFrom(journalPath(), size - 1, last, error) && last != "\n") {
+    if (last != "\n") {
         text.insert(0, "\n");  // a writer died in the middle of its line: end it
     }
     sys::appendFile(journalPath(), text, error);
@@ -768,7 +778,15 @@ bool Store::readJournal(std::string &start, uint64_t &offset, std::vector<Journa
     restarted = false;
     std::string text;
     sys::Error error;
-    if (!sys::readFileFrom(journalPath(), 0, text, error)) {
+    if (!sys::readStoreFile(journalPath(), 0, kJournalReadLimit, text, error)) {
+        if (error.kind == sys::ErrorKind::NotRegular || error.kind == sys::ErrorKind::TooLarge) {
+            // Not a journal of ours: whatever it said is lost, so its readers
+            // look at everything they watch, and the next writer replaces it.
+            restarted = !start.empty() || offset > 0;
+            start.clear();
+            offset = 0;
+            return true;
+        }
         return error.kind == sys::ErrorKind::NotFound;
     }
     const size_t firstEnd = text.find('\n');

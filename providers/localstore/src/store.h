@@ -87,6 +87,9 @@ struct Index {
     FileRecord *find(const std::string &relative);
     const FileRecord *find(const std::string &relative) const;
     FileRecord &add(const std::string &relative, bool binary);
+    // How many more files add() can number: the last id, 2^64-1, is never
+    // handed out, so that next-id stays above every id.
+    uint64_t idsLeft() const { return UINT64_MAX - nextId; }
     // The file that was last renamed away from `relative`, if any.
     const FileRecord *formerlyAt(const std::string &relative) const;
     // Moves a record to a new path and records the rename in its history.
@@ -158,7 +161,8 @@ public:
     // Stores one version: written to a temporary file and renamed into place,
     // not yet flushed to disk.
     bool writeVersion(uint64_t id, int version, const std::string &data, sys::Error &error) const;
-    bool readVersion(uint64_t id, int version, std::string &data, sys::Error &error) const;
+    // A version file longer than the index records is refused as damaged.
+    bool readVersion(uint64_t id, const Event &version, std::string &data, sys::Error &error) const;
     // Flushes the versions written (file id, version) to disk; called before
     // the index that names them is saved. A few are flushed one by one, many
     // with one flush of the file system where the platform has one.

@@ -17,7 +17,8 @@
 
 namespace localstore::sys {
 
-enum class ErrorKind { None, NotFound, AccessDenied, Other };
+// NotRegular and TooLarge come from readStoreFile only.
+enum class ErrorKind { None, NotFound, AccessDenied, NotRegular, TooLarge, Other };
 
 // What went wrong in a system call: a kind to choose the result code from and
 // a text for the message ("cannot write /x/y: Permission denied").
@@ -87,8 +88,18 @@ bool makeDirectories(const std::string &path, Error &error);
 // Removing a missing file is no error.
 bool removeFile(const std::string &path, Error &error);
 bool setReadOnly(const std::string &path, bool readOnly, Error &error);
-// Reads `path` from byte `offset` to its end (nothing when it is shorter).
-bool readFileFrom(const std::string &path, uint64_t offset, std::string &data, Error &error);
+// Reads a file of the store from byte `offset` to its end (nothing when it is
+// shorter). The store folder is shared, and what lies in it need not be what
+// a provider wrote there: the file is opened without following a link in its
+// last component and without waiting for a writer (a FIFO answers at once),
+// and it must be a regular file of at most `limit` bytes. Anything else fails
+// with kind NotRegular or TooLarge and a text that names the file and says
+// why, before a byte is read.
+bool readStoreFile(const std::string &path, uint64_t offset, uint64_t limit, std::string &data, Error &error);
+// The two refusals of readStoreFile; `found` says what the file is instead
+// ("a symbolic link", "a FIFO").
+Error notRegularFile(const std::string &path, const std::string &found);
+Error fileTooLarge(const std::string &path, uint64_t limit);
 // Appends `data` to `path` (made when missing) in one write.
 bool appendFile(const std::string &path, const std::string &data, Error &error);
 // Names (not paths) of the entries of a directory.

@@ -121,27 +121,18 @@ bool listDirectory(const std::string &path, std::vector<std::string> &names, Err
     return true;
 }
 
-bool readFileFrom(const std::string &path, uint64_t offset, std::string &data, Error &error) {
-    data.clear();
-    std::ifstream in(toPath(path), std::ios::binary);
-    if (!in) {
-        error = fromErrorCode(std::make_error_code(std::errc::no_such_file_or_directory), "cannot read", path);
-        return false;
-    }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0) {
-        error = fromErrorCode(std::make_error_code(std::errc::io_error), "cannot read", path);
-        return false;
-    }
-    if (static_cast<uint64_t>(size) <= offset) {
-        return true;
-    }
-    data.resize(static_cast<size_t>(static_cast<uint64_t>(size) - offset));
-    in.seekg(static_cast<std::streamoff>(offset));
-    in.read(&data[0], static_cast<std::streamsize>(data.size()));
-    data.resize(static_cast<size_t>(in.gcount()));
-    return true;
+Error notRegularFile(const std::string &path, const std::string &found) {
+    Error error;
+    error.kind = ErrorKind::NotRegular;
+    error.text = "cannot read " + path + ": not a regular file (" + found + ")";
+    return error;
+}
+
+Error fileTooLarge(const std::string &path, uint64_t limit) {
+    Error error;
+    error.kind = ErrorKind::TooLarge;
+    error.text = "cannot read " + path + ": larger than " + std::to_string(limit) + " bytes";
+    return error;
 }
 
 bool appendFile(const std::string &path, const std::string &data, Error &error) {

@@ -154,6 +154,94 @@ bool readFile(const std::string &path, std::string &data, Error &error) {
     }
 }
 
+namespace {
+
+const char *kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISCHR(mode)) {
+        return "a character device";
+    }
+    if (S_ISBLK(mode)) {
+        return "a block device";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    return "not a plain file";
+}
+
+} // namespace
+
+bool readStoreFile(const std::string &path, uint64_t offset, uint64_t limit, std::string &data, Error &error) {
+    data.clear();
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a
+    // writer, forever. O_NOFOLLOW: a link is refused, not read through.
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+    if (fd.get() < 0) {
+        if (errno == ELOOP) {
+            error = notRegularFile(path, "a symbolic link");
+        } else {
+            error = systemError(errno, "cannot read", path);
+        }
+        return false;
+    }
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0) {
+        error = systemError(errno, "cannot read", path);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = notRegularFile(path, kindOf(st.st_mode));
+        return false;
+    }
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (size > limit) {
+        error = fileTooLarge(path, limit);
+        return false;
+    }
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags == -1 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) == -1) {
+        error = systemError(errno, "cannot read", path);
+        return false;
+    }
+    if (size <= offset) {
+        return true;
+    }
+    if (::lseek(fd.get(), static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(-1)) {
+        error = systemError(errno, "cannot read", path);
+        return false;
+    }
+    data.reserve(static_cast<size_t>(size - offset));
+    // The file may grow while it is read: no more than the limit is taken.
+    const uint64_t most = limit - offset;
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            error = systemError(errno, "cannot read", path);
+            data.clear();
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        if (static_cast<uint64_t>(got) > most - data.size()) {
+            error = fileTooLarge(path, limit);
+            data.clear();
+            return false;
+        }
+        data.append(buffer, static_cast<size_t>(got));
+    }
+}
+
 bool replaceFile(const std::string &tempPath, const std::string &path, const std::string &data,
                  bool flush, Error &error) {
     Descriptor fd(::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));

@@ -73,6 +73,10 @@ public:
         handle_ = INVALID_HANDLE_VALUE;
         return handle == INVALID_HANDLE_VALUE || CloseHandle(handle) != 0;
     }
+    void reset(HANDLE handle) {
+        close();
+        handle_ = handle;
+    }
 
 private:
     HANDLE handle_;
@@ -217,6 +221,85 @@ bool readFile(const std::string &path, std::string &data, Error &error) {
         }
         if (got == 0) {
             return true;
+        }
+        data.append(buffer, got);
+    }
+}
+
+bool readStoreFile(const std::string &path, uint64_t offset, uint64_t limit, std::string &data, Error &error) {
+    data.clear();
+    auto open = [&](DWORD flags) {
+        return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    };
+    // FILE_FLAG_OPEN_REPARSE_POINT opens a link (or junction) itself, which
+    // is then refused below, instead of the file it leads to.
+    Handle file(open(FILE_FLAG_OPEN_REPARSE_POINT));
+    if (!file.valid()) {
+        error = systemError(GetLastError(), "cannot read", path);
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(file.get()) == FILE_TYPE_DISK && GetFileInformationByHandle(file.get(), &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        FILE_ATTRIBUTE_TAG_INFO tag;
+        if (!GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+            IsReparseTagNameSurrogate(tag.ReparseTag)) {
+            error = notRegularFile(path, "a link or junction");
+            return false;
+        }
+        // Another kind of reparse point (a deduplicated or cloud file) holds
+        // the file's own content: read it as the system presents it.
+        file.reset(open(0));
+        if (!file.valid()) {
+            error = systemError(GetLastError(), "cannot read", path);
+            return false;
+        }
+    }
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+        error = notRegularFile(path, "a device or pipe");
+        return false;
+    }
+    if (!GetFileInformationByHandle(file.get(), &info)) {
+        error = systemError(GetLastError(), "cannot read", path);
+        return false;
+    }
+    if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) {
+        error = notRegularFile(path, "a folder or device");
+        return false;
+    }
+    const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    if (size > limit) {
+        error = fileTooLarge(path, limit);
+        return false;
+    }
+    if (size <= offset) {
+        return true;
+    }
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) {
+        error = systemError(GetLastError(), "cannot read", path);
+        return false;
+    }
+    data.reserve(static_cast<size_t>(size - offset));
+    // The file may grow while it is read: no more than the limit is taken.
+    const uint64_t most = limit - offset;
+    char buffer[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
+            error = systemError(GetLastError(), "cannot read", path);
+            data.clear();
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        if (got > most - data.size()) {
+            error = fileTooLarge(path, limit);
+            data.clear();
+            return false;
         }
         data.append(buffer, got);
     }

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <climits>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -654,6 +655,27 @@ bool ChildProcess::finished(int *exitCode) {
     return true;
 }
 #endif
+
+bool makeFifo(const std::string &path) {
+#ifdef _WIN32
+    (void)path;
+    return false;
+#else
+    return ::mkfifo(path.c_str(), 0644) == 0;
+#endif
+}
+
+void releaseFifoReaders(const std::string &path) {
+#ifdef _WIN32
+    (void)path;
+#else
+    // Fails at once (ENXIO) when nobody waits to read.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+#endif
+}
 
 void sleepMs(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

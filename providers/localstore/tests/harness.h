@@ -183,6 +183,11 @@ private:
     bool running_ = false;
 };
 
+// A FIFO at `path`; false where there are none (Windows).
+bool makeFifo(const std::string &path);
+// Lets whoever is stuck opening or reading the FIFO go on (they read its end).
+void releaseFifoReaders(const std::string &path);
+
 void sleepMs(int milliseconds);
 int64_t nowMs();
 
