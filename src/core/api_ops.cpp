@@ -5,6 +5,7 @@
 #include "core/api_ops.h"
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "core/SccInterface.h"
@@ -21,9 +22,14 @@ int32_t SccInterface::end() {
 namespace api {
 
 namespace {
-// cancel() calls between their lookup and their return: release() frees no
-// object while one may still be writing to it.
-std::atomic<int> cancelsRunning{0};
+// cancel() calls between their lookup and their return, counted in the slot
+// of the generation they started in: release() frees no object while a
+// cancel that may have found it is still running. Each release starts a new
+// generation and waits only for the one before, so cancels that keep coming
+// never hold it up.
+std::mutex releasing;
+std::atomic<unsigned> generation{0};
+std::atomic<int> cancelsRunning[2];
 } // namespace
 
 int32_t finish(int64_t handle) {
@@ -35,11 +41,15 @@ int32_t release(int64_t handle) {
     SccInterface *object = handles::find(handle);
     if (object == nullptr || !handles::remove(handle))
         return kBadHandle;
-    // A cancel that starts from here on no longer finds the handle; one that
-    // found it is waited for (it stores one flag and returns).
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    while (cancelsRunning.load(std::memory_order_seq_cst) != 0)
-        std::this_thread::yield();
+    // A cancel that counts itself from here on no longer finds the handle;
+    // one that may have found it is waited for (it stores one flag and
+    // returns).
+    {
+        std::lock_guard<std::mutex> hold(releasing);
+        const unsigned before = generation.fetch_add(1, std::memory_order_seq_cst);
+        while (cancelsRunning[before & 1].load(std::memory_order_seq_cst) != 0)
+            std::this_thread::yield();
+    }
     int32_t code = object->end();
     if (object->ownsMessages()) {
         delete object;
@@ -64,12 +74,12 @@ int32_t release(int64_t handle) {
 }
 
 bool cancel(int64_t handle) {
-    cancelsRunning.fetch_add(1, std::memory_order_seq_cst);
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    std::atomic<int> &running = cancelsRunning[generation.load(std::memory_order_seq_cst) & 1];
+    running.fetch_add(1, std::memory_order_seq_cst);
     SccInterface *object = handles::find(handle);
     if (object != nullptr)
         object->cancel();
-    cancelsRunning.fetch_sub(1, std::memory_order_seq_cst);
+    running.fetch_sub(1, std::memory_order_seq_cst);
     return object != nullptr;
 }
 

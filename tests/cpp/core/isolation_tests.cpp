@@ -26,7 +26,7 @@ TEST(MessageListCap, KeepsUpToItsBoundsThenSaysHowManyWereDropped) {
     const Case cases[] = {
         {3, 1000, 3, 3},  // exactly full: nothing dropped
         {3, 1000, 5, 3},  // by count
-        {100, 20, 5, 2},  // by bytes: "1 message-N" is 11 bytes
+        {100, 25, 5, 2},  // by bytes: "1 message-N" is 11 bytes
     };
     for (const Case &c : cases) {
         messages::MessageList list(c.maxMessages, c.maxBytes);
@@ -36,9 +36,10 @@ TEST(MessageListCap, KeepsUpToItsBoundsThenSaysHowManyWereDropped) {
         const size_t dropped = c.sent - c.kept;
         ASSERT_EQ(taken.size(), c.kept + (dropped ? 1 : 0)) << c.sent << " sent";
         EXPECT_EQ(taken.front(), "1 message-0");
-        if (dropped)
+        if (dropped) {
             EXPECT_EQ(taken.back().rfind("2 " + std::to_string(dropped) + " provider messages dropped", 0), 0u)
                 << taken.back();
+        }
         EXPECT_TRUE(list.take().empty()) << "a take empties the list and its note";
     }
 }
