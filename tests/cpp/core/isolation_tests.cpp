@@ -114,5 +114,28 @@ TEST_F(Isolation, CancelsRacingTheReleaseOfTheirConnectionTouchNoFreedObject) {
         t.join();
 }
 
+TEST(SharedLibraryLock, CopiesOfThisModuleShareTheLockOfOneProviderLibrary) {
+    // Each class loader's copy of the library opens its own lock on the
+    // provider library they share: the locks must exclude each other.
+    const std::string path = providerPath("testprovider");
+    platform::LibraryHandle library = platform::loadLibrary(path.c_str());
+    ASSERT_NE(library, nullptr);
+    platform::SharedLibraryLock first, second;
+    ASSERT_TRUE(first.open(library, path.c_str()));
+    ASSERT_TRUE(second.open(library, path.c_str()));
+    ASSERT_TRUE(first.acquire(0));
+    bool taken = true;
+    std::thread([&] { taken = second.acquire(50); }).join();
+    EXPECT_FALSE(taken) << "the other copy's lock was taken while this one held it";
+    first.release();
+    std::thread([&] {
+        taken = second.acquire(0);
+        if (taken)
+            second.release();
+    }).join();
+    EXPECT_TRUE(taken);
+    platform::freeLibrary(library);
+}
+
 } // namespace
 } // namespace oskel::coretest
