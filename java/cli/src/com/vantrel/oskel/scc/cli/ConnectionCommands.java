@@ -48,8 +48,7 @@ final class ConnectionCommands {
             }
             if (context.output().porcelain()) {
                 for (Provider provider : providers) {
-                    context.record(context.name(provider.name()) + "\t"
-                            + context.name(provider.key().orElse("")));
+                    context.record(provider.name() + "\t" + provider.key().orElse(""));
                 }
                 return ExitCodes.OK;
             }
@@ -97,8 +96,8 @@ final class ConnectionCommands {
                     document.put("capabilities", names);
                     out.println(Json.write(document));
                 } else {
-                    context.record("provider\t" + context.name(connection.providerName()));
-                    context.record("key\t" + context.name(connection.providerKey().orElse("")));
+                    context.record("provider\t" + connection.providerName());
+                    context.record("key\t" + connection.providerKey().orElse(""));
                     context.record("version\t" + Connection.versionText(version));
                     context.record("capabilities\t" + String.format("0x%08x",
                             connection.capabilityBits()));

@@ -332,8 +332,9 @@ final class FileCommands {
                     if (Files.isDirectory(entry, LinkOption.NOFOLLOW_LINKS)) {
                         continue;
                     } else if (name.indexOf(Arguments.REPLACEMENT) >= 0) {
-                        context.err().println("warning: left out a name the locale's encoding "
-                                + "cannot decode: " + Arguments.show(name));
+                        context.err().println("warning: left out a name that does not decode "
+                                + "in the locale's encoding, or holds U+FFFD: "
+                                + Arguments.show(name));
                     } else {
                         names.add(name);
                     }

@@ -25,14 +25,16 @@ final class OutputOptions {
             description = "Print stable tab-separated lines for scripts (providers, info, "
                     + "extcaps, status, populate, events, dirstatus, dirlist, changes, "
                     + "addfromscc, subproject, parent; the other commands print their result). "
-                    + "A name holding a control character, a double quote or a backslash is "
+                    + "A file, folder or project name holding a control character (a tab, a "
+                    + "newline), a double quote or a backslash is "
                     + "written in double quotes with C escapes (\\t, \\n, \\\", \\\\, "
                     + "\\ooo octal bytes).")
     boolean porcelain;
 
     @Option(names = "-z", scope = ScopeType.INHERIT,
             description = "With --porcelain (which it implies): end each record with a NUL "
-                    + "instead of a newline and write names as they are, unquoted.")
+                    + "instead of a newline and write names as they are, unquoted (a "
+                    + "'changes' record holds two names: use --json when they may hold a tab).")
     boolean nul;
 
     boolean any() {

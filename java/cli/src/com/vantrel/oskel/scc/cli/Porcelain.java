@@ -3,19 +3,25 @@ package com.vantrel.oskel.scc.cli;
 import java.nio.charset.StandardCharsets;
 
 /**
- * Names in --porcelain records: a name a line-based reader would split or misread (a control
- * character, a tab, a newline, a double quote, a backslash) is written in double quotes with C
- * escapes, the other names as they are; with -z records end with a NUL and names are never
- * quoted.
+ * File, folder and project names in --porcelain records: a name a line-based reader would split
+ * or misread (a control character, a tab, a newline, a double quote, a backslash) is written in
+ * double quotes with C escapes, the other names as they are; with -z records end with a NUL and
+ * names are never quoted. Provider names and keys, which the registry holds, are not quoted.
+ *
+ * <p>On Windows, where the backslash separates the folders of every path, a backslash alone does
+ * not make a name quoted: a reader unquotes a field that starts with a double quote and takes any
+ * other as it is, which stays unambiguous.
  */
 final class Porcelain {
     private Porcelain() {}
+
+    private static final boolean BACKSLASH_SEPARATES = java.io.File.separatorChar == '\\';
 
     /** Whether a name must be quoted in a newline-terminated record. */
     static boolean needsQuotes(String name) {
         for (int i = 0; i < name.length(); i++) {
             char c = name.charAt(i);
-            if (c == '"' || c == '\\' || Character.isISOControl(c)) {
+            if (c == '"' || (c == '\\' && !BACKSLASH_SEPARATES) || Character.isISOControl(c)) {
                 return true;
             }
         }
