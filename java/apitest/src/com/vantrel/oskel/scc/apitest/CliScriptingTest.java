@@ -125,6 +125,17 @@ class CliScriptingTest {
         assertTrue(TestEnvironment.calls("SccOpenProject").get(0).contains(
                 "project=\"demo\" local=\"" + work.getParent() + "\" aux=\"store9\""),
                 TestEnvironment.calls().toString());
+        // init below a bound folder binds the subfolder and leaves the parent's binding alone.
+        TestEnvironment.clearCalls();
+        TestEnvironment.Run inner = sccIn(work, null, "init", "-p", "inner");
+        assertEquals(0, inner.exit(), inner.both());
+        assertEquals(List.of(binding, true),
+                List.of(TestEnvironment.read(work.getParent().resolve(".scc/binding")),
+                        TestEnvironment.read(work.resolve(".scc/binding"))
+                                .contains("project=inner\n")), "the two bindings");
+        assertTrue(TestEnvironment.calls("SccOpenProject").get(0).contains(
+                "project=\"inner\" local=\"" + work + "\" aux=\"\""),
+                TestEnvironment.calls().toString());
     }
 
     @Test

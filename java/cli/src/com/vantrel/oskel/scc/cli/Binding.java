@@ -36,11 +36,16 @@ record Binding(Path folder, String provider, String key, String project, String 
     /** Finds the binding of a folder once, on first use. */
     static final class Lookup {
         private final Path start;
+        private final boolean walk;
         private Optional<Binding> found;
 
-        /** @param start where the walk starts (null: the current folder) */
-        Lookup(Path start) {
+        /**
+         * @param start where the walk starts (null: the current folder)
+         * @param walk false to look in the start folder alone
+         */
+        Lookup(Path start, boolean walk) {
             this.start = (start != null ? start : Paths.get("")).toAbsolutePath().normalize();
+            this.walk = walk;
         }
 
         Path start() {
@@ -49,7 +54,7 @@ record Binding(Path folder, String provider, String key, String project, String 
 
         Optional<Binding> get() throws ToolFailure {
             if (found == null) {
-                found = find(start);
+                found = walk ? find(start) : read(start);
             }
             return found;
         }
@@ -58,12 +63,19 @@ record Binding(Path folder, String provider, String key, String project, String 
     /** The binding of the folder or of its nearest parent that has one. */
     static Optional<Binding> find(Path start) throws ToolFailure {
         for (Path folder = start; folder != null; folder = folder.getParent()) {
-            Path file = folder.resolve(FILE);
-            if (Files.exists(file, LinkOption.NOFOLLOW_LINKS)) {
-                return Optional.of(read(folder, file));
+            Optional<Binding> binding = read(folder);
+            if (binding.isPresent()) {
+                return binding;
             }
         }
         return Optional.empty();
+    }
+
+    /** The binding of the folder itself. */
+    static Optional<Binding> read(Path folder) throws ToolFailure {
+        Path file = folder.resolve(FILE);
+        return Files.exists(file, LinkOption.NOFOLLOW_LINKS) ? Optional.of(read(folder, file))
+                                                             : Optional.empty();
     }
 
     private static Binding read(Path folder, Path file) throws ToolFailure {

@@ -111,9 +111,22 @@ final class Context implements AutoCloseable {
     /** The binding the options fall back on, looked for from -l DIR or the current folder. */
     Binding.Lookup bindings() {
         if (bindings == null) {
-            bindings = projectOptions != null ? projectOptions.lookup() : new Binding.Lookup(null);
+            bindings = projectOptions != null ? projectOptions.lookup(true)
+                                              : new Binding.Lookup(null, true);
         }
         return bindings;
+    }
+
+    /**
+     * Takes only the binding of the working folder itself (-l DIR, else the current folder), not
+     * a parent's: 'scc init' in a subfolder of a bound folder binds the subfolder, and must not
+     * take the parent's folder as its working folder. A session keeps its own.
+     */
+    void bindingOfTheFolderOnly() {
+        if (!session) {
+            bindings = projectOptions != null ? projectOptions.lookup(false)
+                                              : new Binding.Lookup(null, false);
+        }
     }
 
     /** The connection options in use (an empty set when the command has none). */

@@ -45,9 +45,17 @@ final class FileCommands {
             return false;
         }
 
+        /** Whether the command binds its working folder, and so reads no parent's binding. */
+        boolean binds() {
+            return false;
+        }
+
         @Override
         final int run(Context context) throws Exception {
             context.use(connectionOptions, projectOptions, create());
+            if (binds()) {
+                context.bindingOfTheFolderOnly();
+            }
             Project project = context.project();
             return context.command(() -> run(context, project));
         }
@@ -104,7 +112,9 @@ final class FileCommands {
                     + "project and its aux path are written to " + Binding.FILE + " in the "
                     + "working folder (-l DIR, else the current folder), replacing a binding "
                     + "there.",
-                "Every later command run in that folder or below it finds the binding by "
+                "A binding of a parent folder is not used: init in a subfolder of a bound "
+                        + "folder binds the subfolder, with the options given. Every later "
+                        + "command run in that folder or below it finds the binding by "
                         + "walking up from the current folder (from -l DIR when given) and "
                         + "uses it for the options it is not given: --provider/--key, "
                         + "--project and --aux-path; the folder holding the binding is the "
@@ -114,6 +124,11 @@ final class FileCommands {
     static final class Init extends ProjectCommand {
         @Override
         boolean create() {
+            return true;
+        }
+
+        @Override
+        boolean binds() {
             return true;
         }
 

@@ -47,9 +47,12 @@ final class ProjectOptions {
         return value == null || value.isEmpty() ? null : value;
     }
 
-    /** Where the binding is looked for: the local path when given, else the current folder. */
-    Binding.Lookup lookup() {
-        return new Binding.Lookup(localPath);
+    /**
+     * Where the binding is looked for: the local path when given, else the current folder, and
+     * with walk its parents.
+     */
+    Binding.Lookup lookup(boolean walk) {
+        return new Binding.Lookup(localPath, walk);
     }
 
     /**
