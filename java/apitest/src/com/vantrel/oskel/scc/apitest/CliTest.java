@@ -56,7 +56,7 @@ class CliTest {
     @CsvSource(delimiter = '|', value = {
         "--help | '' | 0 | (?s)Usage: scc .*checkout.*populate.*session.*Exit codes:.*3\\s+the provider reported an error",
         "help checkout | '' | 0 | (?s)(?=.*--comment=TEXT)(?=.*--provider=NAME)(?=.*--trace=FILE)(?=.*--project=NAME)",
-        "--version | version 0x00010002 | 0 | scc \\d+\\.\\d+\\.\\d+.*\\nnative library: /\\S+\\nprovider API: SCC API 1\\.2 \\(Test Provider, the default provider\\)",
+        "--version | version 0x00010002 | 0 | scc \\d+\\.\\d+\\.\\d+.*\\nnative library: /\\S+\\nplatform: linux-x86_64\\n--- stderr\\n\\z",
         "checkout --help | '' | 0 | (?s)\\AUsage: scc checkout (?=.*--comment=TEXT)(?=.*--create)(?=.*--json)",
         "providers --help | '' | 0 | \\AUsage: scc providers",
         "history -h | '' | 0 | \\AUsage: scc history",

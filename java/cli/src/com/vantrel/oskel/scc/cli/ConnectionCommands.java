@@ -46,9 +46,9 @@ final class ConnectionCommands {
                 out.println(Json.write(document));
                 return ExitCodes.OK;
             }
-            if (context.output().porcelain) {
+            if (context.output().porcelain()) {
                 for (Provider provider : providers) {
-                    out.println(provider.name() + "\t" + provider.key().orElse(""));
+                    context.record(provider.name() + "\t" + provider.key().orElse(""));
                 }
                 return ExitCodes.OK;
             }
@@ -80,7 +80,7 @@ final class ConnectionCommands {
             Connection connection = context.connection();
             PrintWriter out = context.out();
             int version = connection.version();
-            if (context.output().json || context.output().porcelain) {
+            if (context.output().json || context.output().porcelain()) {
                 List<String> names = new ArrayList<>();
                 for (Capability capability : connection.capabilities()) {
                     names.add(capability.sccName());
@@ -96,13 +96,13 @@ final class ConnectionCommands {
                     document.put("capabilities", names);
                     out.println(Json.write(document));
                 } else {
-                    out.println("provider\t" + connection.providerName());
-                    out.println("key\t" + connection.providerKey().orElse(""));
-                    out.println("version\t" + Connection.versionText(version));
-                    out.println("capabilities\t" + String.format("0x%08x",
+                    context.record("provider\t" + connection.providerName());
+                    context.record("key\t" + connection.providerKey().orElse(""));
+                    context.record("version\t" + Connection.versionText(version));
+                    context.record("capabilities\t" + String.format("0x%08x",
                             connection.capabilityBits()));
                     for (String name : names) {
-                        out.println("capability\t" + name);
+                        context.record("capability\t" + name);
                     }
                 }
                 return ExitCodes.OK;
@@ -148,8 +148,16 @@ final class ConnectionCommands {
             String name = Context.lower(command);
             if (check) {
                 boolean advanced = connection.hasAdvancedOptions(command);
-                context.out().println(name + ": " + (advanced ? "advanced options available"
-                                                               : "no advanced options"));
+                if (context.output().json) {
+                    Map<String, Object> document = new LinkedHashMap<>();
+                    document.put("command", "options");
+                    document.put("for", name);
+                    document.put("advanced", advanced);
+                    context.out().println(Json.write(document));
+                } else {
+                    context.out().println(name + ": " + (advanced ? "advanced options available"
+                                                                   : "no advanced options"));
+                }
                 return advanced ? ExitCodes.OK : ExitCodes.INFORMATIONAL;
             }
             SccResult result = connection.commandOptions(command);
@@ -189,9 +197,9 @@ final class ConnectionCommands {
                     String.valueOf(capability.number()),
                     supported.contains(capability) ? "yes" : "no"};
             }
-            if (context.output().porcelain) {
+            if (context.output().porcelain()) {
                 for (int r = 1; r < rows.length; r++) {
-                    out.println(String.join("\t", rows[r]));
+                    context.record(String.join("\t", rows[r]));
                 }
             } else {
                 FileCommands.printTable(out, rows);

@@ -10,7 +10,8 @@ import picocli.CommandLine.Option;
 final class ConnectionOptions {
     @Option(names = "--provider", paramLabel = "NAME",
             description = "Provider by its display name, as 'scc providers' lists it. "
-                    + "Default: $SCC_PROVIDER, else the registry's default provider.")
+                    + "Default: the binding's, else $SCC_PROVIDER, else the registry's default "
+                    + "provider.")
     String provider;
 
     @Option(names = "--key", paramLabel = "KEY",
@@ -44,31 +45,33 @@ final class ConnectionOptions {
         }
     }
 
-    /** A description of the provider asked for, for messages. */
-    String describe() {
-        if (key != null) {
-            return "provider key " + key;
-        }
-        String name = providerName();
-        return name != null ? "provider " + name : "the default provider";
-    }
+    /** The provider key the last connect used; null when it went by name or to the default. */
+    String chosenKey;
+    /** The provider name the last connect used; null when it went by key or to the default. */
+    String chosenName;
 
-    private String providerName() {
-        if (provider != null) {
-            return provider;
-        }
-        String fromEnvironment = System.getenv("SCC_PROVIDER");
-        return key == null && fromEnvironment != null && !fromEnvironment.isEmpty()
-                ? fromEnvironment : null;
-    }
-
-    Connection connect() throws SccException, BadArguments {
+    /**
+     * Connects to the provider of the options, else of the binding, else of $SCC_PROVIDER,
+     * else to the default provider.
+     */
+    Connection connect(Binding.Lookup bindings) throws SccException, BadArguments, ToolFailure {
         check();
+        chosenKey = key;
+        chosenName = provider;
+        if (key == null && provider == null) {
+            Binding bound = bindings.get().orElse(null);
+            if (bound != null && (bound.key() != null || bound.provider() != null)) {
+                chosenKey = bound.key();
+                chosenName = bound.key() == null ? bound.provider() : null;
+            } else {
+                chosenName = ProjectOptions.environment("SCC_PROVIDER");
+            }
+        }
         Connection connection;
-        if (key != null) {
-            connection = Scc.connectByKey(key);
-        } else if (providerName() != null) {
-            connection = Scc.connect(providerName());
+        if (chosenKey != null) {
+            connection = Scc.connectByKey(chosenKey);
+        } else if (chosenName != null) {
+            connection = Scc.connect(chosenName);
         } else {
             connection = Scc.connectDefault();
         }

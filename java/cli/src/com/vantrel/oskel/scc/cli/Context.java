@@ -37,6 +37,8 @@ final class Context implements AutoCloseable {
     private ProjectOptions projectOptions;
     private boolean create;
     private OutputOptions output = new OutputOptions();
+    /** Where the options not given come from; made when the options are known. */
+    private Binding.Lookup bindings;
     private Connection connection;
     private Project project;
     /** While a command runs, its messages come with its result and are printed from there. */
@@ -94,6 +96,7 @@ final class Context implements AutoCloseable {
             this.connectionOptions = connectionOptions;
             this.projectOptions = projectOptions;
             this.create = create;
+            this.bindings = null;
         }
     }
 
@@ -102,13 +105,42 @@ final class Context implements AutoCloseable {
         this.connectionOptions = connectionOptions;
         this.projectOptions = projectOptions;
         this.create = create;
+        this.bindings = null;
     }
 
-    Connection connection() throws SccException, BadArguments {
+    /** The binding the options fall back on, looked for from -l DIR or the current folder. */
+    Binding.Lookup bindings() {
+        if (bindings == null) {
+            bindings = projectOptions != null ? projectOptions.lookup(true)
+                                              : new Binding.Lookup(null, true);
+        }
+        return bindings;
+    }
+
+    /**
+     * Takes only the binding of the working folder itself (-l DIR, else the current folder), not
+     * a parent's: 'scc init' in a subfolder of a bound folder binds the subfolder, and must not
+     * take the parent's folder as its working folder. A session keeps its own.
+     */
+    void bindingOfTheFolderOnly() {
+        if (!session) {
+            bindings = projectOptions != null ? projectOptions.lookup(false)
+                                              : new Binding.Lookup(null, false);
+        }
+    }
+
+    /** The connection options in use (an empty set when the command has none). */
+    ConnectionOptions connectionOptions() {
+        if (connectionOptions == null) {
+            connectionOptions = new ConnectionOptions();
+        }
+        return connectionOptions;
+    }
+
+    Connection connection() throws SccException, BadArguments, ToolFailure {
         if (connection == null) {
-            ConnectionOptions options =
-                    connectionOptions != null ? connectionOptions : new ConnectionOptions();
-            connection = options.connect();
+            ConnectionOptions options = connectionOptions();
+            connection = options.connect(bindings());
             connection.setMessageListener(this::onMessage);
             if (stderrIsTerminal()) {
                 connection.setProgressListener(this::showProgress);
@@ -125,10 +157,10 @@ final class Context implements AutoCloseable {
         return connection;
     }
 
-    Project project() throws SccException, BadArguments {
+    Project project() throws SccException, BadArguments, ToolFailure {
         if (project == null || !project.isOpen()) {
             ProjectOptions options = projectOptions != null ? projectOptions : new ProjectOptions();
-            ProjectLocation location = options.location();
+            ProjectLocation location = options.location(bindings());
             Connection open = connection();
             if (options.queryPath) {
                 ProjectLocation chosen = open.queryProjectPath(location, true, create)
@@ -187,8 +219,8 @@ final class Context implements AutoCloseable {
             out.println(Json.write(document));
         } else {
             printMessages(result.messages(), textIsOutput);
-            if (output.porcelain) {
-                out.println(result.command() + "\t" + result.result().sccName() + "\t"
+            if (output.porcelain()) {
+                record(result.command() + "\t" + result.result().sccName() + "\t"
                         + result.code());
             } else if (verbose() || result.result() != SccResult.OK) {
                 out.println(result.command() + ": " + result.result().sccName());
@@ -240,13 +272,27 @@ final class Context implements AutoCloseable {
         err.flush();
     }
 
-    /** A step, printed in verbose mode; on standard error when standard output carries JSON. */
+    /**
+     * A step, printed in verbose mode; on standard error when standard output carries JSON or
+     * porcelain records, which are all it carries then.
+     */
     void note(String text) {
         if (verbose()) {
-            PrintWriter to = output.json ? err : out;
+            PrintWriter to = output.machine() ? err : out;
             to.println("-- " + text);
             to.flush();
         }
+    }
+
+    /** One --porcelain record: a newline ends it, or a NUL with -z. */
+    void record(String line) {
+        out.print(line);
+        out.print(output.nul ? '\0' : '\n');
+    }
+
+    /** A name in a --porcelain record: quoted when it needs it, as it is with -z. */
+    String name(String name) {
+        return output.nul ? name : Porcelain.quote(name);
     }
 
     /** Takes the messages the running command's calls sent so far. */

@@ -5,17 +5,25 @@ import com.vantrel.oskel.scc.FileStatus;
 import com.vantrel.oskel.scc.PopulateResult;
 import com.vantrel.oskel.scc.Project;
 import com.vantrel.oskel.scc.ProjectLocation;
+import com.vantrel.oskel.scc.ProviderMessage;
 import com.vantrel.oskel.scc.SccCommand;
 import com.vantrel.oskel.scc.SccResult;
 import com.vantrel.oskel.scc.StatusFlag;
 import com.vantrel.oskel.scc.StatusResult;
+import java.io.IOException;
 import java.io.PrintWriter;
+import java.io.UncheckedIOException;
+import java.nio.file.Files;
+import java.nio.file.LinkOption;
 import java.nio.file.Path;
+import java.nio.file.Paths;
 import java.util.ArrayList;
+import java.util.Collections;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
 import java.util.stream.Collectors;
+import java.util.stream.Stream;
 import picocli.CommandLine.Command;
 import picocli.CommandLine.Mixin;
 import picocli.CommandLine.Option;
@@ -37,9 +45,17 @@ final class FileCommands {
             return false;
         }
 
+        /** Whether the command binds its working folder, and so reads no parent's binding. */
+        boolean binds() {
+            return false;
+        }
+
         @Override
         final int run(Context context) throws Exception {
             context.use(connectionOptions, projectOptions, create());
+            if (binds()) {
+                context.bindingOfTheFolderOnly();
+            }
             Project project = context.project();
             return context.command(() -> run(context, project));
         }
@@ -91,8 +107,20 @@ final class FileCommands {
     }
 
     @Command(name = "init",
-            description = "Create the project (SccOpenProject with SCC_OP_CREATEIFNEW), or open "
-                    + "it when it exists.")
+            description = {"Create the project (SccOpenProject with SCC_OP_CREATEIFNEW), or open "
+                    + "it when it exists, and bind the working folder to it: the provider, the "
+                    + "project and its aux path are written to " + Binding.FILE + " in the "
+                    + "working folder (-l DIR, else the current folder), replacing a binding "
+                    + "there.",
+                "A binding of a parent folder is not used: init in a subfolder of a bound "
+                        + "folder binds the subfolder, with the options given. Every later "
+                        + "command run in that folder or below it finds the binding by "
+                        + "walking up from the current folder (from -l DIR when given) and "
+                        + "uses it for the options it is not given: --provider/--key, "
+                        + "--project and --aux-path; the folder holding the binding is the "
+                        + "working folder (-l). Options given on the command line win, then "
+                        + "the binding, then $SCC_PROVIDER, $SCC_PROJECT and $SCC_AUX_PATH. "
+                        + "The user (-u) is not recorded. Remove the .scc folder to unbind."})
     static final class Init extends ProjectCommand {
         @Override
         boolean create() {
@@ -100,8 +128,26 @@ final class FileCommands {
         }
 
         @Override
-        int run(Context context, Project project) {
+        boolean binds() {
+            return true;
+        }
+
+        @Override
+        int run(Context context, Project project) throws Exception {
             ProjectLocation location = project.location();
+            ConnectionOptions chosen = context.connectionOptions();
+            String key = chosen.chosenKey;
+            String name = chosen.chosenName;
+            if (key == null && name == null) {
+                key = project.connection().providerKey().orElse(null); // the default provider
+            }
+            Path folder = location.localPath().isEmpty() ? Paths.get("").toAbsolutePath()
+                                                         : Paths.get(location.localPath());
+            Binding binding = new Binding(folder, name, key, location.projectName(),
+                    location.auxProjPath());
+            binding.write();
+            context.note("bound " + folder + " to project " + location.projectName() + " in "
+                    + folder.resolve(Binding.FILE));
             if (context.output().json) {
                 Map<String, Object> document = new LinkedHashMap<>();
                 document.put("command", "init");
@@ -111,10 +157,12 @@ final class FileCommands {
                 document.put("localPath", location.localPath());
                 document.put("auxPath", location.auxProjPath());
                 document.put("user", location.user());
+                document.put("binding", folder.resolve(Binding.FILE).toString());
                 context.out().println(Json.write(document));
-            } else if (context.output().porcelain) {
-                context.out().println("init\t" + location.projectName() + "\t"
-                        + location.localPath() + "\t" + location.auxProjPath());
+            } else if (context.output().porcelain()) {
+                context.record("init\t" + context.name(location.projectName()) + "\t"
+                        + context.name(location.localPath()) + "\t"
+                        + context.name(location.auxProjPath()));
             } else {
                 context.out().println("project " + location.projectName() + " in "
                         + location.localPath() + (location.auxProjPath().isEmpty() ? ""
@@ -226,22 +274,29 @@ final class FileCommands {
     }
 
     @Command(name = "status",
-            description = {"Show the source-control status of files (SccQueryInfo).",
+            description = {"Show the source-control status of files (SccQueryInfo); without "
+                    + "FILE, of the files in the current folder (not its subfolders).",
                 "Columns: the file as given, the status flags, the provider's status word. "
-                        + "--porcelain: file, word (0x%08x), flags joined by ',' ('-' for none, "
+                        + "--porcelain: file, word (0x%%08x), flags joined by ',' ('-' for none, "
                         + "'invalid'), tab-separated."})
     static final class Status extends ReadingCommand {
-        @Parameters(arity = "1..*", paramLabel = "FILE", description = "The files.")
-        List<String> files;
+        @Parameters(arity = "0..*", paramLabel = "FILE",
+                description = "The files. Default: the files of the current folder.")
+        List<String> files = new ArrayList<>();
 
         @Override
         int run(Context context, Project project) throws Exception {
+            if (files.isEmpty()) {
+                files = folderFiles(context);
+            }
             List<Path> paths = paths(files);
-            StatusResult result = project.status(paths);
+            // A folder without files asks the provider nothing.
+            StatusResult result = paths.isEmpty() ? null : project.status(paths);
+            List<ProviderMessage> messages = result == null ? List.of() : result.messages();
             PrintWriter out = context.out();
             if (context.output().json) {
                 Map<String, Object> document =
-                        Context.document("status", SccResult.OK, result.messages());
+                        Context.document("status", SccResult.OK, messages);
                 List<Object> entries = new ArrayList<>();
                 for (int i = 0; i < files.size(); i++) {
                     FileStatus status = result.get(i);
@@ -258,12 +313,12 @@ final class FileCommands {
                 out.flush();
                 return ExitCodes.OK;
             }
-            context.printMessages(result.messages(), false);
-            if (context.output().porcelain) {
+            context.printMessages(messages, false);
+            if (context.output().porcelain()) {
                 for (int i = 0; i < files.size(); i++) {
                     FileStatus status = result.get(i);
-                    out.println(statusLine(files.get(i), status.word(), status.isValid(),
-                            flags(status)));
+                    context.record(statusLine(context.name(files.get(i)), status.word(),
+                            status.isValid(), flags(status)));
                 }
             } else {
                 String[][] rows = new String[files.size() + 1][];
@@ -277,6 +332,33 @@ final class FileCommands {
             }
             out.flush();
             return ExitCodes.OK;
+        }
+
+        /**
+         * The names of the files in the current folder, sorted; a name the locale cannot
+         * decode is left out with a warning, since it would name another file.
+         */
+        private static List<String> folderFiles(Context context) throws ToolFailure {
+            Path folder = Paths.get("").toAbsolutePath();
+            List<String> names = new ArrayList<>();
+            try (Stream<Path> entries = Files.list(folder)) {
+                for (Path entry : (Iterable<Path>) entries::iterator) {
+                    String name = entry.getFileName().toString();
+                    if (Files.isDirectory(entry, LinkOption.NOFOLLOW_LINKS)) {
+                        continue;
+                    } else if (name.indexOf(Arguments.REPLACEMENT) >= 0) {
+                        context.err().println("warning: left out a name that does not decode "
+                                + "in the locale's encoding, or holds U+FFFD: "
+                                + Arguments.show(name));
+                    } else {
+                        names.add(name);
+                    }
+                }
+            } catch (IOException | UncheckedIOException e) {
+                throw new ToolFailure("cannot list " + folder + ": " + e.getMessage(), e);
+            }
+            Collections.sort(names);
+            return names;
         }
 
         private static List<String> flags(FileStatus status) {
@@ -315,12 +397,20 @@ final class FileCommands {
                 return Context.exitCode(result.result());
             }
             context.printMessages(result.messages(), false);
-            String separator = context.output().porcelain ? "\t" : "  ";
-            for (String file : result.keep()) {
-                out.println("keep" + separator + file);
-            }
-            for (String file : result.drop()) {
-                out.println("drop" + separator + file);
+            if (context.output().porcelain()) {
+                for (String file : result.keep()) {
+                    context.record("keep\t" + context.name(file));
+                }
+                for (String file : result.drop()) {
+                    context.record("drop\t" + context.name(file));
+                }
+            } else {
+                for (String file : result.keep()) {
+                    out.println("keep  " + file);
+                }
+                for (String file : result.drop()) {
+                    out.println("drop  " + file);
+                }
             }
             return context.report(new CommandResult("populate", result.result(), List.of()),
                     false, Map.of());

@@ -24,11 +24,31 @@ final class OutputOptions {
     @Option(names = "--porcelain", scope = ScopeType.INHERIT,
             description = "Print stable tab-separated lines for scripts (providers, info, "
                     + "extcaps, status, populate, events, dirstatus, dirlist, changes, "
-                    + "addfromscc, subproject, parent; the other commands print their result).")
+                    + "addfromscc, subproject, parent; the other commands print their result). "
+                    + "A file, folder or project name holding a control character (a tab, a "
+                    + "newline), a double quote or a backslash is "
+                    + "written in double quotes with C escapes (\\t, \\n, \\\", \\\\, "
+                    + "\\ooo octal bytes).")
     boolean porcelain;
 
+    @Option(names = "-z", scope = ScopeType.INHERIT,
+            description = "With --porcelain (which it implies): end each record with a NUL "
+                    + "instead of a newline and write names as they are, unquoted (a "
+                    + "'changes' record holds two names: use --json when they may hold a tab).")
+    boolean nul;
+
     boolean any() {
-        return verbose || quiet || json || porcelain;
+        return verbose || quiet || json || porcelain || nul;
+    }
+
+    /** Whether the output is the porcelain form (--porcelain or -z, and not --json). */
+    boolean porcelain() {
+        return !json && (porcelain || nul);
+    }
+
+    /** Whether standard output carries only the command's output: no steps, no prompts. */
+    boolean machine() {
+        return json || porcelain || nul;
     }
 
     /** The options of a session line: the session's own, since lines have a command of their own. */
@@ -38,6 +58,7 @@ final class OutputOptions {
         copy.quiet = quiet;
         copy.json = json;
         copy.porcelain = porcelain;
+        copy.nul = nul;
         return copy;
     }
 }

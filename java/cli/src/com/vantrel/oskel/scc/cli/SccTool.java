@@ -1,6 +1,5 @@
 package com.vantrel.oskel.scc.cli;
 
-import com.vantrel.oskel.scc.Connection;
 import com.vantrel.oskel.scc.NativeLibrary;
 import com.vantrel.oskel.scc.Scc;
 import com.vantrel.oskel.scc.SccConnectException;
@@ -9,8 +8,10 @@ import com.vantrel.oskel.scc.SccProviderNotFoundException;
 import com.vantrel.oskel.scc.SccResult;
 import java.io.PrintWriter;
 import java.util.LinkedHashMap;
+import java.util.List;
 import java.util.Locale;
 import java.util.Map;
+import java.util.stream.Collectors;
 import picocli.AutoComplete;
 import picocli.CommandLine;
 import picocli.CommandLine.Command;
@@ -19,6 +20,7 @@ import picocli.CommandLine.IVersionProvider;
 import picocli.CommandLine.Mixin;
 import picocli.CommandLine.ParameterException;
 import picocli.CommandLine.ParseResult;
+import picocli.CommandLine.UnmatchedArgumentException;
 
 /**
  * {@code scc}: the file commands of an SCC API source-control provider from the command line.
@@ -33,9 +35,13 @@ import picocli.CommandLine.ParseResult;
         description = {"Drive an SCC API source-control provider through the oskelsccih "
                 + "library: list the installed providers, connect to one, open a project and run "
                 + "its file commands.",
-            "Provider, project and trace options are given to each command; "
-                    + "'scc help COMMAND' shows them. -v, -q, --json and --porcelain go "
-                    + "anywhere on the line."},
+            "Provider, project and trace options are given to each command, or once to "
+                    + "'scc init', which binds the working folder to the project (" + Binding.FILE
+                    + ") for every later command run in it or below it; 'scc help COMMAND' "
+                    + "shows them. -v, -q, --json, --porcelain and -z go anywhere on the line.",
+            "An argument holding bytes the locale's encoding cannot decode (which Java reads "
+                    + "as U+FFFD, so an argument holding U+FFFD too) is refused with exit code 2: "
+                    + "as a name it would reach another file."},
         subcommands = {
             ConnectionCommands.Providers.class,
             ConnectionCommands.Info.class,
@@ -79,9 +85,11 @@ import picocli.CommandLine.ParseResult;
             "6:the tool failed (native library, files)"},
         footer = {"", "Example:",
             "  scc init --provider LocalStore --project demo",
-            "  scc checkout --provider LocalStore --project demo -m \"fix the greeting\" hello.txt",
+            "  scc checkout -m \"fix the greeting\" hello.txt",
+            "  scc status",
             "", "Environment: SCC_PROVIDER, SCC_PROJECT, SCC_USER and SCC_AUX_PATH give "
-                + "defaults for --provider, --project, --user and --aux-path; on Linux "
+                + "defaults for --provider, --project, --user and --aux-path where no binding "
+                + "gives them; on Linux "
                 + "OSKELSCCIH_REGISTRY (or the Java system property oskelsccih.registry) names "
                 + "the registry file."})
 public final class SccTool implements Runnable {
@@ -121,7 +129,12 @@ public final class SccTool implements Runnable {
         if (System.getenv("SCC_DEBUG") == null) {
             LIBRARY_LOG.setLevel(java.util.logging.Level.OFF);
         }
-        return commandLine(null).execute(args);
+        CommandLine line = commandLine(null);
+        String undecodable = Arguments.undecodable(args);
+        if (undecodable != null) {
+            return usageError(new ParameterException(line, undecodable), args, null);
+        }
+        return line.execute(args);
     }
 
     @Override
@@ -147,7 +160,7 @@ public final class SccTool implements Runnable {
         top.line = line;
         line.setCaseInsensitiveEnumValuesAllowed(true);
         line.setExecutionExceptionHandler(SccTool::failed);
-        line.setParameterExceptionHandler(SccTool::usageError);
+        line.setParameterExceptionHandler((e, args) -> usageError(e, args, session));
         if (session != null) {
             line.setOut(session.out());
             line.setErr(session.err());
@@ -162,20 +175,60 @@ public final class SccTool implements Runnable {
     }
 
     /**
-     * A usage error: the reason, one line of usage and where the full help is; exit code 2.
+     * A usage error: the reason, the nearest commands to a mistyped one, one line of usage and
+     * where the full help is, on standard error; under --json also one JSON document with them on
+     * standard output. Exit code 2.
      */
-    private static int usageError(ParameterException e, String[] args) {
+    private static int usageError(ParameterException e, String[] args, Context session) {
         CommandLine failing = e.getCommandLine();
         PrintWriter err = failing.getErr();
-        err.println("scc: " + e.getMessage());
+        List<String> suggestions = List.of();
+        if (e instanceof UnmatchedArgumentException unmatched
+                && !failing.getSubcommands().isEmpty() && !unmatched.getUnmatched().isEmpty()
+                && failing.getParseResult() != null
+                && !failing.getParseResult().hasSubcommand()) {
+            String typed = unmatched.getUnmatched().get(0);
+            if (!typed.startsWith("-")) {
+                suggestions = Arguments.suggestions(typed, failing.getSubcommands().keySet());
+            }
+        }
         String synopsis = failing.getHelp().abbreviatedSynopsis().strip()
                 .replaceAll("\\s+", " ");
-        err.println("usage: " + synopsis);
         String name = failing.getCommandName();
-        err.println(failing.getParent() == null ? "see 'scc --help'"
-                                                : "see 'scc help " + name + "'");
+        String help = failing.getParent() == null ? "scc --help" : "scc help " + name;
+        err.println("scc: " + e.getMessage());
+        if (!suggestions.isEmpty()) {
+            err.println("scc: did you mean " + suggestions.stream().map(c -> "'" + c + "'")
+                    .collect(Collectors.joining(" or ")) + "?");
+        }
+        err.println("usage: " + synopsis);
+        err.println("see '" + help + "'");
         err.flush();
+        if (session != null ? session.output().json : jsonAsked(args)) {
+            Map<String, Object> document = new LinkedHashMap<>();
+            document.put("command", failing.getParent() == null ? "scc" : name);
+            document.put("error", e.getMessage());
+            document.put("exit", ExitCodes.USAGE);
+            document.put("usage", synopsis);
+            document.put("help", help);
+            document.put("suggestions", suggestions);
+            PrintWriter out = failing.getOut();
+            out.println(Json.write(document));
+            out.flush();
+        }
         return ExitCodes.USAGE;
+    }
+
+    /** Whether --json is on a command line that did not parse: any word before "--". */
+    private static boolean jsonAsked(String[] args) {
+        for (String arg : args) {
+            if (arg.equals("--")) {
+                return false;
+            } else if (arg.equals("--json")) {
+                return true;
+            }
+        }
+        return false;
     }
 
     /** Reports a failure on one line, without a stack trace, and gives its exit code. */
@@ -235,10 +288,14 @@ public final class SccTool implements Runnable {
                 + " to use another registry file)";
     }
 
-    /** The tool's version, the native library it loaded and the provider API it reaches. */
+    /**
+     * The tool's version and the native library it loaded. It connects to no provider: a version
+     * query must not start one. A library that cannot load fails it (exit code 6), so that a
+     * script checking the installation with -V sees the failure.
+     */
     static final class Version implements IVersionProvider {
         @Override
-        public String[] getVersion() {
+        public String[] getVersion() throws ToolFailure {
             String version = SccTool.class.getPackage().getImplementationVersion();
             String tool = "scc " + (version == null ? "(development build)" : version)
                     + " (oskelsccih)";
@@ -247,16 +304,10 @@ public final class SccTool implements Runnable {
                 library = "native library: " + NativeLibrary.load().map(Object::toString)
                         .orElse("loaded by name from java.library.path");
             } catch (LinkageError e) {
-                return new String[] {tool, "native library: not loaded: " + e.getMessage()};
+                throw new ToolFailure(e.getMessage(), e);
             }
-            String provider;
-            try (Connection connection = Scc.connectDefault()) {
-                provider = "provider API: SCC API " + Connection.versionText(connection.version())
-                        + " (" + connection.providerName() + ", the default provider)";
-            } catch (SccException | RuntimeException e) {
-                provider = "provider API: no default provider to ask (" + e.getMessage() + ")";
-            }
-            return new String[] {tool, library, provider};
+            return new String[] {tool, library, "platform: " + NativeLibrary.platform()
+                    .orElse(System.getProperty("os.name") + " " + System.getProperty("os.arch"))};
         }
     }
 }

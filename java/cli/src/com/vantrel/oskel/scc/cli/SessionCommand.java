@@ -1,10 +1,12 @@
 package com.vantrel.oskel.scc.cli;
 
-import java.io.BufferedReader;
 import java.io.IOException;
-import java.io.InputStreamReader;
 import java.io.PrintWriter;
+import java.nio.ByteBuffer;
+import java.nio.charset.CharacterCodingException;
 import java.nio.charset.Charset;
+import java.nio.charset.CharsetDecoder;
+import java.nio.charset.CodingErrorAction;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
@@ -27,8 +29,11 @@ import picocli.CommandLine.Parameters;
             "Empty lines and lines starting with # are skipped; a line starting with ! is run by "
                     + "the shell (sh -c; cmd /c on Windows) in the current folder. Words may be "
                     + "quoted with ' or \" and a backslash escapes the next character.",
-            "Each line is echoed with the prompt 'scc> ' before it runs. The session connects "
-                    + "at its start, opens the project when a command first needs it, and closes "
+            "Each line is echoed with the prompt 'scc> ' before it runs (on standard error "
+                    + "under --json, --porcelain and -z, so that standard output carries only "
+                    + "the commands' output: one JSON document per command under --json). The "
+                    + "session connects at its start, opens the project when a command first "
+                    + "needs it, and closes "
                     + "both at its end. It stops at the first line that fails (exit code 2 or "
                     + "more) unless --keep-going is given, and exits with that line's code."})
 final class SessionCommand extends ToolCommand {
@@ -67,8 +72,10 @@ final class SessionCommand extends ToolCommand {
                 if (text.isEmpty() || text.startsWith("#")) {
                     continue;
                 }
-                out.println("scc> " + text);
-                out.flush();
+                // Under --json and --porcelain standard output carries the commands' output alone.
+                PrintWriter echo = session.output().machine() ? err : out;
+                echo.println("scc> " + text);
+                echo.flush();
                 int code = text.startsWith("!") ? shell(text.substring(1).strip(), err)
                                                 : command(session, text, number, err);
                 if (code >= ExitCodes.USAGE) {
@@ -86,21 +93,40 @@ final class SessionCommand extends ToolCommand {
         return failure;
     }
 
-    private List<String> readScript() throws ToolFailure {
+    /**
+     * The lines of the script, in the locale's encoding. A line that does not decode is refused
+     * rather than read with replacement characters, which would name other files.
+     */
+    private List<String> readScript() throws ToolFailure, BadArguments {
+        byte[] bytes;
         try {
-            if (script == null || script.toString().equals("-")) {
-                BufferedReader reader = new BufferedReader(
-                        new InputStreamReader(System.in, Charset.defaultCharset()));
-                List<String> lines = new ArrayList<>();
-                for (String line = reader.readLine(); line != null; line = reader.readLine()) {
-                    lines.add(line);
-                }
-                return lines;
-            }
-            return Files.readAllLines(script, Charset.defaultCharset());
+            bytes = script == null || script.toString().equals("-") ? System.in.readAllBytes()
+                                                                   : Files.readAllBytes(script);
         } catch (IOException e) {
             throw new ToolFailure("cannot read the session script " + script + ": " + e, e);
         }
+        CharsetDecoder decoder = Charset.defaultCharset().newDecoder()
+                .onMalformedInput(CodingErrorAction.REPORT)
+                .onUnmappableCharacter(CodingErrorAction.REPORT);
+        List<String> lines = new ArrayList<>();
+        int start = 0;
+        while (start < bytes.length) {
+            int end = start;
+            while (end < bytes.length && bytes[end] != '\n') {
+                end++;
+            }
+            String line;
+            try {
+                line = decoder.decode(ByteBuffer.wrap(bytes, start, end - start)).toString();
+            } catch (CharacterCodingException e) {
+                throw new BadArguments("line " + (lines.size() + 1) + " of the session script "
+                        + "does not decode in the locale's encoding (" + decoder.charset()
+                        + ")");
+            }
+            lines.add(line.endsWith("\r") ? line.substring(0, line.length() - 1) : line);
+            start = end + 1;
+        }
+        return lines;
     }
 
     private int command(Context session, String text, int number, PrintWriter err) {

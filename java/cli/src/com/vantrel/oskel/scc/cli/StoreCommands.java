@@ -49,7 +49,8 @@ final class StoreCommands {
      *
      * @param member the member of the JSON document that holds the entries
      * @param entry the JSON entry of the i-th item
-     * @param porcelain the --porcelain line of the i-th item
+     * @param porcelain the --porcelain record of the i-th item, names quoted by
+     *     {@link Context#name}
      * @param plain prints the items in the plain form
      */
     private static int printList(Context context, ListResult<?> result, String member,
@@ -67,13 +68,12 @@ final class StoreCommands {
             return json(context, document, result.result());
         }
         context.printMessages(result.messages(), false);
-        PrintWriter out = context.out();
-        if (context.output().porcelain) {
+        if (context.output().porcelain()) {
             for (int i = 0; i < count; i++) {
-                out.println(porcelain.apply(i));
+                context.record(porcelain.apply(i));
             }
         } else {
-            plain.accept(out);
+            plain.accept(context.out());
         }
         return context.report(new CommandResult(result.command(), result.result(), List.of()),
                 false, Map.of());
@@ -149,8 +149,12 @@ final class StoreCommands {
                     + "the provider watches them, then the queue is read.",
                 "With --watch the queue is read again every half second for that many "
                         + "seconds, and events are printed as they come. Columns: file, new "
-                        + "status, status word (--porcelain: file, word (0x%08x), flags joined "
-                        + "by ',')."})
+                        + "status, status word (--porcelain: file, word (0x%%08x), flags joined "
+                        + "by ',').",
+                "--json: one document; with --watch one JSON document per line instead "
+                        + "(JSON Lines), written as it comes: {\"event\":{\"file\",\"word\","
+                        + "\"valid\",\"flags\"}} for an event, {\"message\":{...}} for a "
+                        + "provider message."})
     static final class Events extends FileCommands.ReadingCommand {
         @Parameters(arity = "0..*", paramLabel = "FILE", description = "Files to watch.")
         List<String> files = new ArrayList<>();
@@ -171,18 +175,26 @@ final class StoreCommands {
             }
             List<ProviderMessage> messages = new ArrayList<>(context.takeMessages());
             List<Object> entries = new ArrayList<>();
+            // Watching under --json streams a line per event, so that a reader sees each as it
+            // comes rather than all of them when the watch ends.
+            boolean stream = context.output().json && watch > 0;
+            if (stream) {
+                streamMessages(context, messages);
+            }
             long deadline = System.nanoTime() + (long) (watch * 1e9);
             while (true) {
                 List<StatusEvent> events = connection.pollEvents();
                 List<ProviderMessage> sent = context.takeMessages();
-                if (context.output().json) {
+                if (stream) {
+                    streamMessages(context, sent);
+                    for (StatusEvent event : events) {
+                        context.out().println(Json.write(Map.of("event", entry(event))));
+                    }
+                    context.out().flush();
+                } else if (context.output().json) {
                     messages.addAll(sent);
                     for (StatusEvent event : events) {
-                        Map<String, Object> entry = new LinkedHashMap<>();
-                        entry.put("file", event.file().toString());
-                        entry.put("word", event.word());
-                        entry.put("flags", flags(event));
-                        entries.add(entry);
+                        entries.add(entry(event));
                     }
                 } else {
                     context.printMessages(sent, false);
@@ -194,12 +206,28 @@ final class StoreCommands {
                 Thread.sleep(Math.min(500, Math.max(1,
                         (deadline - System.nanoTime()) / 1_000_000)));
             }
-            if (context.output().json) {
+            if (context.output().json && !stream) {
                 Map<String, Object> document = Context.document("events", SccResult.OK, messages);
                 document.put("events", entries);
                 return json(context, document, SccResult.OK);
             }
             return ExitCodes.OK;
+        }
+
+        private static Map<String, Object> entry(StatusEvent event) {
+            Map<String, Object> entry = new LinkedHashMap<>();
+            entry.put("file", event.file().toString());
+            entry.put("word", event.word());
+            entry.put("valid", new FileStatus(event.file().toString(), event.word()).isValid());
+            entry.put("flags", flags(event));
+            return entry;
+        }
+
+        private static void streamMessages(Context context, List<ProviderMessage> messages) {
+            for (Object message : Context.messages(messages)) {
+                context.out().println(Json.write(Map.of("message", message)));
+            }
+            context.out().flush();
         }
 
         private static List<String> flags(StatusEvent event) {
@@ -214,9 +242,9 @@ final class StoreCommands {
             PrintWriter out = context.out();
             for (StatusEvent event : events) {
                 FileStatus status = new FileStatus(event.file().toString(), event.word());
-                if (context.output().porcelain) {
-                    out.println(FileCommands.statusLine(event.file().toString(), event.word(),
-                            status.isValid(), flags(event)));
+                if (context.output().porcelain()) {
+                    context.record(FileCommands.statusLine(context.name(event.file().toString()),
+                            event.word(), status.isValid(), flags(event)));
                 } else {
                     out.println(event.file() + "  " + status.describe()
                             + String.format("  0x%04x", event.word()));
@@ -229,7 +257,7 @@ final class StoreCommands {
     @Command(name = "dirstatus",
             description = {"Show the source-control status of folders (SccDirQueryInfo).",
                 "Columns: the folder as given, its status, the status word (--porcelain: "
-                        + "folder, word (0x%08x), flags joined by ',' ('-' for none, "
+                        + "folder, word (0x%%08x), flags joined by ',' ('-' for none, "
                         + "'invalid'), tab-separated)."})
     static final class DirStatusCommand extends FileCommands.ReadingCommand {
         @Parameters(arity = "1..*", paramLabel = "DIR", description = "The folders.")
@@ -247,7 +275,7 @@ final class StoreCommands {
                 entry.put("valid", items.get(i).isValid());
                 entry.put("flags", flags(items.get(i)));
                 return entry;
-            }, i -> FileCommands.statusLine(dirs.get(i), items.get(i).word(),
+            }, i -> FileCommands.statusLine(context.name(dirs.get(i)), items.get(i).word(),
                     items.get(i).isValid(), flags(items.get(i))),
                     table(new String[] {"DIR", "STATUS", "WORD"}, items.size(),
                             i -> new String[] {dirs.get(i), items.get(i).describe(),
@@ -299,7 +327,10 @@ final class StoreCommands {
                 entry.put("change", row[1]);
                 entry.put("latest", row[2]);
                 return entry;
-            }, i -> String.join("\t", columns.apply(i)),
+            }, i -> {
+                String[] row = columns.apply(i);
+                return context.name(row[0]) + "\t" + row[1] + "\t" + context.name(row[2]);
+            },
                     table(new String[] {"FILE", "CHANGE", "NOW"}, items.size(), columns));
         }
     }
@@ -336,7 +367,7 @@ final class StoreCommands {
                 entry.put("path", items.get(i).path().toString());
                 entry.put("folder", items.get(i).folder());
                 return entry;
-            }, i -> kind.apply(i) + "\t" + items.get(i).path(),
+            }, i -> kind.apply(i) + "\t" + context.name(items.get(i).path().toString()),
                     lines(items.size(),
                             i -> String.format("%-4s  %s", kind.apply(i), items.get(i).path())));
         }
@@ -362,7 +393,7 @@ final class StoreCommands {
                 throw new BadArguments(e.getMessage() + "; run addfromscc without DIR");
             }
             List<String> names = result.items();
-            return printList(context, result, "files", names::get, names::get,
+            return printList(context, result, "files", names::get, i -> context.name(names.get(i)),
                     lines(names.size(), names::get));
         }
     }
@@ -380,9 +411,9 @@ final class StoreCommands {
             return json(context, document, SccResult.OK);
         }
         context.printMessages(messages, false);
-        if (context.output().porcelain) {
-            out.println(command + "\t" + location.projectName() + "\t" + location.auxProjPath()
-                    + "\t" + location.user());
+        if (context.output().porcelain()) {
+            context.record(command + "\t" + context.name(location.projectName()) + "\t"
+                    + context.name(location.auxProjPath()) + "\t" + context.name(location.user()));
         } else {
             out.println(label + " " + location.projectName() + (location.auxProjPath().isEmpty()
                     ? "" : " (aux path " + location.auxProjPath() + ")"));

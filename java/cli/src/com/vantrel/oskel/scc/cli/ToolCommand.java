@@ -77,15 +77,22 @@ abstract class ToolCommand implements Callable<Integer> {
     /** Does the command's work; returns its exit code. */
     abstract int run(Context context) throws Exception;
 
-    /** File arguments as paths. */
+    /**
+     * File arguments as absolute paths: relative names are taken from the current folder, which
+     * from a subfolder of a binding is not the project's working folder.
+     */
     static List<Path> paths(List<String> files) throws BadArguments {
         List<Path> paths = new ArrayList<>(files.size());
         for (String file : files) {
             if (file.isEmpty()) {
                 throw new BadArguments("an empty file name");
             }
+            if (file.indexOf(Arguments.REPLACEMENT) >= 0) {
+                throw new BadArguments("a file name the locale's encoding cannot decode: "
+                        + Arguments.show(file));
+            }
             try {
-                paths.add(Paths.get(file));
+                paths.add(Paths.get(file).toAbsolutePath().normalize());
             } catch (InvalidPathException e) {
                 throw new BadArguments("not a file name: " + file);
             }
