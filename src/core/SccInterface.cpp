@@ -206,6 +206,16 @@ bool SccInterface::cancel() {
 CallOutcome SccInterface::callProvider(ProviderCall &call) {
     if (!connection.provider)
         return {true, 0};
+    // After SccUninitialize no provider knows the context any more: passing
+    // it (null) again crashes real providers. SccGetVersion and the batch
+    // calls take none.
+    if (connection.ended && takes(call.entry, args::Context)) {
+        if (traceLevel() >= 1)
+            traceLine((std::string("Not called after SccUninitialize: ") +
+                       entryPointName(call.entry))
+                          .c_str());
+        return {true, 0};
+    }
     // One call at a time per provider library, from every connection to it.
     std::optional<ProviderLibrary::CallHold> serialised;
     if (connection.library)
@@ -246,6 +256,7 @@ int32_t SccInterface::uninitialize() {
     ProviderCall call = calls::plain(EntryPoint::Uninitialize);
     CallOutcome outcome = callProvider(call);
     connection.providerContext = 0;
+    connection.ended = true;
     return outcome.missing ? kNoEntryPoint : outcome.code;
 }
 

@@ -89,6 +89,9 @@ struct Connection {
     int32_t capabilities = 0;
     SCCLONG checkoutCommentLen = 0;
     SCCLONG commentLen = 0;
+    // SccUninitialize has been called: the context is gone, and no call that
+    // would pass it is made again.
+    bool ended = false;
 };
 
 // The trace settings of one object (core/trace.cpp). They may be switched by
@@ -181,6 +184,9 @@ public:
     int32_t getVersion();
     const char *getSCCName() const { return connection.sccName; }
     int32_t getCapabilities() const { return connection.capabilities; }
+    // The comment lengths SccInitialize reported (bytes, terminator excluded).
+    int32_t getCheckoutCommentLength() const { return static_cast<int32_t>(connection.checkoutCommentLen); }
+    int32_t getCommentLength() const { return static_cast<int32_t>(connection.commentLen); }
 
     // Trace log.
     void setTracing(int32_t level, const char *path);

@@ -362,6 +362,31 @@ OSKEL_API_NATIVE(jlong, dirQueryInfo)(JNIEnv *env, jclass, jlong handle, jobject
     });
 }
 
+OSKEL_API_NATIVE(jlong, queryInfo)(JNIEnv *env, jclass, jlong handle, jobjectArray names,
+                                   jintArray status) {
+    return withObject(handle, [&](SccInterface &scc) -> jlong {
+        Names list(env, names);
+        if (!list.valid || status == nullptr || env->GetArrayLength(status) != list.count())
+            return kBadArgument;
+        std::vector<SCCLONG> words(static_cast<size_t>(list.count()) + 1, 0);
+        return writtenBack(scc.queryInfo(list.count(), list.texts.data(), words.data()), [&] {
+            env->SetIntArrayRegion(status, 0, list.count(),
+                                   reinterpret_cast<const jint *>(words.data()));
+        });
+    });
+}
+
+OSKEL_API_NATIVE(jintArray, commentLengths)(JNIEnv *env, jclass, jlong handle) {
+    SccInterface *scc = object(handle);
+    if (scc == nullptr)
+        return nullptr;
+    const jint lengths[2] = {scc->getCheckoutCommentLength(), scc->getCommentLength()};
+    jintArray result = env->NewIntArray(2);
+    if (result != nullptr)
+        env->SetIntArrayRegion(result, 0, 2, lengths);
+    return result;
+}
+
 OSKEL_API_NATIVE(jlong, dirDiff)(JNIEnv *env, jclass, jlong handle, jstring dir, jint flags) {
     return withObject(handle, [&](SccInterface &scc) -> jlong {
         RequiredText folder(env, dir);

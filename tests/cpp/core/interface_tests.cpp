@@ -29,8 +29,25 @@ TEST_F(Lifecycle, InitializeFillsWhatTheProviderReports) {
     EXPECT_EQ(scc.getCapabilities(), static_cast<int32_t>(0x80000001));
     EXPECT_EQ(calls(), Lines{kInitCall});
     EXPECT_EQ(scc.uninitialize(), 0);
-    EXPECT_EQ(scc.uninitialize(), 0);
-    EXPECT_EQ(calls(), (Lines{"SccUninitialize context=0x1234", "SccUninitialize context=0x0"}));
+    EXPECT_EQ(scc.uninitialize(), -15) << "the context is gone: no second SccUninitialize";
+    EXPECT_EQ(calls(), (Lines{"SccUninitialize context=0x1234"}));
+}
+
+TEST_F(Lifecycle, AfterUninitializeOnlyCallsWithoutTheContextReachTheProvider) {
+    script("init.context 0x1234\n");
+    SccInterface scc(kTestKey);
+    ASSERT_EQ(scc.initialize(), 0);
+    scc.setTracing(1, tracePath.c_str());
+    ASSERT_EQ(scc.uninitialize(), 0);
+    calls();
+    const char *name = "a.c";
+    EXPECT_EQ(scc.getFiles(1, &name, 0), -15);
+    EXPECT_EQ(scc.closeProject(), -15);
+    EXPECT_EQ(scc.getVersion(), 0x00010002);
+    EXPECT_EQ(calls(), Lines{"SccGetVersion"});
+    const auto trace = traceTexts();
+    EXPECT_NE(std::find(trace.begin(), trace.end(), "Not called after SccUninitialize: SccGet"),
+              trace.end());
 }
 
 TEST_F(Lifecycle, ProviderResultOfInitializeIsReturned) {

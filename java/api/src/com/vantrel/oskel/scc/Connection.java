@@ -58,6 +58,8 @@ public final class Connection implements AutoCloseable {
     private final String providerKey;
     private final String providerName;
     private final int capabilityBits;
+    private final int checkoutCommentLimit;
+    private final int commentLimit;
     private volatile Consumer<? super ProviderMessage> listener;
     private volatile Consumer<? super String> progressListener;
     /** Hands the provider's status lines to the progress listener during a call. */
@@ -79,11 +81,14 @@ public final class Connection implements AutoCloseable {
     private String tracePath;
     private Batch batch;
 
-    private Connection(long handle, String providerKey, String providerName, int capabilityBits) {
+    private Connection(long handle, String providerKey, String providerName, int capabilityBits,
+            int[] commentLengths) {
         this.handle = handle;
         this.providerKey = providerKey;
         this.providerName = providerName;
         this.capabilityBits = capabilityBits;
+        this.checkoutCommentLimit = commentLengths == null ? -1 : commentLengths[0];
+        this.commentLimit = commentLengths == null ? -1 : commentLengths[1];
     }
 
     private static final System.Logger LOG = System.getLogger("com.vantrel.oskel.scc");
@@ -107,7 +112,8 @@ public final class Connection implements AutoCloseable {
         }
         String name = JavaSCCInterface._getSCCName(handle);
         int capabilities = (int) JavaSCCInterface._getCapabilities(handle);
-        return new Connection(handle, providerKey, name == null ? "" : name, capabilities);
+        return new Connection(handle, providerKey, name == null ? "" : name, capabilities,
+                NativeBridge.commentLengths(handle));
     }
 
     /** The message of a failed connect, from the library's report of it. */
@@ -191,6 +197,29 @@ public final class Connection implements AutoCloseable {
      */
     public boolean has(Capability capability) {
         return (capabilityBits & capability.bit()) != 0;
+    }
+
+    /**
+     * The longest check-out comment the provider takes, in bytes of the locale's encoding, as
+     * {@code SccInitialize} reported it. A longer comment is refused before the provider is
+     * called ({@link IllegalArgumentException}); with 0 the provider takes none, and a check-out
+     * passes it none whatever the comment.
+     *
+     * @return the length; below 0 when the provider did not say
+     */
+    public int checkoutCommentLimit() {
+        return checkoutCommentLimit;
+    }
+
+    /**
+     * The longest comment the provider takes for check-in, add and remove, in bytes of the
+     * locale's encoding, as {@code SccInitialize} reported it; refused and dropped as for
+     * {@link #checkoutCommentLimit()}.
+     *
+     * @return the length; below 0 when the provider did not say
+     */
+    public int commentLimit() {
+        return commentLimit;
     }
 
     /**

@@ -392,14 +392,15 @@ public final class Project implements AutoCloseable {
     }
 
     /**
-     * The source-control status of files ({@code SccQueryInfo}). The library does not pass the
-     * provider's result code of a status query on; a file the provider could not tell about has
-     * the status word the provider left, typically {@link FileStatus#INVALID} or 0.
+     * The source-control status of files ({@code SccQueryInfo}). A failed query is thrown, never
+     * read as files that are not controlled.
      *
      * @param files the files
      * @return one status per file, in the order given, and the messages of the call
+     * @throws SccException when the provider reports an error; {@link SccResult#E_OPNOTSUPPORTED}
+     *         when it does not support status queries
      */
-    public StatusResult status(Path... files) {
+    public StatusResult status(Path... files) throws SccException {
         return statusOf(NativeText.fileNames(Arrays.asList(files)));
     }
 
@@ -408,8 +409,9 @@ public final class Project implements AutoCloseable {
      *
      * @param files the files
      * @return one status per file, in the order given, and the messages of the call
+     * @throws SccException when the provider reports an error or does not support status queries
      */
-    public StatusResult status(Collection<? extends Path> files) {
+    public StatusResult status(Collection<? extends Path> files) throws SccException {
         return statusOf(NativeText.fileNames(files));
     }
 
@@ -418,18 +420,25 @@ public final class Project implements AutoCloseable {
      *
      * @param files the file names, as they stand
      * @return one status per file, in the order given, and the messages of the call
+     * @throws SccException when the provider reports an error or does not support status queries
      */
-    public StatusResult status(String... files) {
+    public StatusResult status(String... files) throws SccException {
         return statusOf(NativeText.fileNames(files));
     }
 
-    private StatusResult statusOf(String[] names) {
-        Connection.Fetched<int[]> fetched =
-                openCall(h -> JavaSCCInterface._queryInfo(h, names.length, names));
-        int[] words = fetched.value();
-        if (words == null || words.length != names.length) {
-            throw new IllegalStateException("the library gave no status words");
+    private StatusResult statusOf(String[] names) throws SccException {
+        int[] words = new int[names.length];
+        Connection.Fetched<Long> fetched = openCall(h -> NativeBridge.queryInfo(h, names, words));
+        long code = fetched.value();
+        if ((code == SccResult.E_OPNOTSUPPORTED.code() || code == SccResult.E_NONSPECIFICERROR.code())
+                && !connection.has(Capability.QUERYINFO)) {
+            // A provider without the capability that refuses (or lacks SccQueryInfo): say so.
+            throw new SccException("status", SccResult.E_OPNOTSUPPORTED.code(),
+                    fetched.messages(), "status: the provider does not support status queries"
+                    + " (SccQueryInfo; it reports no SCC_CAP_QUERYINFO): SCC_E_OPNOTSUPPORTED"
+                    + " (-14)");
         }
+        Connection.check("status", code, fetched.messages());
         List<FileStatus> statuses = new ArrayList<>(names.length);
         for (int i = 0; i < names.length; i++) {
             statuses.add(new FileStatus(names[i], words[i]));
@@ -920,7 +929,17 @@ public final class Project implements AutoCloseable {
     private CommandResult commentCommand(String operation, String[] names, String comment,
             CommentCall call) throws SccException {
         String text = NativeText.comment(comment);
-        Connection.Fetched<Long> fetched = openCall(h -> call.run(h, names.length, names, text));
+        // The provider said how long a comment it takes (SccInitialize): a longer one is refused
+        // here, before it could be cut or overrun; one that takes none gets none.
+        int limit = operation.equals("checkout") ? connection.checkoutCommentLimit()
+                                                 : connection.commentLimit();
+        if (limit == 0) {
+            text = null;
+        } else if (text != null && limit > 0) {
+            NativeText.check(text, operation + " comment", limit);
+        }
+        String passed = text;
+        Connection.Fetched<Long> fetched = openCall(h -> call.run(h, names.length, names, passed));
         return result(operation, fetched);
     }
 

@@ -305,14 +305,16 @@ class ProjectsTest extends NativeTestBase {
     }
 
     @Test
-    void closeProjectAfterUninitializePassesTheNullContext() {
+    void closeProjectAfterUninitializeMakesNoProviderCall() {
+        // No provider knows a context it never handed out: after _uninitialize the natives that
+        // would pass one refuse with -15 instead of calling.
         long handle = connect();
         JavaSCCInterface._uninitialize(handle);
         callLog.clear();
         script.returns("SccCloseProject", -4);
 
-        assertEquals(-4L, JavaSCCInterface._closeProject(handle), "_closeProject after _uninitialize");
-        assertEquals(List.of("SccCloseProject context=0x0"), callLog.lines(), "provider calls");
+        assertEquals(-15L, JavaSCCInterface._closeProject(handle), "_closeProject after _uninitialize");
+        assertEquals(List.of(), callLog.lines(), "provider calls");
     }
 
     // ---------------------------------------------------------------------------------------------

@@ -284,6 +284,25 @@ public final class NativeBridge {
     public static native long dirQueryInfo(long handle, String[] dirs, int[] status);
 
     /**
+     * {@code SccQueryInfo} with the provider's code, which {@code _queryInfo} does not pass on.
+     *
+     * @param handle the connection
+     * @param names the files
+     * @param status as many elements: receive the status words (when the code is not an error)
+     * @return the provider's code; -15 also for a provider without {@code SccQueryInfo}
+     */
+    public static native long queryInfo(long handle, String[] names, int[] status);
+
+    /**
+     * The comment lengths {@code SccInitialize} reported: the longest check-out comment and the
+     * longest other comment the provider takes, in bytes of its text.
+     *
+     * @param handle the connection
+     * @return two elements, or null for a handle that is not live
+     */
+    public static native int[] commentLengths(long handle);
+
+    /**
      * {@code SccDirDiff}, with no provider option block.
      *
      * @param handle the connection

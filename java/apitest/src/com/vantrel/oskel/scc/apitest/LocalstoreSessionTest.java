@@ -37,7 +37,7 @@ class LocalstoreSessionTest {
         return messages.stream().map(ProviderMessage::text).collect(Collectors.joining("\n"));
     }
 
-    private static List<Boolean> checkedOut(Project project, List<Path> files) {
+    private static List<Boolean> checkedOut(Project project, List<Path> files) throws SccException {
         return project.status(files).files().stream().map(FileStatus::isCheckedOut)
                 .collect(Collectors.toList());
     }

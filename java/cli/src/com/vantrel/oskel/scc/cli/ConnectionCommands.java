@@ -74,6 +74,10 @@ final class ConnectionCommands {
         @Mixin
         ConnectionOptions connectionOptions;
 
+        private static String limitText(int limit) {
+            return limit < 0 ? "no limit given" : limit == 0 ? "none taken" : limit + " bytes";
+        }
+
         @Override
         int run(Context context) throws Exception {
             context.use(connectionOptions, null, false);
@@ -94,6 +98,8 @@ final class ConnectionCommands {
                     document.put("versionNumber", version);
                     document.put("capabilityBits", connection.capabilityBits());
                     document.put("capabilities", names);
+                    document.put("checkoutCommentLimit", connection.checkoutCommentLimit());
+                    document.put("commentLimit", connection.commentLimit());
                     out.println(Json.write(document));
                 } else {
                     context.record("provider\t" + connection.providerName());
@@ -104,6 +110,8 @@ final class ConnectionCommands {
                     for (String name : names) {
                         context.record("capability\t" + name);
                     }
+                    context.record("checkoutCommentLimit\t" + connection.checkoutCommentLimit());
+                    context.record("commentLimit\t" + connection.commentLimit());
                 }
                 return ExitCodes.OK;
             }
@@ -119,6 +127,8 @@ final class ConnectionCommands {
             if (unknown != 0) {
                 out.println("  other bits 0x" + Integer.toHexString(unknown));
             }
+            out.println("comments:     check-out " + limitText(connection.checkoutCommentLimit())
+                    + ", check-in/add/remove " + limitText(connection.commentLimit()));
             return ExitCodes.OK;
         }
     }
