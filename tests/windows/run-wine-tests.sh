@@ -15,7 +15,7 @@
 # run, against a copy of the x64 oskelsccih.dll that has both host programs
 # beside it and with the x86 build's providers: every provider is a 32-bit DLL
 # under the 64-bit library, so every connection must run in
-# oskelsccih-host-x86.exe. The x86 build's folder holds the copy and the prefix.
+# oskelsccih-host-x86.exe. The x86 build's prefix holds the copy.
 #
 # A 32-bit build needs wine's 32-bit part (Debian: wine32:i386); a prefix made
 # before it was installed is made again.
@@ -147,8 +147,9 @@ export OSKEL_PROVIDER_DIR
 tmp_root=$WINEPREFIX/drive_c/oskel-tmp
 
 if [ -n "$x64_dir" ]; then
-    # The x64 library with both hosts beside it, where it looks for them.
-    natives=$build_dir/x64-natives
+    # The x64 library with both hosts beside it, where it looks for them; in
+    # the prefix, where no search for the build's own library finds it.
+    natives=$WINEPREFIX/drive_c/oskel-x64-natives
     rm -rf "$natives"
     mkdir -p "$natives"
     for file in "$x64_dir/src/oskelsccih.dll" "$x64_dir/src/oskelsccih-host-x64.exe" \
