@@ -45,6 +45,68 @@ ensure_packages() {
     check_commands
 }
 
+# The Windows x86 tests run 32-bit programs under wine: Debian's 32-bit wine (wine32:i386, on
+# the i386 architecture) beside the 64-bit one. Installed once; whether wine then really starts a
+# 32-bit program is checked once per wine version (a stamp in build/), since making a wine
+# prefix for the check takes a while.
+WINE32_PACKAGE=wine32:i386
+WINE32_LOADER=/usr/lib/wine/wine
+WINE32_STAMP=$ROOT/build/.wine32-checked
+
+ensure_wine32() {
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        log "adding the i386 architecture for $WINE32_PACKAGE"
+        dpkg --add-architecture i386
+    fi
+    if ! dpkg-query -W -f='${Status}' "$WINE32_PACKAGE" 2>/dev/null | grep -q 'install ok installed'; then
+        log "installing $WINE32_PACKAGE"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq
+        if ! apt-get install -y -qq --no-install-recommends "$WINE32_PACKAGE" >/dev/null; then
+            echo "run.sh: could not install $WINE32_PACKAGE (the 32-bit wine the Windows x86 tests need)" >&2
+            exit 1
+        fi
+    fi
+    check_wine32
+}
+
+# Starts a small 32-bit Windows program under wine in a throw-away prefix; stops with what is
+# missing when it does not run.
+check_wine32() {
+    local version
+    version="$(wine --version 2>/dev/null || true) $(dpkg-query -W -f='${Version}' "$WINE32_PACKAGE" 2>/dev/null || true)"
+    if [ -f "$WINE32_STAMP" ] && [ "$(cat "$WINE32_STAMP")" = "$version" ]; then
+        return
+    fi
+    if [ ! -x "$WINE32_LOADER" ]; then
+        echo "run.sh: wine cannot start 32-bit programs: $WINE32_LOADER is missing (package $WINE32_PACKAGE)" >&2
+        exit 1
+    fi
+    log "checking that wine starts a 32-bit program"
+    local dir output status=0
+    dir=$(mktemp -d)
+    printf '#include <stdio.h>\nint main(void) { printf("x86 ok %%d\\n", (int)sizeof(void *)); return 0; }\n' \
+        >"$dir/probe.c"
+    if ! i686-w64-mingw32-gcc -O1 -o "$dir/probe.exe" "$dir/probe.c" 2>"$dir/cc.log"; then
+        echo "run.sh: i686-w64-mingw32-gcc (package mingw-w64) cannot build a 32-bit program:" >&2
+        cat "$dir/cc.log" >&2
+        rm -rf "$dir"
+        exit 1
+    fi
+    output=$(WINEPREFIX=$dir/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+             DISPLAY= WAYLAND_DISPLAY= timeout 300 wine "$dir/probe.exe" 2>&1 </dev/null) || status=$?
+    WINEPREFIX=$dir/prefix timeout 30 wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$dir"
+    if [ $status -ne 0 ] || ! grep -q 'x86 ok 4' <<<"$output"; then
+        echo "run.sh: wine cannot start a 32-bit program (exit status $status); the Windows x86 tests" \
+             "need $WINE32_PACKAGE with the same version as wine64. wine said:" >&2
+        printf '%s\n' "$output" | tail -20 >&2
+        exit 1
+    fi
+    mkdir -p "$(dirname "$WINE32_STAMP")"
+    printf '%s\n' "$version" >"$WINE32_STAMP"
+}
+
 # A package can be installed and still leave a command off PATH (wine64 without wine did): stop
 # here, naming what is missing, rather than deep inside a build or a test.
 check_commands() {
@@ -72,6 +134,7 @@ build() {
 
 run_tests() {
     ensure_packages
+    ensure_wine32
     build win64
     build win32
     build asan
@@ -82,7 +145,7 @@ run_tests() {
     fi
     log "tests with AddressSanitizer and UndefinedBehaviorSanitizer"
     ctest --preset asan -j "$JOBS"
-    log "all tests (Linux, JVM, Windows x64 under wine, Windows x86 exports)"
+    log "all tests (Linux, JVM, Windows x64 and x86 under wine)"
     ctest --preset linux
 }
 

@@ -61,3 +61,25 @@ function(oskel_shipped target)
     COMMENT "Splitting the debug info of $<TARGET_FILE_NAME:${target}>"
     VERBATIM)
 endfunction()
+
+# The Windows x86 and x64 builds a Linux build packs into its jars and checks
+# under wine. The preset builds (build/linux and its siblings) share the
+# presets' own folders, build/win32 and build/win64, so that ./run.sh builds
+# each Windows tree once; any other build keeps them in folders of its own
+# (<build>/win32, <build>/win64) and writes nothing into the source tree.
+if(NOT WIN32)
+  file(REAL_PATH "${CMAKE_BINARY_DIR}/.." _oskel_build_parent)
+  file(REAL_PATH "${PROJECT_SOURCE_DIR}/build" _oskel_preset_root)
+  if(_oskel_build_parent STREQUAL _oskel_preset_root)
+    set(_oskel_windows_root "${PROJECT_SOURCE_DIR}/build")
+  else()
+    set(_oskel_windows_root "${CMAKE_BINARY_DIR}")
+  endif()
+  set(OSKEL_WIN32_DIR "${_oskel_windows_root}/win32" CACHE PATH
+      "Build folder of the Windows x86 build: its oskelsccih.dll and hosts go into the jars, its tests run under wine")
+  set(OSKEL_WIN64_DIR "${_oskel_windows_root}/win64" CACHE PATH
+      "Build folder of the Windows x64 build: its oskelsccih.dll and hosts go into the jars, its tests run under wine")
+  unset(_oskel_build_parent)
+  unset(_oskel_preset_root)
+  unset(_oskel_windows_root)
+endif()

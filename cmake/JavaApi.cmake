@@ -14,11 +14,12 @@
 # The jars always carry the natives of all three platforms, whatever was built
 # before: liboskelsccih.so and oskelsccih-host of this build, and oskelsccih.dll
 # with both host programs (oskelsccih-host-x86.exe, oskelsccih-host-x64.exe)
-# for Windows x86 and x64. This build builds the Windows ones itself, in the
-# win32 and win64 preset folders (OSKEL_WIN32_DIR, OSKEL_WIN64_DIR), with
-# mingw-w64: only the library and the host there, so the presets' own builds
-# and tests find them up to date. With OSKEL_WINDOWS_NATIVES=OFF they must have
-# been built already, or the jars fail to build.
+# for Windows x86 and x64. This build builds the Windows ones itself, with
+# mingw-w64, in OSKEL_WIN32_DIR and OSKEL_WIN64_DIR (cmake/Common.cmake: the
+# win32 and win64 preset folders for the preset builds, folders below this
+# build for any other): only the library and the hosts there, so the presets'
+# own builds and tests find them up to date. With OSKEL_WINDOWS_NATIVES=OFF they
+# must have been built already, or the jars fail to build.
 
 if(WIN32 OR NOT OSKEL_JAVA)
   return()
@@ -44,10 +45,6 @@ find_file(OSKEL_JUNIT_CONSOLE_JAR
   PATHS /usr/share/java
   DOC "JUnit platform console launcher, standalone jar")
 
-set(OSKEL_WIN32_DIR "${PROJECT_SOURCE_DIR}/build/win32" CACHE PATH
-    "Build folder of the Windows x86 build, whose src/oskelsccih.dll the jars carry")
-set(OSKEL_WIN64_DIR "${PROJECT_SOURCE_DIR}/build/win64" CACHE PATH
-    "Build folder of the Windows x64 build, whose src/oskelsccih.dll the jars carry")
 option(OSKEL_WINDOWS_NATIVES "Build the Windows natives the jars carry as part of this build" ON)
 set(OSKEL_NESTED_JOBS 2 CACHE STRING "Parallel jobs of the nested Windows builds")
 

@@ -40,7 +40,10 @@ std::string libraryPath()
 {
 #if defined(_WIN32)
     // The DLL and its host program lie in the build's src folder, beside providers.
-    return envOr("OSKEL_PROVIDER_DIR", OSKEL_DEFAULT_PROVIDER_DIR) + "\\..\\src\\oskelsccih.dll";
+    // OSKEL_JNIHOST_LIBRARY names another copy: the x64 library with the x86
+    // build's providers, each of which must then run in the x86 host beside it.
+    return envOr("OSKEL_JNIHOST_LIBRARY",
+                 envOr("OSKEL_PROVIDER_DIR", OSKEL_DEFAULT_PROVIDER_DIR) + "\\..\\src\\oskelsccih.dll");
 #else
     return OSKEL_DEFAULT_LIBRARY;
 #endif

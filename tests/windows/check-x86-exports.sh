@@ -75,8 +75,12 @@ _getPopulateList 24
 api_prefix=Java_com_vantrel_oskel_scc_internal_NativeBridge_
 # The natives of com.vantrel.oskel.scc.internal.NativeBridge.
 expected_api='
+connect 12
+finish 16
 release 16
-takeMessages 8
+enter 20
+leave 16
+takeMessages 16
 openProject 24
 setProgress 12
 setRegistryFile 12
@@ -180,7 +184,7 @@ check_class() {
     done < <(printf '%s\n' "${!rva_of_name[@]}" | grep -E "^_?${prefix}" | sort)
 }
 check_class "$prefix" "$expected" 28
-check_class "$api_prefix" "$expected_api" 24
+check_class "$api_prefix" "$expected_api" 28
 
 # Imports: only the system DLLs the library needs.
 if imports=$(OBJDUMP=$objdump OSKEL_ALLOWED_IMPORTS="kernel32.dll advapi32.dll msvcrt.dll api-ms-win-*.dll" \
