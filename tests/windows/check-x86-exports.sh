@@ -103,6 +103,8 @@ populateDirList 28
 isMultiCheckoutEnabled 20
 willCreateSccFile 24
 cancel 16
+queryInfo 24
+commentLengths 16
 '
 
 if ! dump=$("$objdump" -p "$dll" 2>&1); then
@@ -184,7 +186,7 @@ check_class() {
     done < <(printf '%s\n' "${!rva_of_name[@]}" | grep -E "^_?${prefix}" | sort)
 }
 check_class "$prefix" "$expected" 28
-check_class "$api_prefix" "$expected_api" 28
+check_class "$api_prefix" "$expected_api" 30
 
 # Imports: only the system DLLs the library needs.
 if imports=$(OBJDUMP=$objdump OSKEL_ALLOWED_IMPORTS="kernel32.dll advapi32.dll msvcrt.dll api-ms-win-*.dll" \
