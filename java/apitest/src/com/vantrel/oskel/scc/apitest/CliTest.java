@@ -76,6 +76,8 @@ class CliTest {
         "status --porcelain -p demo a.txt b.txt c.txt | status 0 0x3;status 1 0;status 2 -1 | 0 | \\Aa.txt\\t0x00000003\\tcontrolled,checkedout\\nb.txt\\t0x00000000\\t-\\nc.txt\\t0xffffffff\\tinvalid\\n--- stderr\\n\\z",
         "--porcelain providers | '' | 0 | \\AApi Test Provider\\tSoftware\\\\Vantrel\\\\ApiTestProvider\\n--- stderr\\n\\z",
         "status -p demo a.txt b.txt c.txt | status 0 0x3;status 1 0;status 2 -1 | 0 | FILE +STATUS +WORD\\na.txt +controlled, checkedout +0x0003\\nb.txt +not controlled +0x0000\\nc.txt +invalid +0xffffffff\\n",
+        "status -p demo a.txt | return SccQueryInfo -14 | 3 | scc: status: the provider does not support status queries",
+        "info | init.checkoutcommentlen 0;init.commentlen 1024 | 0 | comments: +check-out none taken, check-in/add/remove 1024 bytes",
         "populate --for CheckIn -p demo a.txt b.txt | populate 1 a.txt;populate 0 b.txt | 0 | keep  a.txt\\ndrop  b.txt\\n",
         "populate --for checkin -p demo a.txt | return SccPopulateList -14 | 3 | scc: populate checkin: SCC_E_OPNOTSUPPORTED \\(-14\\)",
         "options --check diff | return SccGetCommandOptions 1 | 0 | diff: advanced options available",
