@@ -4,6 +4,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
+import com.vantrel.oskel.scc.Comment;
 import com.vantrel.oskel.scc.Connection;
 import com.vantrel.oskel.scc.NativeLibrary;
 import com.vantrel.oskel.scc.OpenMode;
@@ -320,9 +321,9 @@ class NativeLoaderTest {
                     ProjectLocation.of("tester", "demo", work, store.toString()),
                     OpenMode.CREATE_IF_NEW)) {
                 assertEquals(List.of(SccResult.OK, SccResult.OK, SccResult.OK, SccResult.OK),
-                        List.of(project.add("first", hello).result(),
-                                project.checkout("edit", hello).result(),
-                                project.checkin("edited", hello).result(),
+                        List.of(project.add(Comment.of("first"), hello).result(),
+                                project.checkout(Comment.of("edit"), hello).result(),
+                                project.checkin(Comment.of("edited"), hello).result(),
                                 project.history(hello).result()),
                         "add, checkout, checkin, history");
             }
