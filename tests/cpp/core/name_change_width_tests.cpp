@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "core/SccInterface.h"
-#include "platform/platform.h"
 #include "provider_harness.h"
 
 namespace oskel::coretest {
@@ -80,21 +79,6 @@ TEST_P(NameChangeKeptInLong, TheRenameReachesTheReceiver) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, NameChangeKeptInLong, ::testing::ValuesIn(kWidthCases),
                          [](const auto &info) { return std::string(info.param.name); });
-
-// A jump made for a high target lies below 2 GiB, comes back for the same
-// target, and runs the target.
-int SCC_CALL addOne(int value) { return value + 1; }
-
-TEST(LowAddressJump, IsLowStableAndRunsTheTarget) {
-    void *target = reinterpret_cast<void *>(&addOne);
-    void *jump = platform::lowAddressJump(target);
-    ASSERT_NE(nullptr, jump);
-    EXPECT_LT(reinterpret_cast<uintptr_t>(jump), uintptr_t(0x80000000u));
-    EXPECT_EQ(jump, platform::lowAddressJump(target));
-    // As a provider has it after keeping it in a LONG.
-    const auto widened = static_cast<intptr_t>(static_cast<int32_t>(reinterpret_cast<uintptr_t>(jump)));
-    EXPECT_EQ(42, reinterpret_cast<int(SCC_CALL *)(int)>(widened)(41));
-}
 
 } // namespace
 } // namespace oskel::coretest
