@@ -1,5 +1,7 @@
 package com.vantrel.oskel.scc;
 
+import java.util.Collections;
+import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
 
@@ -45,7 +47,9 @@ public class SccUnsupportedPlatformException extends UnsupportedOperationExcepti
         this.osName = osName;
         this.osArch = osArch;
         this.supportedPlatforms = List.copyOf(supportedPlatforms);
-        this.jarContents = Map.copyOf(jarContents);
+        Map<String, List<String>> contents = new LinkedHashMap<>();
+        jarContents.forEach((platform, files) -> contents.put(platform, List.copyOf(files)));
+        this.jarContents = Collections.unmodifiableMap(contents);
     }
 
     /**
@@ -78,7 +82,7 @@ public class SccUnsupportedPlatformException extends UnsupportedOperationExcepti
     /**
      * What the jar carries: the platforms it has natives for, each with its files.
      *
-     * @return platform to file names; empty when the jar carries no natives (or after
+     * @return platform to file names, in the order of {@link #supportedPlatforms()}; empty when the jar carries no natives (or after
      *         deserialisation)
      */
     public Map<String, List<String>> jarContents() {
