@@ -366,7 +366,7 @@ public final class NativeLibrary {
                     continue;
                 }
                 try {
-                    contents.put(platform, List.copyOf(Bundle.read(platform).files.keySet()));
+                    contents.put(platform, Bundle.listed(platform));
                 } catch (IOException | RuntimeException e) {
                     contents.put(platform, List.of("unreadable list: " + e.getMessage()));
                 }
@@ -406,10 +406,29 @@ public final class NativeLibrary {
         }
 
         static Bundle read(String platform) throws IOException {
-            byte[] list;
-            try (InputStream in = open("/native/" + platform + "/" + LIST)) {
-                list = in.readAllBytes();
+            byte[] list = list(platform);
+            Map<String, String> files = parse(platform, list);
+            if (!files.containsKey(libraryFileName())) {
+                throw new IOException("the jar carries no " + libraryFileName() + " for "
+                        + platform);
             }
+            MessageDigest sha = sha256();
+            return new Bundle(platform, HexFormat.of().formatHex(sha.digest(list)), files);
+        }
+
+        /** The names of the files the jar lists for a platform, whichever platform runs. */
+        static List<String> listed(String platform) throws IOException {
+            return List.copyOf(parse(platform, list(platform)).keySet());
+        }
+
+        private static byte[] list(String platform) throws IOException {
+            try (InputStream in = open("/native/" + platform + "/" + LIST)) {
+                return in.readAllBytes();
+            }
+        }
+
+        private static Map<String, String> parse(String platform, byte[] list)
+                throws IOException {
             Map<String, String> files = new LinkedHashMap<>();
             for (String line : new String(list, StandardCharsets.US_ASCII).split("\n")) {
                 if (line.isBlank()) {
@@ -423,12 +442,7 @@ public final class NativeLibrary {
                 }
                 files.put(fields[1], fields[0]);
             }
-            if (!files.containsKey(libraryFileName())) {
-                throw new IOException("the jar carries no " + libraryFileName() + " for "
-                        + platform);
-            }
-            MessageDigest sha = sha256();
-            return new Bundle(platform, HexFormat.of().formatHex(sha.digest(list)), files);
+            return files;
         }
 
         String resource(String file) {
