@@ -120,6 +120,37 @@ class NativeLoaderTest {
         }
     }
 
+    /**
+     * On a platform without natives the first call an application makes throws an exception that
+     * {@code catch (Exception)} sees, naming the platform, the supported ones and what the jar
+     * carries; later calls throw the same.
+     */
+    @ParameterizedTest
+    @CsvSource({"Linux, aarch64", "Plan9, amd64", "Windows 10, arm64", "Mac OS X, x86_64"})
+    void anUnsupportedPlatformIsNamed(String osName, String osArch) throws Exception {
+        Path cache = TestEnvironment.newFolder("unsupported").resolve("cache");
+        List<String> command = probe(cache, "-Dos.name=" + osName, "-Dos.arch=" + osArch,
+                "-Djava.library.path=" + cache);
+        command.addAll(List.of("registry", cache.resolve("registry.reg").toString()));
+        TestEnvironment.Run run = run(command).clean();
+        Map<String, String> values = values(run);
+        String message = values.getOrDefault("message", "");
+        assertEquals(List.of(4, "com.vantrel.oskel.scc.SccUnsupportedPlatformException",
+                        osName + "/" + osArch, "[linux-x86_64, windows-x86, windows-x86_64]",
+                        "[linux-x86_64, windows-x86, windows-x86_64]",
+                        "com.vantrel.oskel.scc.SccUnsupportedPlatformException"),
+                List.of(run.exit(), values.getOrDefault("exception", ""),
+                        values.getOrDefault("platform", ""), values.getOrDefault("supported", ""),
+                        values.getOrDefault("jar", ""), values.getOrDefault("again", "")),
+                "exit, exception, platform, supported, jar contents, second call: " + run.both());
+        for (String part : List.of("os.name=" + osName, "os.arch=" + osArch,
+                "supported platforms: linux-x86_64, windows-x86, windows-x86_64",
+                "linux-x86_64 [" + LIBRARY + ", " + HOST + "]", "oskelsccih.library")) {
+            assertTrue(message.contains(part), "the message names " + part + ": " + message);
+        }
+        assertTrue(Files.notExists(cache), "nothing is extracted for another platform");
+    }
+
     @Test
     void aCleanCacheGetsAVerifiedPrivateCopy() throws Exception {
         Path cache = TestEnvironment.newFolder("clean").resolve("cache");
