@@ -169,7 +169,11 @@ bool decodeUtf8(const unsigned char *s, std::u16string &out) {
 } // namespace
 
 LocaleTraits currentLocale() {
-    const char *name = std::setlocale(LC_CTYPE, nullptr);
+    // A thread that converts with a locale of its own (the typed API) names
+    // that one: the process's locale may be another.
+    const char *name = platform::threadLocaleName();
+    if (name == nullptr)
+        name = std::setlocale(LC_CTYPE, nullptr);
     if (name == nullptr)
         return probeLocale();
     // The locale this thread saw last: a comparison of names, no lock.

@@ -10,6 +10,7 @@
 
 #include "core/SccInterface.h"
 #include "core/handles.h"
+#include "platform/platform.h"
 
 namespace oskel {
 
@@ -83,17 +84,28 @@ bool cancel(int64_t handle) {
     return object != nullptr;
 }
 
+namespace {
+// The locale this thread used before its typed-API call: the call converts
+// with the user's default locale of its own, and the process's C locale,
+// shared with every other native library of the JVM, is left alone.
+thread_local void *localeBefore = nullptr;
+} // namespace
+
 int32_t enter(int64_t handle, int32_t waitMs) {
     SccInterface *object = handles::find(handle);
     if (object == nullptr)
         return kBadHandle;
     ProviderLibrary *library = object->providerLibrary();
-    if (library == nullptr)
-        return static_cast<int32_t>(ProviderLibrary::Entry::Acquired); // nothing to lock
-    return static_cast<int32_t>(library->enter(waitMs));
+    const ProviderLibrary::Entry entry =
+        library ? library->enter(waitMs) : ProviderLibrary::Entry::Acquired;
+    if (entry == ProviderLibrary::Entry::Acquired)
+        localeBefore = platform::useUserLocale();
+    return static_cast<int32_t>(entry);
 }
 
 bool leave(int64_t handle) {
+    platform::restoreLocale(localeBefore);
+    localeBefore = nullptr;
     SccInterface *object = handles::find(handle);
     ProviderLibrary *library = object ? object->providerLibrary() : nullptr;
     return library != nullptr && library->leave();

@@ -15,7 +15,16 @@ OSKEL_NATIVE(jlong, _1initialize)(JNIEnv *env, jclass, jstring providerKey) {
 }
 
 jlong oskel::connectNative(JNIEnv *env, jstring providerKey, MessageOwner owner) {
-    std::setlocale(LC_ALL, "");
+    // _initialize sets the process's C locale to the user's default, as its
+    // callers rely on; the typed API converts with a locale of its own.
+    struct Locale {
+        explicit Locale(bool own) : previous(own ? platform::useUserLocale() : nullptr) {
+            if (!own)
+                std::setlocale(LC_ALL, "");
+        }
+        ~Locale() { platform::restoreLocale(previous); }
+        void *previous;
+    } locale(owner == MessageOwner::Connection);
     return guarded<jlong>(0, [&]() -> jlong {
         platform::RegistryReadScope oneReading;
         std::unique_ptr<SccInterface> created;

@@ -272,6 +272,18 @@ constexpr char kPathSeparator = '/';
 // The local date and time of `when`.
 std::tm localTime(std::time_t when);
 
+// The user's default locale (as the environment names it) for this thread's
+// conversions, without touching the process's C locale that other native
+// libraries of the process share: POSIX uselocale with a locale object made
+// once. Win32 has no such object in the C runtime the library uses: there the
+// process locale is set to the user's default, as _initialize sets it.
+// useUserLocale returns what restoreLocale takes back.
+void *useUserLocale();
+void restoreLocale(void *previous);
+// The name of the locale useUserLocale put in use on this thread, or null when
+// the thread uses the process's locale.
+const char *threadLocaleName();
+
 // Whether the character set of the current C locale is UTF-8 (always false on
 // Win32, whose ANSI code pages the C library does not report as such).
 bool localeIsUtf8();

@@ -764,6 +764,56 @@ std::tm localTime(std::time_t when)
     return tm;
 }
 
+namespace {
+struct UserLocale {
+    locale_t locale = locale_t(0);
+    std::string name;
+};
+
+const UserLocale &userLocale()
+{
+    static const UserLocale user = [] {
+        UserLocale u;
+        u.locale = ::newlocale(LC_ALL_MASK, "", locale_t(0)); // kept for the life of the process
+        // The name "" resolves to, as the C library resolves it for LC_CTYPE.
+        for (const char *variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+            const char *value = std::getenv(variable);
+            if (value != nullptr && *value != '\0') {
+                u.name = value;
+                break;
+            }
+        }
+        if (u.locale == locale_t(0) || u.name.empty()) {
+            if (u.locale != locale_t(0)) ::freelocale(u.locale);
+            u.locale = ::newlocale(LC_ALL_MASK, "C", locale_t(0));
+            u.name = "C";
+        }
+        return u;
+    }();
+    return user;
+}
+
+thread_local bool usingUserLocale = false;
+} // namespace
+
+void *useUserLocale()
+{
+    const UserLocale &user = userLocale();
+    if (user.locale == locale_t(0)) return nullptr;
+    locale_t previous = ::uselocale(user.locale);
+    usingUserLocale = true;
+    return previous;
+}
+
+void restoreLocale(void *previous)
+{
+    if (previous == nullptr) return;
+    ::uselocale(static_cast<locale_t>(previous));
+    usingUserLocale = static_cast<locale_t>(previous) == userLocale().locale;
+}
+
+const char *threadLocaleName() { return usingUserLocale ? userLocale().name.c_str() : nullptr; }
+
 bool localeIsUtf8()
 {
     const char *codeset = nl_langinfo(CODESET);

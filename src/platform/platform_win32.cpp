@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -485,6 +486,16 @@ std::tm localTime(std::time_t when)
 }
 
 bool localeIsUtf8() { return false; }
+
+void *useUserLocale()
+{
+    std::setlocale(LC_ALL, "");
+    return nullptr;
+}
+
+void restoreLocale(void *) {}
+
+const char *threadLocaleName() { return nullptr; }
 
 void *detail::newLowJump(void *target)
 {

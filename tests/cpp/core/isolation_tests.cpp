@@ -2,6 +2,7 @@
 // provider library is called by one thread at a time, a cancel can race the
 // release of its connection, and what a provider sends is bounded.
 #include <atomic>
+#include <clocale>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -113,6 +114,24 @@ TEST_F(Isolation, CancelsRacingTheReleaseOfTheirConnectionTouchNoFreedObject) {
     for (auto &t : cancellers)
         t.join();
 }
+
+#if !defined(_WIN32)
+TEST_F(Isolation, ATypedCallConvertsWithALocaleOfItsOwnAndLeavesTheProcessLocaleAlone) {
+    // Other native libraries of the JVM share the process's C locale: a typed
+    // call must not switch it under them.
+    auto scc = std::make_unique<SccInterface>(kTestKey, MessageOwner::Connection);
+    ASSERT_EQ(scc->initialize(), 0);
+    const int64_t handle = handles::adopt(scc);
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    ASSERT_EQ(api::enter(handle, 0), 0);
+    EXPECT_NE(platform::threadLocaleName(), nullptr) << "the call's own locale is in use";
+    EXPECT_EQ(std::setlocale(LC_ALL, nullptr), before);
+    EXPECT_TRUE(api::leave(handle));
+    EXPECT_EQ(platform::threadLocaleName(), nullptr);
+    EXPECT_EQ(std::setlocale(LC_ALL, nullptr), before);
+    EXPECT_EQ(api::release(handle), 0);
+}
+#endif
 
 TEST(SharedLibraryLock, CopiesOfThisModuleShareTheLockOfOneProviderLibrary) {
     // Each class loader's copy of the library opens its own lock on the

@@ -111,7 +111,19 @@ public final class Connection implements AutoCloseable {
             LOG.log(System.Logger.Level.WARNING, failure.getMessage());
             throw failure;
         }
-        String name = JavaSCCInterface._getSCCName(handle);
+        // The name converts with the connection's locale, which a call holds (enter).
+        String name;
+        int entered;
+        do {
+            entered = NativeBridge.enter(handle, WAIT_SLICE_MS);
+        } while (entered == BUSY);
+        try {
+            name = JavaSCCInterface._getSCCName(handle);
+        } finally {
+            if (entered == ENTERED) {
+                NativeBridge.leave(handle);
+            }
+        }
         int capabilities = (int) JavaSCCInterface._getCapabilities(handle);
         return new Connection(handle, providerKey, name == null ? "" : name, capabilities,
                 NativeBridge.commentLengths(handle));
