@@ -105,6 +105,14 @@ bool readHeader(const uint8_t (&b)[kHeaderSize], Header &h) {
     return h.length <= maxPayload(h.kind);
 }
 
+Writer helloMessage() {
+    Writer hello(Kind::Hello);
+    hello.u32(kMagic);
+    hello.u32(kVersion);
+    hello.u32(static_cast<uint32_t>(sizeof(void *) * 8));
+    return hello;
+}
+
 uint32_t maxPayload(Kind kind) {
     switch (kind) {
     case Kind::Hello:

@@ -175,6 +175,9 @@ struct CallMessage {
     NullableText path;
 };
 
+// The greeting a host sends first: magic, version and its pointer width.
+Writer helloMessage();
+
 // The number of names and per-file words a call carries.
 uint32_t listLength(const ProviderCall &call);
 

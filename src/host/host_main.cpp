@@ -246,10 +246,7 @@ int main(int argc, char **argv) {
     if (!channel.isOpen())
         return 2;
 
-    hostproto::Writer hello(Kind::Hello);
-    hello.u32(hostproto::kMagic);
-    hello.u32(hostproto::kVersion);
-    hello.u32(static_cast<uint32_t>(sizeof(void *) * 8));
+    hostproto::Writer hello = hostproto::helloMessage();
     send(hello);
 
     std::vector<uint8_t> payload;

@@ -101,10 +101,7 @@ int main(int argc, char **argv) {
     channel = platform::Channel::fromArgument(argv[1]);
     const char *modeText = std::getenv("OSKEL_HOSTILE");
     const std::string mode = modeText ? modeText : "";
-    hostproto::Writer hello(Kind::Hello);
-    hello.u32(hostproto::kMagic);
-    hello.u32(hostproto::kVersion);
-    hello.u32(static_cast<uint32_t>(sizeof(void *) * 8));
+    hostproto::Writer hello = hostproto::helloMessage();
     send(hello);
     std::vector<uint8_t> payload;
     if (receive(payload) != Kind::Load)
