@@ -116,19 +116,6 @@ TEST_F(Ownership, AnObjectTheHandleTableCannotTakeIsStillTornDown) {
 // ---- Hosted providers --------------------------------------------------------
 
 #ifdef _WIN32
-std::string hostProgram() {
-    return envOr("OSKEL_PROVIDER_DIR", OSKEL_DEFAULT_PROVIDER_DIR) + "\\..\\src\\" +
-           (sizeof(void *) == 8 ? "oskelsccih-host-x64.exe" : "oskelsccih-host-x86.exe");
-}
-#else
-std::string hostProgram() {
-    return std::getenv("OSKEL_PROVIDER_DIR") ? std::string(std::getenv("OSKEL_PROVIDER_DIR")) +
-                                                   "/../src/oskelsccih-host"
-                                             : std::string(OSKEL_DEFAULT_HOST);
-}
-#endif
-
-#ifdef _WIN32
 TEST(HostProcess, AChildThatCannotBePutInItsJobIsEndedAndNotStarted) {
     // Outside its job a hung host could outlive this process.
     platform::testing::failNextJobAssignment();

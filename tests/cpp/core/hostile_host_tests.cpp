@@ -43,17 +43,6 @@ template <typename Body> long millisecondsOf(Body &&body) {
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-class RenameRecorder final : public NameChangeSink {
-public:
-    explicit RenameRecorder(std::vector<std::string> &seen) : seen_(seen) {}
-    void nameChanged(const char *oldName, const char *newName) noexcept override {
-        seen_.push_back(std::string(oldName) + " -> " + newName);
-    }
-
-private:
-    std::vector<std::string> &seen_;
-};
-
 class HostileHost : public ProviderTest {
 protected:
     // The hostile host under kTestKey (hosted), the test provider in this

@@ -14,30 +14,6 @@
 namespace oskel::coretest {
 namespace {
 
-#if defined(_WIN32)
-std::string hostProgram() {
-    return envOr("OSKEL_PROVIDER_DIR", OSKEL_DEFAULT_PROVIDER_DIR) + "\\..\\src\\" +
-           (sizeof(void *) == 8 ? "oskelsccih-host-x64.exe" : "oskelsccih-host-x86.exe");
-}
-#else
-std::string hostProgram() {
-    return std::getenv("OSKEL_PROVIDER_DIR") ? std::string(std::getenv("OSKEL_PROVIDER_DIR")) +
-                                                   "/../src/oskelsccih-host"
-                                             : std::string(OSKEL_DEFAULT_HOST);
-}
-#endif
-
-class Renames final : public NameChangeSink {
-public:
-    explicit Renames(std::vector<std::string> &seen) : seen_(seen) {}
-    void nameChanged(const char *oldName, const char *newName) noexcept override {
-        seen_.push_back(std::string(oldName) + " -> " + newName);
-    }
-
-private:
-    std::vector<std::string> &seen_;
-};
-
 struct WidthCase {
     const char *name;
     bool hosted;
@@ -68,7 +44,7 @@ TEST_P(NameChangeKeptInLong, TheRenameReachesTheReceiver) {
     std::vector<std::string> seen;
     SccInterface scc(kTestKey);
     ASSERT_EQ(SCC_OK, scc.initialize());
-    ASSERT_EQ(SCC_OK, scc.setNameChangeSink(std::make_unique<Renames>(seen)));
+    ASSERT_EQ(SCC_OK, scc.setNameChangeSink(std::make_unique<RenameRecorder>(seen)));
     EXPECT_NE(0, scc.getVersion()) << "the provider (or its host) died in the callback";
     // A report from a provider thread in process waits for the next call.
     EXPECT_NE(0, scc.getVersion()) << "the connection did not live on";
