@@ -485,3 +485,35 @@ add_test(NAME scc.demo
           --demo "${CMAKE_BINARY_DIR}/demo/run-demo.sh" --work-root "${_sccj}/runs" --name scc.demo)
 set_tests_properties(scc.demo PROPERTIES LABELS "java-api" SKIP_RETURN_CODE 77 TIMEOUT 600
   ENVIRONMENT "OSKEL_DEMO_NO_BUILD=1")
+
+# What tools read from the jars: embedded POMs, POM metadata, bundle headers, picocli relocated.
+scc_api_test(scc.api.jars jars)
+
+# The relocation and the packing rebuilt twice give the build's jars byte for byte.
+add_test(NAME scc.jars.reproducible
+  COMMAND bash "${PROJECT_SOURCE_DIR}/java/apitest/reproducible-jars.sh"
+          --cmake "${CMAKE_COMMAND}" --java "${Java_JAVA_EXECUTABLE}"
+          --jar-tool "${Java_JAR_EXECUTABLE}" --date "${OSKEL_JAR_DATE}"
+          --source "${PROJECT_SOURCE_DIR}" --java-api "${_sccj}"
+          --asm "${OSKEL_ASM_JAR}:${OSKEL_ASM_COMMONS_JAR}"
+          --picocli-package "${OSKEL_PICOCLI_PACKAGE}"
+          --api-jar "${_sccj_api_jar}" --cli-jar "${_sccj_cli_jar}" --work-root "${_sccj}/runs")
+set_tests_properties(scc.jars.reproducible PROPERTIES LABELS "java-api" TIMEOUT 300)
+
+# The API jar as an OSGi bundle in a real framework: Debian's Felix (libfelix-framework-java).
+# Felix 4.6 predates the module system: it needs java.base opened to reach into the JDK.
+find_file(OSKEL_FELIX_JAR NAMES org.apache.felix.framework.jar PATHS /usr/share/java
+  DOC "Felix OSGi framework (Debian package libfelix-framework-java), for the bundle test")
+if(OSKEL_FELIX_JAR)
+  add_test(NAME scc.api.osgi
+    COMMAND "${Java_JAVA_EXECUTABLE}" --add-opens java.base/java.net=ALL-UNNAMED
+            --add-opens java.base/java.security=ALL-UNNAMED
+            --add-opens java.base/java.lang=ALL-UNNAMED
+            -cp "${OSKEL_FELIX_JAR}" "${PROJECT_SOURCE_DIR}/java/apitest/osgi/FelixBundleCheck.java"
+            "${_sccj_api_jar}" "${_sccj}/runs/scc.api.osgi")
+  set_tests_properties(scc.api.osgi PROPERTIES LABELS "java-api" TIMEOUT 300
+    PASS_REGULAR_EXPRESSION "osgi: ok")
+else()
+  message(WARNING "org.apache.felix.framework.jar not found (Debian package "
+                  "libfelix-framework-java): the API jar is not tested as an OSGi bundle")
+endif()

@@ -423,7 +423,8 @@ public final class NativeLibrary {
             for (int attempt = 0; attempt < 5; attempt++) {
                 try {
                     FileChannel channel = FileChannel.open(lockFile, StandardOpenOption.CREATE,
-                            StandardOpenOption.WRITE, LinkOption.NOFOLLOW_LINKS);
+                            StandardOpenOption.READ, StandardOpenOption.WRITE,
+                            LinkOption.NOFOLLOW_LINKS);
                     Object before = identity(lockFile);
                     FileLock lock;
                     try {
@@ -498,8 +499,10 @@ public final class NativeLibrary {
             if (!safety.isOwnFolder(folder) || lastUse(folder, lockFile) >= limit) {
                 return;
             }
+            FileTime seen = Files.isRegularFile(lockFile, LinkOption.NOFOLLOW_LINKS)
+                    ? Files.getLastModifiedTime(lockFile, LinkOption.NOFOLLOW_LINKS) : null;
             try (FileChannel channel = FileChannel.open(lockFile, StandardOpenOption.CREATE,
-                    StandardOpenOption.WRITE, LinkOption.NOFOLLOW_LINKS)) {
+                    StandardOpenOption.READ, StandardOpenOption.WRITE, LinkOption.NOFOLLOW_LINKS)) {
                 FileLock lock;
                 try {
                     lock = channel.tryLock(0, Long.MAX_VALUE, false);
@@ -509,8 +512,10 @@ public final class NativeLibrary {
                 if (lock == null) {
                     return; // another JVM uses it
                 }
-                // Used between the look at its time and the lock: keep it.
-                if (lastUse(folder, lockFile) >= limit || !safety.isOwnFolder(folder)) {
+                // Used between the look at its time and the lock (a user records its use on a
+                // lock file that was there; one made just now has this JVM's time): keep it.
+                if ((seen != null && !seen.equals(Files.getLastModifiedTime(lockFile,
+                        LinkOption.NOFOLLOW_LINKS))) || !safety.isOwnFolder(folder)) {
                     return;
                 }
                 if (removeFolder(cache, name)) {
@@ -520,7 +525,7 @@ public final class NativeLibrary {
             }
         }
 
-        /** When the folder was last used: its lock file's time, or its newest entry's. */
+        /** When the folder was last used: its lock file's time, or its newest file's. */
         private static long lastUse(Path folder, Path lockFile) throws IOException {
             if (Files.isRegularFile(lockFile, LinkOption.NOFOLLOW_LINKS)) {
                 return Files.getLastModifiedTime(lockFile, LinkOption.NOFOLLOW_LINKS).toMillis();
@@ -528,8 +533,11 @@ public final class NativeLibrary {
             long newest = Files.getLastModifiedTime(folder, LinkOption.NOFOLLOW_LINKS).toMillis();
             try (DirectoryStream<Path> entries = Files.newDirectoryStream(folder)) {
                 for (Path entry : entries) {
-                    newest = Math.max(newest, Files.getLastModifiedTime(entry,
-                            LinkOption.NOFOLLOW_LINKS).toMillis());
+                    // Files the loader wrote; a link is none of its doing.
+                    if (Files.isRegularFile(entry, LinkOption.NOFOLLOW_LINKS)) {
+                        newest = Math.max(newest, Files.getLastModifiedTime(entry,
+                                LinkOption.NOFOLLOW_LINKS).toMillis());
+                    }
                 }
             }
             return newest;
