@@ -421,8 +421,9 @@ public final class NativeLibrary {
         static FileLock holdInUse(Path cache, String digest) {
             Path lockFile = cache.resolve(digest + LOCK_SUFFIX);
             for (int attempt = 0; attempt < 5; attempt++) {
+                FileChannel channel = null;
                 try {
-                    FileChannel channel = FileChannel.open(lockFile, StandardOpenOption.CREATE,
+                    channel = FileChannel.open(lockFile, StandardOpenOption.CREATE,
                             StandardOpenOption.READ, StandardOpenOption.WRITE,
                             LinkOption.NOFOLLOW_LINKS);
                     Object before = identity(lockFile);
@@ -443,12 +444,23 @@ public final class NativeLibrary {
                             FileTime.fromMillis(System.currentTimeMillis()));
                     return lock;
                 } catch (IOException | RuntimeException e) {
+                    closeQuietly(channel);
                     LOG.log(Level.DEBUG, () -> "no in-use lock on " + lockFile + ": " + e);
                     return null;
                 }
             }
             LOG.log(Level.DEBUG, () -> "no in-use lock on " + lockFile + ": it keeps being removed");
             return null;
+        }
+
+        private static void closeQuietly(FileChannel channel) {
+            if (channel != null) {
+                try {
+                    channel.close();
+                } catch (IOException e) {
+                    // nothing held by it is needed any more
+                }
+            }
         }
 
         private static Object identity(Path file) throws IOException {
