@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # One entry point for the project's two everyday commands:
-#   ./run.sh demo   build what is missing and run a session against a provider
+#   ./run.sh demo   build the scc tool and localstore (Linux only, no tests) and run a session
 #   ./run.sh test   build every target (Linux, sanitizers, Windows x64 and x86) and run all tests
-# Both install the Debian packages they need on first use.
+# Both install the Debian packages they need on first use: the demo only its few.
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
@@ -26,11 +26,28 @@ REQUIRED=(cmake:cmake ninja:ninja-build g++:g++ objcopy:binutils readelf:binutil
           /usr/share/java/asm-commons.jar:libasm-java
           mvn:maven clang++:clang localedef:locales)
 
+# What ./run.sh demo needs: the Linux build of the library, the scc tool's jar and localstore
+# (preset demo: jars with the Linux natives only, no tests), and a JVM to run them.
+DEMO_PACKAGES=(cmake ninja-build g++ binutils openjdk-17-jdk-headless libpicocli-java)
+DEMO_REQUIRED=(cmake:cmake ninja:ninja-build g++:g++ objcopy:binutils
+               java:openjdk-17-jdk-headless javac:openjdk-17-jdk-headless
+               jar:openjdk-17-jdk-headless /usr/share/java/picocli.jar:libpicocli-java)
+
 log() { printf '== %s\n' "$*"; }
 
 ensure_packages() {
+    install_packages "${PACKAGES[@]}"
+    # A Latin-1 locale for the conversion tests.
+    if ! locale -a 2>/dev/null | grep -qi '^en_US\.iso88591$'; then
+        log "generating the en_US.ISO-8859-1 locale"
+        localedef -i en_US -f ISO-8859-1 en_US.ISO-8859-1
+    fi
+    check_commands "${REQUIRED[@]}"
+}
+
+install_packages() {
     local missing=()
-    for p in "${PACKAGES[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     if ((${#missing[@]})); then
@@ -39,12 +56,6 @@ ensure_packages() {
         apt-get update -qq
         apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
     fi
-    # A Latin-1 locale for the conversion tests.
-    if ! locale -a 2>/dev/null | grep -qi '^en_US\.iso88591$'; then
-        log "generating the en_US.ISO-8859-1 locale"
-        localedef -i en_US -f ISO-8859-1 en_US.ISO-8859-1
-    fi
-    check_commands
 }
 
 # The Windows x86 tests run 32-bit programs under wine: Debian's 32-bit wine (wine32:i386, on
@@ -113,7 +124,7 @@ check_wine32() {
 # here, naming what is missing, rather than deep inside a build or a test.
 check_commands() {
     local entry what package missing=()
-    for entry in "${REQUIRED[@]}"; do
+    for entry in "$@"; do
         what=${entry%:*} package=${entry##*:}
         if [[ $what == /* ]]; then
             [ -f "$what" ] || missing+=("$what (package $package)")
@@ -151,11 +162,14 @@ run_tests() {
     ctest --preset linux
 }
 
+# The demo's own build (build/demo): the library, the host, localstore and the tool's jar, with
+# the Linux natives only; the full three-platform jars stay with the test and release builds.
 run_demo() {
-    ensure_packages
-    build linux
-    if [ -x build/linux/demo/run-demo.sh ]; then
-        build/linux/demo/run-demo.sh
+    install_packages "${DEMO_PACKAGES[@]}"
+    check_commands "${DEMO_REQUIRED[@]}"
+    build demo
+    if [ -x build/demo/demo/run-demo.sh ]; then
+        build/demo/demo/run-demo.sh
     else
         echo "the demo session is not built yet" >&2
         exit 1

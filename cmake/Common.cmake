@@ -37,9 +37,11 @@ endif()
 # Debug and sanitizer builds the debug info moves to <file>.debug beside the
 # binary, which keeps a link to it (gdb and addr2line find it there), and the
 # binary itself is stripped.
+include(${CMAKE_CURRENT_LIST_DIR}/glibc-compat.cmake)
 function(oskel_shipped target)
   if(NOT WIN32 AND NOT OSKEL_SANITIZE)
     target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -Wl,--exclude-libs,ALL)
+    oskel_glibc_compat(${target})
     get_target_property(_type ${target} TYPE)
     if(_type STREQUAL "SHARED_LIBRARY")
       target_link_options(${target} PRIVATE

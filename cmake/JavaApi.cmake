@@ -46,6 +46,13 @@ find_file(OSKEL_JUNIT_CONSOLE_JAR
   DOC "JUnit platform console launcher, standalone jar")
 
 option(OSKEL_WINDOWS_NATIVES "Build the Windows natives the jars carry as part of this build" ON)
+# The quick build of ./run.sh demo (preset demo): jars with the Linux natives only, so that
+# neither the mingw compilers nor a Windows build are needed to show a session. Never for jars
+# that leave the machine: they load nowhere but on Linux x86-64.
+option(OSKEL_JARS_LINUX_ONLY "The jars carry the Linux natives only (the demo's quick build)" OFF)
+if(OSKEL_JARS_LINUX_ONLY)
+  set(OSKEL_WINDOWS_NATIVES OFF)
+endif()
 set(OSKEL_NESTED_JOBS 2 CACHE STRING "Parallel jobs of the nested Windows builds")
 
 set(_sccj "${CMAKE_BINARY_DIR}/java-api")
@@ -114,14 +121,16 @@ set(_sccj_natives_stamp "${_sccj}/natives.stamp")
 set(_sccj_native_list
   "linux-x86_64=$<TARGET_FILE:oskelsccih>"
   "linux-x86_64=$<TARGET_FILE:oskelsccih-host>")
-foreach(_platform IN ITEMS windows-x86 windows-x86_64)
+if(NOT OSKEL_JARS_LINUX_ONLY)
+  foreach(_platform IN ITEMS windows-x86 windows-x86_64)
+    list(APPEND _sccj_native_list
+      "${_platform}=${OSKEL_WIN32_DIR}/src/oskelsccih-host-x86.exe"
+      "${_platform}=${OSKEL_WIN64_DIR}/src/oskelsccih-host-x64.exe")
+  endforeach()
   list(APPEND _sccj_native_list
-    "${_platform}=${OSKEL_WIN32_DIR}/src/oskelsccih-host-x86.exe"
-    "${_platform}=${OSKEL_WIN64_DIR}/src/oskelsccih-host-x64.exe")
-endforeach()
-list(APPEND _sccj_native_list
-  "windows-x86=${OSKEL_WIN32_DIR}/src/oskelsccih.dll"
-  "windows-x86_64=${OSKEL_WIN64_DIR}/src/oskelsccih.dll")
+    "windows-x86=${OSKEL_WIN32_DIR}/src/oskelsccih.dll"
+    "windows-x86_64=${OSKEL_WIN64_DIR}/src/oskelsccih.dll")
+endif()
 if(OSKEL_WINDOWS_NATIVES)
   add_custom_target(scc_windows_natives
     COMMAND "${CMAKE_COMMAND}" -DSOURCE=${PROJECT_SOURCE_DIR} -DBINARY=${OSKEL_WIN32_DIR}

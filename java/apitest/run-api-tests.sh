@@ -100,6 +100,7 @@ else
             -Doskel.providers="$providers" \
             -Doskel.api.jar="$api_jar" \
             -Doskel.scc.jar="$cli_jar" \
+            -Doskel.source.dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)" \
             -cp "$classes:$api_jar:$junit" \
             org.junit.platform.console.ConsoleLauncher "${launcher[@]}"
     ) 2>&1 | tee "$output"

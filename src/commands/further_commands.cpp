@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/SccInterface.h"
+#include "platform/platform.h"
 
 namespace oskel {
 
@@ -48,6 +49,17 @@ void SCC_CALL nameChangeCallback(void *userData, const char *oldName, const char
     // connection's next call.
     if (currentCall() == &object->callControl())
         object->deliverNameChanges();
+}
+
+// The callback as providers get it: through a jump below 2 GiB, since the
+// option's value is a LONG to many providers, which keep it in 32 bits and
+// widen it back with its sign.
+OPTNAMECHANGEPFN providerNameChangeCallback() {
+    static const OPTNAMECHANGEPFN callback = [] {
+        void *low = platform::lowAddressJump(reinterpret_cast<void *>(&nameChangeCallback));
+        return low != nullptr ? reinterpret_cast<OPTNAMECHANGEPFN>(low) : nameChangeCallback;
+    }();
+    return callback;
 }
 
 SCCBOOL SCC_CALL changeCallback(void *callerData, QUERYCHANGESDATA *change) {
@@ -263,7 +275,7 @@ int32_t SccInterface::setNameChangeSink(std::unique_ptr<NameChangeSink> sink) {
             ProviderCall callback;
             callback.entry = EntryPoint::SetOption;
             callback.code = SCC_OPT_NAMECHANGEPFN;
-            callback.nameChange = on ? nameChangeCallback : nullptr;
+            callback.nameChange = on ? providerNameChangeCallback() : nullptr;
             result = resultOf(callProvider(callback));
         });
 }

@@ -98,6 +98,14 @@ std::string furtherCapabilityReport(int32_t capabilities) {
                             "SCCIH: Missing further capability\n");
 }
 
+// Trace paths are kept as UTF-8 text (they appear in the trace itself) and
+// become the system's form of the path at each append. A path the system's
+// form cannot hold opens nothing.
+bool appendTo(const std::string &path, const void *data, size_t size) {
+    platform::Path file;
+    return platform::pathFromUtf8(path.c_str(), file) && platform::appendToFile(file, data, size);
+}
+
 // "%s %s SCCIH> %s\n" with the local date and time, in one append.
 void appendTraceLine(const std::string &path, const char *text) {
     std::tm tm = localNow();
@@ -106,7 +114,7 @@ void appendTraceLine(const std::string &path, const char *text) {
     std::string line = stamp;
     line += text;
     line += '\n';
-    platform::appendToFile(path.c_str(), line.data(), line.size());
+    appendTo(path, line.data(), line.size());
 }
 
 // The paths of the objects that trace at level 1 or more. An entry lapses
@@ -154,7 +162,7 @@ void SccInterface::setTracing(int32_t level, const char *path) {
     std::string report = capabilityReport(getCapabilities());
     if (furtherUsed)
         report += furtherCapabilityReport(getCapabilities());
-    platform::appendToFile(copy->c_str(), report.data(), report.size());
+    appendTo(*copy, report.data(), report.size());
 }
 
 void SccInterface::noteFurtherUse() {
@@ -168,7 +176,7 @@ void SccInterface::traceLine(const char *text) const {
     if (!path)
         return;
     if (text == nullptr) {
-        platform::appendToFile(path->c_str(), "", 0); // creates the file, writes nothing
+        appendTo(*path, "", 0); // creates the file, writes nothing
         return;
     }
     appendTraceLine(*path, text);
@@ -201,7 +209,7 @@ void SccInterface::writeCapabilityReport() const {
 
 void SccInterface::writeRawBlock(const std::string &block) const {
     if (std::shared_ptr<const std::string> path = tracing.path())
-        platform::appendToFile(path->c_str(), block.data(), block.size());
+        appendTo(*path, block.data(), block.size());
 }
 
 } // namespace oskel

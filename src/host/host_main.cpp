@@ -129,6 +129,16 @@ void SCC_CALL forwardNameChange(void *callerData, const char *oldName, const cha
     send(w);
 }
 
+// forwardNameChange as the provider gets it: through a jump below 2 GiB, for
+// a provider that keeps SccSetOption's value in a 32-bit LONG.
+OPTNAMECHANGEPFN providerNameChange() {
+    static const OPTNAMECHANGEPFN forward = [] {
+        void *low = platform::lowAddressJump(reinterpret_cast<void *>(&forwardNameChange));
+        return low != nullptr ? reinterpret_cast<OPTNAMECHANGEPFN>(low) : forwardNameChange;
+    }();
+    return forward;
+}
+
 // Runs one call message against the library and sends the reply.
 void serve(const EntryPoints &entryPoints, hostproto::CallMessage &m) {
     // Storage the provider sees, sized as in the library.
@@ -194,7 +204,7 @@ void serve(const EntryPoints &entryPoints, hostproto::CallMessage &m) {
     c.dirItems = (m.presence & hostproto::kDirItems) ? forwardDirItem : nullptr;
     c.code = m.code;
     c.optionValue = m.optionValue;
-    c.nameChange = (m.presence & hostproto::kNameChange) ? forwardNameChange : nullptr;
+    c.nameChange = (m.presence & hostproto::kNameChange) ? providerNameChange() : nullptr;
     c.newName = m.newName.c_str();
     c.path = m.path.c_str();
     c.eventName = (m.presence & hostproto::kEventName) ? eventName.get() : nullptr;

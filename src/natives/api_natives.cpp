@@ -185,11 +185,13 @@ OSKEL_API_NATIVE(void, setProgress)(JNIEnv *env, jclass, jobject receiver) {
 OSKEL_API_NATIVE(jboolean, setRegistryFile)(JNIEnv *env, jclass, jstring path) {
     if (path == nullptr)
         return platform::setRegistryFile(nullptr) ? JNI_TRUE : JNI_FALSE;
-    UtfChars chars(env, path);
-    if (chars.get() == nullptr)
-        return JNI_FALSE;
     return guarded<jboolean>(JNI_FALSE, [&] {
-        return platform::setRegistryFile(chars.get()) ? JNI_TRUE : JNI_FALSE;
+        const std::u16string units = javaChars(env, path);
+        platform::Path file;
+        return platform::pathFromUtf16(units.data(), units.size(), file) &&
+                       platform::setRegistryFile(file)
+                   ? JNI_TRUE
+                   : JNI_FALSE;
     });
 }
 

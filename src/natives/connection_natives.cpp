@@ -6,6 +6,7 @@
 #include "boundary/discovery.h"
 #include "boundary/jni_text.h"
 #include "natives/native_support.h"
+#include "platform/platform.h"
 
 using namespace oskel;
 
@@ -64,11 +65,10 @@ OSKEL_NATIVE(void, _1setTracing)(JNIEnv *env, jclass, jlong handle, jint level, 
     SccInterface *scc = object(handle);
     if (scc == nullptr || path == nullptr)
         return;
-    UtfChars chars(env, path);
-    if (chars.get() == nullptr)
-        return;
     guarded<int>(0, [&] {
-        scc->setTracing(level, chars.get());
+        // As UTF-8, which the trace writer turns into the system's form.
+        const std::u16string units = javaChars(env, path);
+        scc->setTracing(level, platform::utf16ToUtf8(units.data(), units.size()).c_str());
         return 0;
     });
 }

@@ -347,33 +347,41 @@ OSKEL_API_NATIVE(jlong, getParentProjectPath)(JNIEnv *env, jclass, jlong handle,
     });
 }
 
-OSKEL_API_NATIVE(jlong, dirQueryInfo)(JNIEnv *env, jclass, jlong handle, jobjectArray dirs,
-                                      jintArray status) {
-    return withObject(handle, [&](SccInterface &scc) -> jlong {
-        Names list(env, dirs);
-        if (!list.valid || status == nullptr || env->GetArrayLength(status) != list.count())
-            return kBadArgument;
-        std::vector<SCCLONG> words(static_cast<size_t>(list.count()) + 1, 0);
-        env->GetIntArrayRegion(status, 0, list.count(), reinterpret_cast<jint *>(words.data()));
-        return writtenBack(scc.dirQueryInfo(list.count(), list.texts.data(), words.data()), [&] {
-            env->SetIntArrayRegion(status, 0, list.count(),
-                                   reinterpret_cast<const jint *>(words.data()));
-        });
-    });
-}
-
-OSKEL_API_NATIVE(jlong, queryInfo)(JNIEnv *env, jclass, jlong handle, jobjectArray names,
-                                   jintArray status) {
+namespace {
+// A call that fills one status word per name: the words travel in (from the
+// Java array, when `passIn`) and come back when the code is not an error.
+template <typename Run>
+jlong statusWords(JNIEnv *env, jlong handle, jobjectArray names, jintArray status, bool passIn,
+                  Run &&run) {
     return withObject(handle, [&](SccInterface &scc) -> jlong {
         Names list(env, names);
         if (!list.valid || status == nullptr || env->GetArrayLength(status) != list.count())
             return kBadArgument;
         std::vector<SCCLONG> words(static_cast<size_t>(list.count()) + 1, 0);
-        return writtenBack(scc.queryInfo(list.count(), list.texts.data(), words.data()), [&] {
+        if (passIn)
+            env->GetIntArrayRegion(status, 0, list.count(), reinterpret_cast<jint *>(words.data()));
+        return writtenBack(run(scc, list.count(), list.texts.data(), words.data()), [&] {
             env->SetIntArrayRegion(status, 0, list.count(),
                                    reinterpret_cast<const jint *>(words.data()));
         });
     });
+}
+} // namespace
+
+OSKEL_API_NATIVE(jlong, dirQueryInfo)(JNIEnv *env, jclass, jlong handle, jobjectArray dirs,
+                                      jintArray status) {
+    return statusWords(env, handle, dirs, status, true,
+                       [](SccInterface &scc, int32_t n, const char **names, SCCLONG *words) {
+                           return scc.dirQueryInfo(n, names, words);
+                       });
+}
+
+OSKEL_API_NATIVE(jlong, queryInfo)(JNIEnv *env, jclass, jlong handle, jobjectArray names,
+                                   jintArray status) {
+    return statusWords(env, handle, names, status, false,
+                       [](SccInterface &scc, int32_t n, const char **list, SCCLONG *words) {
+                           return scc.queryInfo(n, list, words);
+                       });
 }
 
 OSKEL_API_NATIVE(jintArray, commentLengths)(JNIEnv *env, jclass, jlong handle) {

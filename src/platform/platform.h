@@ -65,10 +65,36 @@ struct RegistrySource {
 };
 RegistrySource describeRegistry();
 
+// A path in the form the system's file calls take: UTF-16 for the wide API
+// on Win32; on POSIX bytes in the encoding of the user's locale (the
+// environment's, whatever the process's C locale is now), UTF-8 when that
+// locale is plain ASCII ("C", "POSIX").
+#if defined(_WIN32)
+using Path = std::wstring;
+#else
+using Path = std::string;
+#endif
+
+// The path of the text `units` (`count` UTF-16 units, as a Java string holds
+// them). False when the system's form cannot hold it: on POSIX a character
+// the locale's encoding lacks, or, outside UTF-8, an unpaired surrogate (in
+// UTF-8 one is kept as its three-byte form, as Java's own text has it).
+bool pathFromUtf16(const char16_t *units, size_t count, Path &out);
+// The same from standard UTF-8 text (a supplementary character as four
+// bytes); an unpaired surrogate's three-byte form is taken as that unit.
+// False also for bytes that are not such text.
+bool pathFromUtf8(const char *text, Path &out);
+
+// UTF-16 units as UTF-8: a supplementary character from its surrogate pair as
+// four bytes, an unpaired surrogate as its three-byte form.
+std::string utf16ToUtf8(const char16_t *units, size_t count);
+
 // Names the registry file for the reads that follow (POSIX); null or "" goes
 // back to OSKELSCCIH_REGISTRY and the default file. False where the registry
-// is not a file (Win32).
+// is not a file (Win32). The text is taken as the system's bytes; the Path
+// form is what callers holding Unicode text use.
 bool setRegistryFile(const char *path);
+bool setRegistryFile(const Path &path);
 
 // True when `path` names something that exists and is not a regular file: a
 // FIFO, a device, a folder, a pipe. Such a path is never read or loaded, since
@@ -227,7 +253,7 @@ private:
 // what other writers append to the same file meanwhile. Size 0 only creates
 // the file. False when it does not open (a folder, no permission, a FIFO
 // without a reader) or the write fails. Line ends are not translated.
-bool appendToFile(const char *path, const void *data, size_t size);
+bool appendToFile(const Path &path, const void *data, size_t size);
 
 // The folder of the module (shared library, DLL or program) holding this
 // code, without a trailing separator; "" when it cannot be found.
@@ -259,6 +285,23 @@ struct HostProgram {
     bool required;
 };
 HostProgram hostProgramFor(const char *libraryPath);
+
+// A jump to `target` placed below 2 GiB, for a function pointer handed to
+// code that may keep it in a 32-bit LONG (a provider's SccSetOption value):
+// the pointer then survives being cut to 32 bits and sign-extended back. Made
+// once per target and never freed (a provider may call it at any time). Where
+// pointers are 32 bits, or `target` is low already, `target` itself; null
+// when no low memory can be had or the machine has no such jump here.
+void *lowAddressJump(void *target);
+namespace detail {
+// Each platform's part of lowAddressJump: a new jump to `target` below
+// 2 GiB, made read+execute once written; null when there can be none.
+void *newLowJump(void *target);
+// The x86-64 code of such a jump, kLowJumpSize bytes: movabs rax, target;
+// jmp rax. rax carries no argument in either calling convention.
+constexpr size_t kLowJumpSize = 12;
+void writeLowJump(unsigned char *at, void *target);
+} // namespace detail
 
 // Set-up at the start of the provider host program: a crashing provider ends
 // it without a dialog, and it ends with the process that started it. False

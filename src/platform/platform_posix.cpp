@@ -16,6 +16,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -26,12 +27,15 @@
 #endif
 
 #include <chrono>
+#include <clocale>
 #include <condition_variable>
+#include <cwchar>
 #include <functional>
 #include <mutex>
 #include <thread>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -265,6 +269,73 @@ bool setRegistryFile(const char *path)
     std::lock_guard<std::mutex> hold(registryFileLock());
     chosenRegistryFile().swap(chosen);
     return true;
+}
+
+bool setRegistryFile(const Path &path) { return setRegistryFile(path.c_str()); }
+
+namespace {
+
+// The encoding of file names: the user's locale's, as the environment names
+// it (the JVM names files so too), whatever the process's C locale is now.
+// UTF-8 when the environment names none that exists, or plain ASCII.
+struct FileNameEncoding {
+    locale_t locale = locale_t(0); // set when not UTF-8
+};
+
+const FileNameEncoding &fileNameEncoding()
+{
+    static const FileNameEncoding encoding = [] {
+        FileNameEncoding e;
+        locale_t user = ::newlocale(LC_CTYPE_MASK, "", locale_t(0));
+        if (user == locale_t(0)) return e;
+        const char *codeset = ::nl_langinfo_l(CODESET, user);
+        const bool utf8OrAscii = codeset == nullptr || std::strcmp(codeset, "UTF-8") == 0 ||
+                                 std::strcmp(codeset, "ANSI_X3.4-1968") == 0 ||
+                                 std::strcmp(codeset, "US-ASCII") == 0;
+        if (utf8OrAscii)
+            ::freelocale(user);
+        else
+            e.locale = user; // kept for the life of the process
+        return e;
+    }();
+    return encoding;
+}
+
+} // namespace
+
+bool pathFromUtf16(const char16_t *units, size_t count, Path &out)
+{
+    out.clear();
+    for (size_t i = 0; i < count; ++i)
+        if (units[i] == 0) return false; // the system would see a shorter name
+    const FileNameEncoding &encoding = fileNameEncoding();
+    if (encoding.locale == locale_t(0)) {
+        out = utf16ToUtf8(units, count);
+        return true;
+    }
+    // Through the locale's own conversion, on this thread only.
+    const locale_t previous = ::uselocale(encoding.locale);
+    std::mbstate_t state{};
+    char bytes[MB_LEN_MAX];
+    bool ok = true;
+    for (size_t i = 0; ok && i < count; ++i) {
+        uint32_t c = units[i];
+        if (c >= 0xd800 && c < 0xe000) {
+            ok = c < 0xdc00 && i + 1 < count && units[i + 1] >= 0xdc00 && units[i + 1] < 0xe000;
+            if (ok) c = 0x10000 + ((c - 0xd800) << 10) + (units[++i] - 0xdc00u);
+        }
+        const size_t n = ok ? std::wcrtomb(bytes, static_cast<wchar_t>(c), &state) : size_t(-1);
+        ok = n != size_t(-1);
+        if (ok) out.append(bytes, n);
+    }
+    if (ok) {
+        const size_t n = std::wcrtomb(bytes, L'\0', &state); // back to the initial shift state
+        ok = n != size_t(-1);
+        if (ok && n > 1) out.append(bytes, n - 1);
+    }
+    ::uselocale(previous);
+    if (!ok) out.clear();
+    return ok;
 }
 
 bool namesNonRegularFile(const char *path)
@@ -648,11 +719,11 @@ void ChildProcess::finish(int32_t graceMs, std::string &how)
     how = describe(status);
 }
 
-bool appendToFile(const char *path, const void *data, size_t size)
+bool appendToFile(const Path &path, const void *data, size_t size)
 {
-    if (path == nullptr) return false;
+    if (path.empty()) return false;
     // Non-blocking: a FIFO without a reader is refused instead of waited for.
-    FileDescriptor file(::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
     if (file.get() < 0) return false;
     // One write for the whole block: appends to a regular file are made
     // under the file's lock, whole. Only a signal or a full disk splits one.
@@ -697,6 +768,29 @@ bool localeIsUtf8()
 {
     const char *codeset = nl_langinfo(CODESET);
     return codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
+}
+
+void *detail::newLowJump(void *target)
+{
+#if defined(__x86_64__) && defined(MAP_32BIT)
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    const size_t size = pageSize > 0 ? static_cast<size_t>(pageSize) : 4096;
+    void *page = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
+    if (page == MAP_FAILED) return nullptr;
+    if (reinterpret_cast<uintptr_t>(page) + size > 0x80000000u) {
+        ::munmap(page, size);
+        return nullptr;
+    }
+    writeLowJump(static_cast<unsigned char *>(page), target);
+    if (::mprotect(page, size, PROT_READ | PROT_EXEC) != 0) {
+        ::munmap(page, size);
+        return nullptr;
+    }
+    return page;
+#else
+    (void)target;
+    return nullptr;
+#endif
 }
 
 HostProgram hostProgramFor(const char *) { return {"oskelsccih-host", false}; }

@@ -113,6 +113,16 @@ bool namesNonRegularFile(const char *path)
 RegistrySource describeRegistry() { return {"HKEY_LOCAL_MACHINE (the Windows registry)", "ok"}; }
 
 bool setRegistryFile(const char *) { return false; }
+bool setRegistryFile(const Path &) { return false; }
+
+bool pathFromUtf16(const char16_t *units, size_t count, Path &out)
+{
+    out.clear();
+    for (size_t i = 0; i < count; ++i)
+        if (units[i] == 0) return false; // the system would see a shorter name
+    out.assign(units, units + count);
+    return true;
+}
 
 namespace {
 thread_local DWORD loadError = 0;
@@ -427,15 +437,15 @@ bool ChildProcess::ended() const
     return !running() || WaitForSingleObject(handleOf(process_), 0) == WAIT_OBJECT_0;
 }
 
-bool appendToFile(const char *path, const void *data, size_t size)
+bool appendToFile(const Path &path, const void *data, size_t size)
 {
-    if (path == nullptr) return false;
+    if (path.empty()) return false;
     // Append access only: the system puts every write at the end of the file,
     // whole, whoever else appends to it. Within this process the appends also
     // take turns, for systems that emulate append access (wine).
     static std::mutex appending;
     std::lock_guard<std::mutex> turn(appending);
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     bool ok = GetFileType(file) == FILE_TYPE_DISK;
@@ -475,6 +485,44 @@ std::tm localTime(std::time_t when)
 }
 
 bool localeIsUtf8() { return false; }
+
+void *detail::newLowJump(void *target)
+{
+#if defined(_WIN64) && (defined(_M_X64) || defined(__x86_64__))
+    // The system places nothing low on request: try each allocation unit
+    // upward from the lowest, skipping what is taken.
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const uintptr_t unit = system.dwAllocationGranularity;
+    const uintptr_t least = reinterpret_cast<uintptr_t>(system.lpMinimumApplicationAddress);
+    for (uintptr_t at = (least + unit - 1) / unit * unit; at + system.dwPageSize <= 0x80000000u;) {
+        MEMORY_BASIC_INFORMATION region;
+        if (VirtualQuery(reinterpret_cast<void *>(at), &region, sizeof region) == 0) break;
+        const uintptr_t regionEnd = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+        if (region.State == MEM_FREE && regionEnd - at >= system.dwPageSize) {
+            void *page = VirtualAlloc(reinterpret_cast<void *>(at), system.dwPageSize, MEM_RESERVE | MEM_COMMIT,
+                                      PAGE_READWRITE);
+            if (page != nullptr) {
+                writeLowJump(static_cast<unsigned char *>(page), target);
+                DWORD before = 0;
+                if (!VirtualProtect(page, system.dwPageSize, PAGE_EXECUTE_READ, &before)) {
+                    VirtualFree(page, 0, MEM_RELEASE);
+                    return nullptr;
+                }
+                FlushInstructionCache(GetCurrentProcess(), page, kLowJumpSize);
+                return page;
+            }
+            at += unit; // taken meanwhile, or not at a unit's start
+        } else {
+            at = (regionEnd + unit - 1) / unit * unit;
+        }
+    }
+    return nullptr;
+#else
+    (void)target;
+    return nullptr;
+#endif
+}
 
 namespace {
 

@@ -279,6 +279,7 @@ struct Script {
     std::vector<EntryNumber> returns;
     // The further entry points.
     std::vector<NameReport> nameReports;
+    bool nameChangeLong32 = false;  // namechange.long32
     OptNumber eventStatus, eventRemaining;
     OptText eventName;
     std::vector<IndexNumber> excaps;      // excap CODE VALUE
@@ -461,6 +462,10 @@ void parseLine(const std::string &line, Script &s) {
             if (word(w3) && pos > line.size()) {
                 s.nameReports.push_back({w1, keyword == "namechange.thread", w2, w3});
             }
+        }
+    } else if (keyword == "namechange.long32") {
+        if (pos > line.size()) {
+            s.nameChangeLong32 = true;
         }
     } else if (keyword == "namechange.later") {
         std::string w3;
@@ -1259,6 +1264,11 @@ TP_EXPORT_ALL SCCRTN SCC_CALL SccSetOption(void *context, SCCLONG option, SCCOPT
             line.field("value", static_cast<long long>(value));
         }
         Script s = begin(entry, line.str());
+        if (s.nameChangeLong32 && (option == SCC_OPT_NAMECHANGEPFN || option == SCC_OPT_USERDATA)) {
+            // As the 1.1 header's LONG: kept in 32 bits, widened back with its sign.
+            const auto kept = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uintptr_t>(value)));
+            value = static_cast<SCCOPTVALUE>(kept);
+        }
         if (option == SCC_OPT_NAMECHANGEPFN) {
             g_state.nameChange = reinterpret_cast<OPTNAMECHANGEPFN>(value);
         } else if (option == SCC_OPT_USERDATA) {

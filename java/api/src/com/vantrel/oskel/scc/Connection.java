@@ -11,6 +11,7 @@ import java.util.Optional;
 import java.util.Set;
 import java.util.concurrent.CancellationException;
 import java.util.concurrent.ConcurrentLinkedQueue;
+import java.util.concurrent.Executor;
 import java.util.concurrent.locks.ReentrantLock;
 import java.util.function.Consumer;
 import java.util.function.Supplier;
@@ -568,12 +569,91 @@ public final class Connection implements AutoCloseable {
     }
 
     /**
-     * Sets the receiver of status events for {@link #deliverEvents()}.
+     * Sets the receiver of status events for {@link #deliverEvents()}, for callers that poll from
+     * a loop of their own; {@link #setEventListener(Consumer, Executor)} delivers them without
+     * one. Stops the watching of that method.
      *
      * @param listener the receiver, or null for none
      */
     public void setEventListener(Consumer<? super StatusEvent> listener) {
+        stopWatchingEvents();
         this.eventListener = listener;
+    }
+
+    /**
+     * Sets a receiver of status events that fires on its own: a daemon thread of this connection
+     * takes the queued events every {@value #EVENT_POLL_MS} ms (as {@link #pollEvents()} does)
+     * and hands each to the listener through {@code executor} (an IDE passes its UI executor),
+     * or on that thread itself when the executor is null. The thread ends with
+     * {@link #close()} or with the next call of either {@code setEventListener}; a provider that
+     * fails to answer is asked again at the next turn. Turn the provider's queue on first
+     * ({@link #setEventQueue(boolean)}).
+     *
+     * @param listener the receiver, or null to stop
+     * @param executor where the listener runs, or null for the watching thread
+     */
+    public void setEventListener(Consumer<? super StatusEvent> listener, Executor executor) {
+        stopWatchingEvents();
+        this.eventListener = listener;
+        if (listener == null || closed) {
+            return;
+        }
+        Thread thread = new Thread(() -> watchEvents(listener, executor),
+                "scc events " + providerName);
+        thread.setDaemon(true);
+        synchronized (watching) {
+            watching[0] = thread;
+        }
+        thread.start();
+    }
+
+    /** How often the watching thread of {@link #setEventListener(Consumer, Executor)} polls. */
+    public static final int EVENT_POLL_MS = 200;
+
+    /** The thread that watches for events, if any: the one element. */
+    private final Thread[] watching = new Thread[1];
+
+    private boolean watchingOn(Thread thread) {
+        synchronized (watching) {
+            return watching[0] == thread;
+        }
+    }
+
+    private void stopWatchingEvents() {
+        Thread thread;
+        synchronized (watching) {
+            thread = watching[0];
+            watching[0] = null;
+        }
+        if (thread != null && thread != Thread.currentThread()) {
+            thread.interrupt();
+        }
+    }
+
+    private void watchEvents(Consumer<? super StatusEvent> listener, Executor executor) {
+        Thread self = Thread.currentThread();
+        while (!closed && watchingOn(self)) {
+            try {
+                for (StatusEvent event : pollEvents()) {
+                    if (executor == null) {
+                        listener.accept(event);
+                    } else {
+                        executor.execute(() -> listener.accept(event));
+                    }
+                }
+            } catch (SccException e) {
+                LOG.log(System.Logger.Level.DEBUG, "taking status events failed", e);
+            } catch (IllegalStateException e) {
+                return; // closed, or interrupted while waiting for the provider
+            } catch (RuntimeException e) {
+                LOG.log(System.Logger.Level.WARNING, "the event listener failed", e);
+            }
+            try {
+                Thread.sleep(EVENT_POLL_MS);
+            } catch (InterruptedException e) {
+                return;
+            }
+        }
     }
 
     /**
@@ -881,6 +961,7 @@ public final class Connection implements AutoCloseable {
     public void close() throws SccException {
         List<ProviderMessage> messages = new ArrayList<>();
         SccException failure = null;
+        stopWatchingEvents();
         lockConnection(false);
         try {
             if (closed) {

@@ -74,7 +74,9 @@ import java.util.Optional;
  *
  * <p>The system property {@value #LIBRARY_PROPERTY}, when set, names the library file to load and
  * overrides all of this. On a platform the jar carries no library for, the library is loaded by
- * name from {@code java.library.path}.
+ * name from {@code java.library.path}; when that fails too, the loader throws
+ * {@link SccUnsupportedPlatformException}, naming the platform, the supported ones and what the
+ * jar carries.
  *
  * <p>The loader logs through {@link System.Logger} {@code com.vantrel.oskel.scc}: where the library
  * was loaded from ({@code DEBUG}), and why a cache was refused ({@code WARNING}).
@@ -94,11 +96,16 @@ public final class NativeLibrary {
     private static final int MAX_COPIES = 64;
     private static final String TEMP_PREFIX = "oskelsccih-";
 
+    /** The platforms the project builds natives for, as the jar's native folders name them. */
+    private static final List<String> SUPPORTED =
+            List.of("linux-x86_64", "windows-x86", "windows-x86_64");
+
     private static boolean loaded;
     private static Path loadedFrom;
     /** The shared lock on the cache folder in use, held as long as this class is loaded. */
     private static FileLock inUse;
     private static String failure;
+    private static Unsupported unsupported;
 
     private NativeLibrary() {}
 
@@ -108,12 +115,17 @@ public final class NativeLibrary {
      *
      * @return the file the library was loaded from, or empty when it was loaded by name from
      *         {@code java.library.path}
+     * @throws SccUnsupportedPlatformException when the jar carries no library for this platform and
+     *         none could be loaded by name either; every later call throws it again
      * @throws UnsatisfiedLinkError when the library could not be found, extracted or loaded; every
      *         later call throws it again
      */
     public static synchronized Optional<Path> load() {
         if (loaded) {
             return Optional.ofNullable(loadedFrom);
+        }
+        if (unsupported != null) {
+            throw unsupported.again();
         }
         if (failure != null) {
             throw new UnsatisfiedLinkError(failure);
@@ -130,10 +142,19 @@ public final class NativeLibrary {
                         "/native/" + platform.get() + "/" + Bundle.LIST) != null) {
                     file = loadFromCache(Bundle.read(platform.get()));
                 } else {
-                    System.loadLibrary("oskelsccih");
+                    try {
+                        System.loadLibrary("oskelsccih");
+                    } catch (UnsatisfiedLinkError e) {
+                        unsupported = new Unsupported(platform, e);
+                        LOG.log(Level.DEBUG, unsupported.description);
+                        throw unsupported.again();
+                    }
                 }
             }
         } catch (IOException | RuntimeException | LinkageError e) {
+            if (e instanceof SccUnsupportedPlatformException) {
+                throw (SccUnsupportedPlatformException) e;
+            }
             failure = "the oskelsccih native library could not be loaded"
                     + (file != null ? " from " + file : explicit == null ? " by name" : "")
                     + ": " + e;
@@ -334,6 +355,80 @@ public final class NativeLibrary {
         }
     }
 
+    /**
+     * Why this platform has no library: what {@link SccUnsupportedPlatformException} reports, kept
+     * to throw again at every later call.
+     */
+    private static final class Unsupported {
+        final String osName = System.getProperty("os.name", "");
+        final String osArch = System.getProperty("os.arch", "");
+        final Map<String, List<String>> jarContents = jarContents();
+        final UnsatisfiedLinkError cause;
+        final String description;
+
+        Unsupported(Optional<String> platform, UnsatisfiedLinkError cause) {
+            this.cause = cause;
+            StringBuilder text = new StringBuilder("the oskelsccih native library has no build for ")
+                    .append("this platform (os.name=").append(osName).append(", os.arch=")
+                    .append(osArch);
+            if (platform.isPresent()) {
+                text.append(", ").append(platform.get()).append(", which this jar does not carry");
+            }
+            text.append("); supported platforms: ").append(String.join(", ", SUPPORTED))
+                    .append("; this jar (").append(jarLocation()).append(") carries ");
+            if (jarContents.isEmpty()) {
+                text.append("no native files");
+            } else {
+                String separator = "";
+                for (Map.Entry<String, List<String>> entry : jarContents.entrySet()) {
+                    text.append(separator).append(entry.getKey()).append(' ')
+                            .append(entry.getValue());
+                    separator = ", ";
+                }
+            }
+            text.append("; no library named oskelsccih was found on java.library.path either (")
+                    .append(System.getProperty("java.library.path", "")).append("); the system ")
+                    .append("property ").append(LIBRARY_PROPERTY)
+                    .append(" can name a library built for this platform");
+            description = text.toString();
+        }
+
+        SccUnsupportedPlatformException again() {
+            return new SccUnsupportedPlatformException(osName, osArch, SUPPORTED, jarContents,
+                    description, cause);
+        }
+
+        /** The platforms the jar has a list of natives for, each with the files of the list. */
+        private static Map<String, List<String>> jarContents() {
+            Map<String, List<String>> contents = new LinkedHashMap<>();
+            for (String platform : SUPPORTED) {
+                if (NativeLibrary.class.getResource("/native/" + platform + "/" + Bundle.LIST)
+                        == null) {
+                    continue;
+                }
+                try {
+                    contents.put(platform, Bundle.listed(platform));
+                } catch (IOException | RuntimeException e) {
+                    contents.put(platform, List.of("unreadable list: " + e.getMessage()));
+                }
+            }
+            return contents;
+        }
+
+        private static String jarLocation() {
+            try {
+                java.security.CodeSource source =
+                        NativeLibrary.class.getProtectionDomain().getCodeSource();
+                if (source != null && source.getLocation() != null) {
+                    return source.getLocation().toString();
+                }
+            } catch (SecurityException e) {
+                // the location is only named in the message
+            }
+            return "location unknown";
+        }
+    }
+
     // --- The files of one platform in the jar ---------------------------------------------------
 
     /** The files the jar carries for one platform, by name, with their SHA-256 digests. */
@@ -352,10 +447,29 @@ public final class NativeLibrary {
         }
 
         static Bundle read(String platform) throws IOException {
-            byte[] list;
-            try (InputStream in = open("/native/" + platform + "/" + LIST)) {
-                list = in.readAllBytes();
+            byte[] list = list(platform);
+            Map<String, String> files = parse(platform, list);
+            if (!files.containsKey(libraryFileName())) {
+                throw new IOException("the jar carries no " + libraryFileName() + " for "
+                        + platform);
             }
+            MessageDigest sha = sha256();
+            return new Bundle(platform, HexFormat.of().formatHex(sha.digest(list)), files);
+        }
+
+        /** The names of the files the jar lists for a platform, whichever platform runs. */
+        static List<String> listed(String platform) throws IOException {
+            return List.copyOf(parse(platform, list(platform)).keySet());
+        }
+
+        private static byte[] list(String platform) throws IOException {
+            try (InputStream in = open("/native/" + platform + "/" + LIST)) {
+                return in.readAllBytes();
+            }
+        }
+
+        private static Map<String, String> parse(String platform, byte[] list)
+                throws IOException {
             Map<String, String> files = new LinkedHashMap<>();
             for (String line : new String(list, StandardCharsets.US_ASCII).split("\n")) {
                 if (line.isBlank()) {
@@ -369,12 +483,7 @@ public final class NativeLibrary {
                 }
                 files.put(fields[1], fields[0]);
             }
-            if (!files.containsKey(libraryFileName())) {
-                throw new IOException("the jar carries no " + libraryFileName() + " for "
-                        + platform);
-            }
-            MessageDigest sha = sha256();
-            return new Bundle(platform, HexFormat.of().formatHex(sha.digest(list)), files);
+            return files;
         }
 
         String resource(String file) {

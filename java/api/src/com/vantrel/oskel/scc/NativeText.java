@@ -66,35 +66,55 @@ final class NativeText {
     }
 
     /** A file name from a path: absolute and normalised, then checked. */
-    static String fileName(Path file) {
+    /**
+     * A file name from a path: a relative one is taken against {@code base} (the project's
+     * working folder; null: the current folder), then made absolute, normalised and checked.
+     */
+    static String fileName(Path base, Path file) {
         Objects.requireNonNull(file, "file");
-        String name = file.toAbsolutePath().normalize().toString();
+        Path resolved = base != null && !file.isAbsolute() ? base.resolve(file) : file;
+        String name = resolved.toAbsolutePath().normalize().toString();
         check(name, "file name", -1);
         return name;
     }
 
-    /** A file name given as text, checked as it stands. */
-    static String fileName(String file) {
+    /**
+     * A file name given as text: a relative one is taken against {@code base} as for paths; an
+     * absolute one, or one that is no path here, reaches the provider as it stands.
+     */
+    static String fileName(Path base, String file) {
         Objects.requireNonNull(file, "file");
         check(file, "file name", -1);
+        if (base != null) {
+            try {
+                Path path = Path.of(file);
+                if (!path.isAbsolute()) {
+                    String name = base.resolve(path).toAbsolutePath().normalize().toString();
+                    check(name, "file name", -1);
+                    return name;
+                }
+            } catch (java.nio.file.InvalidPathException e) {
+                // not a path on this system: the provider may still know it
+            }
+        }
         return file;
     }
 
-    static String[] fileNames(Collection<? extends Path> files) {
+    static String[] fileNames(Path base, Collection<? extends Path> files) {
         Objects.requireNonNull(files, "files");
         String[] names = new String[files.size()];
         int i = 0;
         for (Path file : files) {
-            names[i++] = fileName(file);
+            names[i++] = fileName(base, file);
         }
         return names;
     }
 
-    static String[] fileNames(String[] files) {
+    static String[] fileNames(Path base, String[] files) {
         Objects.requireNonNull(files, "files");
         String[] names = new String[files.length];
         for (int i = 0; i < files.length; i++) {
-            names[i] = fileName(files[i]);
+            names[i] = fileName(base, files[i]);
         }
         return names;
     }

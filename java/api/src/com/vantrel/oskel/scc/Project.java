@@ -15,10 +15,12 @@ import java.util.Set;
  * A project open on a {@link Connection}, and the file commands that work in it.
  *
  * <p>Every command over files comes in one family of three: {@code (Path...)},
- * {@code (Collection<Path>)} and {@code (String...)}, with the comment first where the command
- * takes one ({@code checkin("fix the greeting", file)}; null for no comment). Paths are made
- * absolute and normalised; strings reach the provider as they stand. Diff and properties work on
- * one file. A command returns a {@link CommandResult}: the provider's result when it is
+ * {@code (Collection<Path>)} and {@code (String...)}. Commands that take a comment have each of
+ * them twice more, with a {@link Comment} first ({@code checkin(Comment.of("fix the greeting"),
+ * file)}): a comment is never a plain string, so a file name cannot be taken for one. Relative
+ * names, paths and strings alike, are taken against the project's working folder (its
+ * {@link ProjectLocation#localPath()}); names are made absolute and normalised. Diff and
+ * properties work on one file. A command returns a {@link CommandResult}: the provider's result when it is
  * {@link SccResult#OK} or informational (such as {@link SccResult#I_FILEDIFFERS} from a diff)
  * together with the messages the provider sent during that call, which are the output of history,
  * diff and properties. It throws {@link SccException} when the provider reports an error. Messages
@@ -42,7 +44,18 @@ public final class Project implements AutoCloseable {
     Project(Connection connection, ProjectLocation location) {
         this.connection = connection;
         this.location = location;
+        Path folder = null;
+        try {
+            folder = location.localPath().isEmpty() ? null
+                                                    : Path.of(location.localPath()).toAbsolutePath();
+        } catch (java.nio.file.InvalidPathException e) {
+            // a working folder that is no path here: relative names stay as they are
+        }
+        this.base = folder;
     }
+
+    /** What relative file names are taken against: the project's working folder. */
+    private final Path base;
 
     /**
      * The connection the project is open on.
@@ -79,7 +92,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult get(Path... files) throws SccException {
-        return listCommand("get", NativeText.fileNames(Arrays.asList(files)), JavaSCCInterface::_getFiles);
+        return listCommand("get", NativeText.fileNames(base, Arrays.asList(files)), JavaSCCInterface::_getFiles);
     }
 
     /**
@@ -90,7 +103,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult get(Collection<? extends Path> files) throws SccException {
-        return listCommand("get", NativeText.fileNames(files), JavaSCCInterface::_getFiles);
+        return listCommand("get", NativeText.fileNames(base, files), JavaSCCInterface::_getFiles);
     }
 
     /**
@@ -101,79 +114,145 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult get(String... files) throws SccException {
-        return listCommand("get", NativeText.fileNames(files), JavaSCCInterface::_getFiles);
+        return listCommand("get", NativeText.fileNames(base, files), JavaSCCInterface::_getFiles);
     }
 
     /**
-     * Checks files out ({@code SccCheckout}).
+     * Checks files out ({@code SccCheckout}), with a comment.
      *
-     * @param comment the comment, or null for none
+     * @param comment the comment
      * @param files the files
      * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public CommandResult checkout(String comment, Path... files) throws SccException {
-        return commentCommand("checkout", NativeText.fileNames(Arrays.asList(files)), comment, JavaSCCInterface::_checkout);
+    public CommandResult checkout(Comment comment, Path... files) throws SccException {
+        return commentCommand("checkout", NativeText.fileNames(base, Arrays.asList(files)), Objects.requireNonNull(comment, "comment").text(), JavaSCCInterface::_checkout);
     }
 
     /**
-     * Checks files out ({@code SccCheckout}).
+     * Checks files out ({@code SccCheckout}), with a comment.
      *
-     * @param comment the comment, or null for none
+     * @param comment the comment
      * @param files the files
      * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public CommandResult checkout(String comment, Collection<? extends Path> files) throws SccException {
-        return commentCommand("checkout", NativeText.fileNames(files), comment, JavaSCCInterface::_checkout);
+    public CommandResult checkout(Comment comment, Collection<? extends Path> files) throws SccException {
+        return commentCommand("checkout", NativeText.fileNames(base, files), Objects.requireNonNull(comment, "comment").text(), JavaSCCInterface::_checkout);
     }
 
     /**
-     * Checks files out ({@code SccCheckout}).
+     * Checks files out ({@code SccCheckout}), with a comment.
      *
-     * @param comment the comment, or null for none
-     * @param files the file names, as they stand
+     * @param comment the comment
+     * @param files the file names; relative ones are taken against the project's working folder
      * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public CommandResult checkout(String comment, String... files) throws SccException {
-        return commentCommand("checkout", NativeText.fileNames(files), comment, JavaSCCInterface::_checkout);
+    public CommandResult checkout(Comment comment, String... files) throws SccException {
+        return commentCommand("checkout", NativeText.fileNames(base, files), Objects.requireNonNull(comment, "comment").text(), JavaSCCInterface::_checkout);
     }
 
     /**
-     * Checks files in ({@code SccCheckin}).
+     * Checks files out ({@code SccCheckout}), without a comment.
      *
-     * @param comment the comment, or null for none
      * @param files the files
      * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public CommandResult checkin(String comment, Path... files) throws SccException {
-        return commentCommand("checkin", NativeText.fileNames(Arrays.asList(files)), comment, JavaSCCInterface::_checkin);
+    public CommandResult checkout(Path... files) throws SccException {
+        return commentCommand("checkout", NativeText.fileNames(base, Arrays.asList(files)), null, JavaSCCInterface::_checkout);
     }
 
     /**
-     * Checks files in ({@code SccCheckin}).
+     * Checks files out ({@code SccCheckout}), without a comment.
      *
-     * @param comment the comment, or null for none
      * @param files the files
      * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public CommandResult checkin(String comment, Collection<? extends Path> files) throws SccException {
-        return commentCommand("checkin", NativeText.fileNames(files), comment, JavaSCCInterface::_checkin);
+    public CommandResult checkout(Collection<? extends Path> files) throws SccException {
+        return commentCommand("checkout", NativeText.fileNames(base, files), null, JavaSCCInterface::_checkout);
     }
 
     /**
-     * Checks files in ({@code SccCheckin}).
+     * Checks files out ({@code SccCheckout}), without a comment.
      *
-     * @param comment the comment, or null for none
-     * @param files the file names, as they stand
+     * @param files the file names; relative ones are taken against the project's working folder
      * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public CommandResult checkin(String comment, String... files) throws SccException {
-        return commentCommand("checkin", NativeText.fileNames(files), comment, JavaSCCInterface::_checkin);
+    public CommandResult checkout(String... files) throws SccException {
+        return commentCommand("checkout", NativeText.fileNames(base, files), null, JavaSCCInterface::_checkout);
+    }
+
+    /**
+     * Checks files in ({@code SccCheckin}), with a comment.
+     *
+     * @param comment the comment
+     * @param files the files
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult checkin(Comment comment, Path... files) throws SccException {
+        return commentCommand("checkin", NativeText.fileNames(base, Arrays.asList(files)), Objects.requireNonNull(comment, "comment").text(), JavaSCCInterface::_checkin);
+    }
+
+    /**
+     * Checks files in ({@code SccCheckin}), with a comment.
+     *
+     * @param comment the comment
+     * @param files the files
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult checkin(Comment comment, Collection<? extends Path> files) throws SccException {
+        return commentCommand("checkin", NativeText.fileNames(base, files), Objects.requireNonNull(comment, "comment").text(), JavaSCCInterface::_checkin);
+    }
+
+    /**
+     * Checks files in ({@code SccCheckin}), with a comment.
+     *
+     * @param comment the comment
+     * @param files the file names; relative ones are taken against the project's working folder
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult checkin(Comment comment, String... files) throws SccException {
+        return commentCommand("checkin", NativeText.fileNames(base, files), Objects.requireNonNull(comment, "comment").text(), JavaSCCInterface::_checkin);
+    }
+
+    /**
+     * Checks files in ({@code SccCheckin}), without a comment.
+     *
+     * @param files the files
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult checkin(Path... files) throws SccException {
+        return commentCommand("checkin", NativeText.fileNames(base, Arrays.asList(files)), null, JavaSCCInterface::_checkin);
+    }
+
+    /**
+     * Checks files in ({@code SccCheckin}), without a comment.
+     *
+     * @param files the files
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult checkin(Collection<? extends Path> files) throws SccException {
+        return commentCommand("checkin", NativeText.fileNames(base, files), null, JavaSCCInterface::_checkin);
+    }
+
+    /**
+     * Checks files in ({@code SccCheckin}), without a comment.
+     *
+     * @param files the file names; relative ones are taken against the project's working folder
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult checkin(String... files) throws SccException {
+        return commentCommand("checkin", NativeText.fileNames(base, files), null, JavaSCCInterface::_checkin);
     }
 
     /**
@@ -184,7 +263,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult uncheckout(Path... files) throws SccException {
-        return listCommand("uncheckout", NativeText.fileNames(Arrays.asList(files)), JavaSCCInterface::_uncheckout);
+        return listCommand("uncheckout", NativeText.fileNames(base, Arrays.asList(files)), JavaSCCInterface::_uncheckout);
     }
 
     /**
@@ -195,7 +274,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult uncheckout(Collection<? extends Path> files) throws SccException {
-        return listCommand("uncheckout", NativeText.fileNames(files), JavaSCCInterface::_uncheckout);
+        return listCommand("uncheckout", NativeText.fileNames(base, files), JavaSCCInterface::_uncheckout);
     }
 
     /**
@@ -206,79 +285,145 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult uncheckout(String... files) throws SccException {
-        return listCommand("uncheckout", NativeText.fileNames(files), JavaSCCInterface::_uncheckout);
+        return listCommand("uncheckout", NativeText.fileNames(base, files), JavaSCCInterface::_uncheckout);
     }
 
     /**
-     * Puts files under source control ({@code SccAdd}); the provider decides each file's type.
+     * Puts files under source control ({@code SccAdd}); the provider decides each file's type. with a comment.
      *
-     * @param comment the comment, or null for none
+     * @param comment the comment
      * @param files the files
      * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public CommandResult add(String comment, Path... files) throws SccException {
-        return commentCommand("add", NativeText.fileNames(Arrays.asList(files)), comment, JavaSCCInterface::_add);
+    public CommandResult add(Comment comment, Path... files) throws SccException {
+        return commentCommand("add", NativeText.fileNames(base, Arrays.asList(files)), Objects.requireNonNull(comment, "comment").text(), JavaSCCInterface::_add);
     }
 
     /**
-     * Puts files under source control ({@code SccAdd}); the provider decides each file's type.
+     * Puts files under source control ({@code SccAdd}); the provider decides each file's type. with a comment.
      *
-     * @param comment the comment, or null for none
+     * @param comment the comment
      * @param files the files
      * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public CommandResult add(String comment, Collection<? extends Path> files) throws SccException {
-        return commentCommand("add", NativeText.fileNames(files), comment, JavaSCCInterface::_add);
+    public CommandResult add(Comment comment, Collection<? extends Path> files) throws SccException {
+        return commentCommand("add", NativeText.fileNames(base, files), Objects.requireNonNull(comment, "comment").text(), JavaSCCInterface::_add);
     }
 
     /**
-     * Puts files under source control ({@code SccAdd}); the provider decides each file's type.
+     * Puts files under source control ({@code SccAdd}); the provider decides each file's type. with a comment.
      *
-     * @param comment the comment, or null for none
-     * @param files the file names, as they stand
+     * @param comment the comment
+     * @param files the file names; relative ones are taken against the project's working folder
      * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public CommandResult add(String comment, String... files) throws SccException {
-        return commentCommand("add", NativeText.fileNames(files), comment, JavaSCCInterface::_add);
+    public CommandResult add(Comment comment, String... files) throws SccException {
+        return commentCommand("add", NativeText.fileNames(base, files), Objects.requireNonNull(comment, "comment").text(), JavaSCCInterface::_add);
     }
 
     /**
-     * Removes files from source control ({@code SccRemove}).
+     * Puts files under source control ({@code SccAdd}); the provider decides each file's type., without a comment.
      *
-     * @param comment the comment, or null for none
      * @param files the files
      * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public CommandResult remove(String comment, Path... files) throws SccException {
-        return commentCommand("remove", NativeText.fileNames(Arrays.asList(files)), comment, JavaSCCInterface::_remove);
+    public CommandResult add(Path... files) throws SccException {
+        return commentCommand("add", NativeText.fileNames(base, Arrays.asList(files)), null, JavaSCCInterface::_add);
     }
 
     /**
-     * Removes files from source control ({@code SccRemove}).
+     * Puts files under source control ({@code SccAdd}); the provider decides each file's type., without a comment.
      *
-     * @param comment the comment, or null for none
      * @param files the files
      * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public CommandResult remove(String comment, Collection<? extends Path> files) throws SccException {
-        return commentCommand("remove", NativeText.fileNames(files), comment, JavaSCCInterface::_remove);
+    public CommandResult add(Collection<? extends Path> files) throws SccException {
+        return commentCommand("add", NativeText.fileNames(base, files), null, JavaSCCInterface::_add);
     }
 
     /**
-     * Removes files from source control ({@code SccRemove}).
+     * Puts files under source control ({@code SccAdd}); the provider decides each file's type., without a comment.
      *
-     * @param comment the comment, or null for none
-     * @param files the file names, as they stand
+     * @param files the file names; relative ones are taken against the project's working folder
      * @return the provider's result and the messages of the call
      * @throws SccException when the provider reports an error
      */
-    public CommandResult remove(String comment, String... files) throws SccException {
-        return commentCommand("remove", NativeText.fileNames(files), comment, JavaSCCInterface::_remove);
+    public CommandResult add(String... files) throws SccException {
+        return commentCommand("add", NativeText.fileNames(base, files), null, JavaSCCInterface::_add);
+    }
+
+    /**
+     * Removes files from source control ({@code SccRemove}), with a comment.
+     *
+     * @param comment the comment
+     * @param files the files
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult remove(Comment comment, Path... files) throws SccException {
+        return commentCommand("remove", NativeText.fileNames(base, Arrays.asList(files)), Objects.requireNonNull(comment, "comment").text(), JavaSCCInterface::_remove);
+    }
+
+    /**
+     * Removes files from source control ({@code SccRemove}), with a comment.
+     *
+     * @param comment the comment
+     * @param files the files
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult remove(Comment comment, Collection<? extends Path> files) throws SccException {
+        return commentCommand("remove", NativeText.fileNames(base, files), Objects.requireNonNull(comment, "comment").text(), JavaSCCInterface::_remove);
+    }
+
+    /**
+     * Removes files from source control ({@code SccRemove}), with a comment.
+     *
+     * @param comment the comment
+     * @param files the file names; relative ones are taken against the project's working folder
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult remove(Comment comment, String... files) throws SccException {
+        return commentCommand("remove", NativeText.fileNames(base, files), Objects.requireNonNull(comment, "comment").text(), JavaSCCInterface::_remove);
+    }
+
+    /**
+     * Removes files from source control ({@code SccRemove}), without a comment.
+     *
+     * @param files the files
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult remove(Path... files) throws SccException {
+        return commentCommand("remove", NativeText.fileNames(base, Arrays.asList(files)), null, JavaSCCInterface::_remove);
+    }
+
+    /**
+     * Removes files from source control ({@code SccRemove}), without a comment.
+     *
+     * @param files the files
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult remove(Collection<? extends Path> files) throws SccException {
+        return commentCommand("remove", NativeText.fileNames(base, files), null, JavaSCCInterface::_remove);
+    }
+
+    /**
+     * Removes files from source control ({@code SccRemove}), without a comment.
+     *
+     * @param files the file names; relative ones are taken against the project's working folder
+     * @return the provider's result and the messages of the call
+     * @throws SccException when the provider reports an error
+     */
+    public CommandResult remove(String... files) throws SccException {
+        return commentCommand("remove", NativeText.fileNames(base, files), null, JavaSCCInterface::_remove);
     }
 
     /**
@@ -289,7 +434,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult history(Path... files) throws SccException {
-        return listCommand("history", NativeText.fileNames(Arrays.asList(files)), JavaSCCInterface::_history);
+        return listCommand("history", NativeText.fileNames(base, Arrays.asList(files)), JavaSCCInterface::_history);
     }
 
     /**
@@ -300,7 +445,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult history(Collection<? extends Path> files) throws SccException {
-        return listCommand("history", NativeText.fileNames(files), JavaSCCInterface::_history);
+        return listCommand("history", NativeText.fileNames(base, files), JavaSCCInterface::_history);
     }
 
     /**
@@ -311,7 +456,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult history(String... files) throws SccException {
-        return listCommand("history", NativeText.fileNames(files), JavaSCCInterface::_history);
+        return listCommand("history", NativeText.fileNames(base, files), JavaSCCInterface::_history);
     }
 
     /**
@@ -322,7 +467,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult runScc(Path... files) throws SccException {
-        return listCommand("run", NativeText.fileNames(Arrays.asList(files)), JavaSCCInterface::_runScc);
+        return listCommand("run", NativeText.fileNames(base, Arrays.asList(files)), JavaSCCInterface::_runScc);
     }
 
     /**
@@ -333,7 +478,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult runScc(Collection<? extends Path> files) throws SccException {
-        return listCommand("run", NativeText.fileNames(files), JavaSCCInterface::_runScc);
+        return listCommand("run", NativeText.fileNames(base, files), JavaSCCInterface::_runScc);
     }
 
     /**
@@ -344,7 +489,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult runScc(String... files) throws SccException {
-        return listCommand("run", NativeText.fileNames(files), JavaSCCInterface::_runScc);
+        return listCommand("run", NativeText.fileNames(base, files), JavaSCCInterface::_runScc);
     }
 
     /**
@@ -355,7 +500,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult diff(Path file) throws SccException {
-        return fileCommand("diff", NativeText.fileName(file), JavaSCCInterface::_diff);
+        return fileCommand("diff", NativeText.fileName(base, file), JavaSCCInterface::_diff);
     }
 
     /**
@@ -366,7 +511,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult diff(String file) throws SccException {
-        return fileCommand("diff", NativeText.fileName(file), JavaSCCInterface::_diff);
+        return fileCommand("diff", NativeText.fileName(base, file), JavaSCCInterface::_diff);
     }
 
     /**
@@ -377,7 +522,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult properties(Path file) throws SccException {
-        return fileCommand("properties", NativeText.fileName(file), JavaSCCInterface::_properties);
+        return fileCommand("properties", NativeText.fileName(base, file), JavaSCCInterface::_properties);
     }
 
     /**
@@ -388,7 +533,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult properties(String file) throws SccException {
-        return fileCommand("properties", NativeText.fileName(file), JavaSCCInterface::_properties);
+        return fileCommand("properties", NativeText.fileName(base, file), JavaSCCInterface::_properties);
     }
 
     /**
@@ -401,7 +546,7 @@ public final class Project implements AutoCloseable {
      *         when it does not support status queries
      */
     public StatusResult status(Path... files) throws SccException {
-        return statusOf(NativeText.fileNames(Arrays.asList(files)));
+        return statusOf(NativeText.fileNames(base, Arrays.asList(files)));
     }
 
     /**
@@ -412,7 +557,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error or does not support status queries
      */
     public StatusResult status(Collection<? extends Path> files) throws SccException {
-        return statusOf(NativeText.fileNames(files));
+        return statusOf(NativeText.fileNames(base, files));
     }
 
     /**
@@ -423,7 +568,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error or does not support status queries
      */
     public StatusResult status(String... files) throws SccException {
-        return statusOf(NativeText.fileNames(files));
+        return statusOf(NativeText.fileNames(base, files));
     }
 
     private StatusResult statusOf(String[] names) throws SccException {
@@ -458,7 +603,7 @@ public final class Project implements AutoCloseable {
      */
     public PopulateResult populate(SccCommand command, Collection<? extends Path> files)
             throws SccException {
-        return populateNames(command, NativeText.fileNames(files));
+        return populateNames(command, NativeText.fileNames(base, files));
     }
 
     /**
@@ -471,7 +616,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public PopulateResult populate(SccCommand command, String... files) throws SccException {
-        return populateNames(command, NativeText.fileNames(files));
+        return populateNames(command, NativeText.fileNames(base, files));
     }
 
     /**
@@ -484,7 +629,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public PopulateResult populate(SccCommand command, Path... files) throws SccException {
-        return populateNames(command, NativeText.fileNames(Arrays.asList(files)));
+        return populateNames(command, NativeText.fileNames(base, Arrays.asList(files)));
     }
 
     private PopulateResult populateNames(SccCommand command, String[] names)
@@ -527,7 +672,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult rename(Path oldName, Path newName) throws SccException {
-        return renameNames(NativeText.fileName(oldName), NativeText.fileName(newName));
+        return renameNames(NativeText.fileName(base, oldName), NativeText.fileName(base, newName));
     }
 
     /**
@@ -539,7 +684,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult rename(String oldName, String newName) throws SccException {
-        return renameNames(NativeText.fileName(oldName), NativeText.fileName(newName));
+        return renameNames(NativeText.fileName(base, oldName), NativeText.fileName(base, newName));
     }
 
     private CommandResult renameNames(String oldName, String newName) throws SccException {
@@ -556,7 +701,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public ListResult<FolderStatus> dirStatus(Path... folders) throws SccException {
-        return dirStatusOf(NativeText.fileNames(Arrays.asList(folders)));
+        return dirStatusOf(NativeText.fileNames(base, Arrays.asList(folders)));
     }
 
     /**
@@ -568,7 +713,7 @@ public final class Project implements AutoCloseable {
      */
     public ListResult<FolderStatus> dirStatus(Collection<? extends Path> folders)
             throws SccException {
-        return dirStatusOf(NativeText.fileNames(folders));
+        return dirStatusOf(NativeText.fileNames(base, folders));
     }
 
     /**
@@ -579,7 +724,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public ListResult<FolderStatus> dirStatus(String... folders) throws SccException {
-        return dirStatusOf(NativeText.fileNames(folders));
+        return dirStatusOf(NativeText.fileNames(base, folders));
     }
 
     private ListResult<FolderStatus> dirStatusOf(String[] names) throws SccException {
@@ -606,7 +751,7 @@ public final class Project implements AutoCloseable {
      */
     public ListResult<DirEntry> dirList(Set<DirListOption> options, Path... folders)
             throws SccException {
-        return dirListOf(options, NativeText.fileNames(Arrays.asList(folders)));
+        return dirListOf(options, NativeText.fileNames(base, Arrays.asList(folders)));
     }
 
     /**
@@ -619,7 +764,7 @@ public final class Project implements AutoCloseable {
      */
     public ListResult<DirEntry> dirList(Set<DirListOption> options,
             Collection<? extends Path> folders) throws SccException {
-        return dirListOf(options, NativeText.fileNames(folders));
+        return dirListOf(options, NativeText.fileNames(base, folders));
     }
 
     /**
@@ -632,7 +777,7 @@ public final class Project implements AutoCloseable {
      */
     public ListResult<DirEntry> dirList(Set<DirListOption> options, String... folders)
             throws SccException {
-        return dirListOf(options, NativeText.fileNames(folders));
+        return dirListOf(options, NativeText.fileNames(base, folders));
     }
 
     private ListResult<DirEntry> dirListOf(Set<DirListOption> options, String[] names)
@@ -658,7 +803,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult dirDiff(Path folder) throws SccException {
-        return dirDiffOf(NativeText.fileName(folder));
+        return dirDiffOf(NativeText.fileName(base, folder));
     }
 
     /**
@@ -670,7 +815,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public CommandResult dirDiff(String folder) throws SccException {
-        return dirDiffOf(NativeText.fileName(folder));
+        return dirDiffOf(NativeText.fileName(base, folder));
     }
 
     private CommandResult dirDiffOf(String name) throws SccException {
@@ -688,7 +833,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public ListResult<FileChange> queryChanges(Path... files) throws SccException {
-        return changesOf(NativeText.fileNames(Arrays.asList(files)));
+        return changesOf(NativeText.fileNames(base, Arrays.asList(files)));
     }
 
     /**
@@ -700,7 +845,7 @@ public final class Project implements AutoCloseable {
      */
     public ListResult<FileChange> queryChanges(Collection<? extends Path> files)
             throws SccException {
-        return changesOf(NativeText.fileNames(files));
+        return changesOf(NativeText.fileNames(base, files));
     }
 
     /**
@@ -711,7 +856,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error
      */
     public ListResult<FileChange> queryChanges(String... files) throws SccException {
-        return changesOf(NativeText.fileNames(files));
+        return changesOf(NativeText.fileNames(base, files));
     }
 
     private ListResult<FileChange> changesOf(String[] names) throws SccException {
@@ -755,7 +900,7 @@ public final class Project implements AutoCloseable {
      *         ({@link Connection#sharesSubProjects()} is false)
      */
     public ListResult<String> addFromScc(Path destination) throws SccException {
-        return addFromSccTo(NativeText.fileName(destination));
+        return addFromSccTo(NativeText.fileName(base, destination));
     }
 
     private ListResult<String> addFromSccTo(String destination) throws SccException {
@@ -809,7 +954,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error or lacks the entry point
      */
     public List<Boolean> willCreateSccFile(Path... files) throws SccException {
-        return sccFilesOf(NativeText.fileNames(Arrays.asList(files)));
+        return sccFilesOf(NativeText.fileNames(base, Arrays.asList(files)));
     }
 
     /**
@@ -821,7 +966,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error or lacks the entry point
      */
     public List<Boolean> willCreateSccFile(Collection<? extends Path> files) throws SccException {
-        return sccFilesOf(NativeText.fileNames(files));
+        return sccFilesOf(NativeText.fileNames(base, files));
     }
 
     /**
@@ -833,7 +978,7 @@ public final class Project implements AutoCloseable {
      * @throws SccException when the provider reports an error or lacks the entry point
      */
     public List<Boolean> willCreateSccFile(String... files) throws SccException {
-        return sccFilesOf(NativeText.fileNames(files));
+        return sccFilesOf(NativeText.fileNames(base, files));
     }
 
     private List<Boolean> sccFilesOf(String[] names) throws SccException {

@@ -48,8 +48,11 @@ public final class Scc {
      * @param file the registry export file, or null to go back to the property, the environment
      *             variable and the default file
      * @throws UnsupportedOperationException on Windows, where the registry is not a file
+     * @throws SccUnsupportedPlatformException when no native library exists for this platform
+     *         (the choice is then not kept)
      */
     public static void useRegistryFile(Path file) {
+        NativeLibrary.load();
         synchronized (Scc.class) {
             chosenRegistry = file == null ? null : file.toAbsolutePath();
             if (!applyRegistry() && file != null) {
@@ -62,7 +65,8 @@ public final class Scc {
 
     /**
      * Loads the native library and hands it the registry file chosen through the API or the
-     * system property, when that changed; called before every listing and connect.
+     * system property, when that changed; called before every listing and connect. Throws
+     * {@link SccUnsupportedPlatformException} on a platform without natives.
      */
     static void ready() {
         NativeLibrary.load();

@@ -13,10 +13,13 @@ import com.vantrel.oskel.managedprojects.scci.testing.TraceFile.Line;
 import com.vantrel.oskel.managedprojects.scci.testing.TraceLines;
 import com.vantrel.oskel.managedprojects.scci.testing.TraceLines.Capability;
 import java.io.IOException;
+import java.nio.charset.Charset;
+import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.List;
+import java.util.stream.Collectors;
 import java.util.stream.Stream;
 import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
@@ -106,6 +109,34 @@ class TracingTest extends NativeTestBase {
         JavaSCCInterface._setTracing(handle, level, p(trace));
 
         assertTrace(TraceLines.tracingStart(p(trace), level, 0), trace, "_setTracing level " + level);
+    }
+
+    /**
+     * The path reaches the file system as the name the JVM itself gives it (UTF-8 here, the
+     * locale's encoding elsewhere), not as the JVM's modified UTF-8, which writes a character
+     * beyond U+FFFF as two three-byte halves.
+     */
+    @Tag("locale")
+    @ParameterizedTest(name = "{0}")
+    @ValueSource(strings = {"trace-\u00e4\u00f6\u00fc.log", "trace-\u65e5\u672c.log",
+            "trace-\ud83d\ude00.log", "trace-\u00e4\u00f6\u00fc-\u65e5\u672c-\ud83d\ude00.log"})
+    void aNonAsciiPathNamesThatFile(String name) throws IOException {
+        Charset fileNames = Charset.forName(System.getProperty("sun.jnu.encoding"));
+        assumeTrue(fileNames.newEncoder().canEncode(name), "file names in " + fileNames + " cannot hold " + name);
+        long handle = connect();
+        TraceFile trace = traceFile(name);
+
+        JavaSCCInterface._setTracing(handle, 1, p(trace));
+
+        List<String> present;
+        try (Stream<Path> files = Files.list(trace.path().getParent())) {
+            present = files.map(f -> f.getFileName().toString()).collect(Collectors.toList());
+        }
+        assertTrue(trace.exists(), "no file " + name + "; the folder holds " + present);
+        // The announcement carries the path as UTF-8 text (the lines are read byte by byte).
+        String announcement = "Setting tracing in " + p(trace) + " level=1";
+        assertEquals(new String(announcement.getBytes(StandardCharsets.UTF_8), StandardCharsets.ISO_8859_1),
+                trace.lines().get(0).text(), "the announcement");
     }
 
     @ParameterizedTest(name = "level {0}")

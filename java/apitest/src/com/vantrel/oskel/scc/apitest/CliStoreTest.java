@@ -4,6 +4,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
+import com.vantrel.oskel.scc.Comment;
 import com.vantrel.oskel.scc.Connection;
 import com.vantrel.oskel.scc.OpenMode;
 import com.vantrel.oskel.scc.Project;
@@ -54,10 +55,10 @@ class CliStoreTest {
                 Project project = connection.openProject(
                         ProjectLocation.of("tester", "demo", work, store.toString()),
                         OpenMode.CREATE_IF_NEW)) {
-            project.add("first version", a, c);
-            project.checkout(null, a);
+            project.add(Comment.of("first version"), a, c);
+            project.checkout(a);
             Files.writeString(a, "two\n");
-            project.checkin("second version", a);
+            project.checkin(Comment.of("second version"), a);
         }
     }
 

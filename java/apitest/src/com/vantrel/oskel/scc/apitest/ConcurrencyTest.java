@@ -2,6 +2,7 @@ package com.vantrel.oskel.scc.apitest;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 
+import com.vantrel.oskel.scc.Comment;
 import com.vantrel.oskel.scc.Connection;
 import com.vantrel.oskel.scc.Project;
 import com.vantrel.oskel.scc.ProviderMessage;
@@ -38,8 +39,8 @@ class ConcurrencyTest extends TestProviderBase {
     private static SccException failure(Project project, String entry) {
         try {
             switch (entry) {
-                case "SccCheckout" -> project.checkout("c", "a.txt");
-                case "SccCheckin" -> project.checkin("c", "a.txt");
+                case "SccCheckout" -> project.checkout(Comment.of("c"), "a.txt");
+                case "SccCheckin" -> project.checkin(Comment.of("c"), "a.txt");
                 default -> project.get("a.txt");
             }
             return null;

@@ -3,6 +3,7 @@ package com.vantrel.oskel.scc.apitest;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import com.vantrel.oskel.scc.Capability;
 import com.vantrel.oskel.scc.SccConnectException;
@@ -11,6 +12,7 @@ import com.vantrel.oskel.scc.Provider;
 import com.vantrel.oskel.scc.SccProviderNotFoundException;
 import com.vantrel.oskel.scc.Scc;
 import com.vantrel.oskel.scc.SccException;
+import java.nio.charset.Charset;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.Arrays;
@@ -25,6 +27,7 @@ import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
+import org.junit.jupiter.params.provider.ValueSource;
 
 /** Discovery, connecting, and what a connection reports about its provider. */
 @Tag("results")
@@ -185,6 +188,24 @@ class ConnectionTest extends TestProviderBase {
         }
         assertThrows(SccProviderNotFoundException.class, Scc::providers,
                 "back to the environment's file, which is gone");
+    }
+
+    /** The name reaches the file system as the JVM names the file, not as modified UTF-8. */
+    @Tag("locale")
+    @ParameterizedTest(name = "{0}")
+    @ValueSource(strings = {"registry-\u00e4\u00f6\u00fc.reg", "registry-\u00e4\u00f6\u00fc-\u65e5\u672c-\ud83d\ude00.reg"})
+    void aRegistryFileWithANonAsciiNameIsTheOneRead(String name) throws Exception {
+        Charset fileNames = Charset.forName(System.getProperty("sun.jnu.encoding"));
+        assumeTrue(fileNames.newEncoder().canEncode(name), "file names in " + fileNames + " cannot hold " + name);
+        Path file = TestEnvironment.newFolder("registry").resolve(name);
+        TestEnvironment.write(file, TestEnvironment.registryText(
+                Map.of("Elsewhere", TestEnvironment.provider("testprovider")), false));
+        try {
+            Scc.useRegistryFile(file);
+            assertEquals(List.of("Elsewhere"), names(), "providers of " + file);
+        } finally {
+            Scc.useRegistryFile(null);
+        }
     }
 
     private static List<String> names() throws SccException {

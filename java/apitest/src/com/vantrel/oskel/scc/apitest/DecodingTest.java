@@ -39,12 +39,12 @@ class DecodingTest extends TestProviderBase {
             Arrays.stream(flags.split(" ")).map(StatusFlag::valueOf).forEach(expectedFlags::add);
         }
         FileStatus first = statuses.get(0);
-        assertEquals(List.of("one.txt", expectedWord, expectedFlags, description,
+        assertEquals(List.of(absolute("one.txt"), expectedWord, expectedFlags, description,
                         expectedWord != -1),
                 List.of(first.file(), first.word(), first.flags(), first.describe(),
                         first.isValid()),
                 "file, word, flags, description and validity of " + word);
-        assertEquals(new FileStatus("two.txt", 1), statuses.get(1), "the second file");
+        assertEquals(new FileStatus(absolute("two.txt"), 1), statuses.get(1), "the second file");
     }
 
     @Test

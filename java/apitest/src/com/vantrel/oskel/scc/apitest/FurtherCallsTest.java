@@ -53,8 +53,8 @@ class FurtherCallsTest extends TestProviderBase {
         return Stream.of(
             Arguments.of("rename paths", (Step) p -> p.rename(Path.of("a.txt"), Path.of("d/../b.txt")),
                 List.of("SccRename window=null name=\"" + a + "\" newname=\"" + absolute("b.txt") + "\"")),
-            Arguments.of("rename texts as they stand", (Step) p -> p.rename("a.txt", "d/../b.txt"),
-                List.of("SccRename window=null name=\"a.txt\" newname=\"d/../b.txt\"")),
+            Arguments.of("rename texts, relative to the project folder", (Step) p -> p.rename("a.txt", "d/../b.txt"),
+                List.of("SccRename window=null name=\"" + a + "\" newname=\"" + absolute("b.txt") + "\"")),
             Arguments.of("event queue", (Step) p -> p.connection().setEventQueue(false),
                 List.of("SccSetOption option=1 value=0")),
             Arguments.of("cancel mode", (Step) p -> p.connection().setCancelMode(true),
@@ -63,9 +63,9 @@ class FurtherCallsTest extends TestProviderBase {
                 List.of("SccSetOption option=5 value=1")),
             Arguments.of("folder list options", (Step) p -> p.dirList(
                         EnumSet.of(DirListOption.INCLUDE_FILES, DirListOption.RECURSIVE), "d"),
-                List.of("SccPopulateDirList count=1 names=[\"d\"] callback=set callerdata=set options=3")),
+                List.of("SccPopulateDirList count=1 names=[\"" + absolute("d") + "\"] callback=set callerdata=set options=3")),
             Arguments.of("folder diff", (Step) p -> p.dirDiff("d"),
-                List.of("SccDirDiff window=null name=\"d\" flags=0 options=0x0")),
+                List.of("SccDirDiff window=null name=\"" + absolute("d") + "\" flags=0 options=0x0")),
             Arguments.of("add from the store into a folder", (Step) p -> p.addFromScc(Path.of("d")),
                 List.of("SccSetOption option=6 value=0",
                         "SccAddFromScc window=null count=1 names=[\"" + absolute("d") + "\"]",

@@ -2,7 +2,9 @@ package com.vantrel.oskel.scc.apitest;
 
 import com.vantrel.oskel.scc.NativeLibrary;
 import com.vantrel.oskel.scc.SccProviderNotFoundException;
+import com.vantrel.oskel.scc.SccUnsupportedPlatformException;
 import com.vantrel.oskel.scc.Scc;
+import java.nio.file.Path;
 
 /**
  * Run in a JVM of its own by the loader tests: loads the native library through the API, then
@@ -12,11 +14,36 @@ public final class LoaderProbe {
     private LoaderProbe() {}
 
     /**
-     * Loads the library and lists the providers.
+     * Loads the library and lists the providers; with the arguments {@code registry FILE}, first
+     * chooses the registry file the way an application starts, catching {@link Exception} as an
+     * application would.
      *
-     * @param args not used
+     * @param args nothing, or {@code registry FILE}
      */
     public static void main(String[] args) {
+        if (args.length == 2 && args[0].equals("registry")) {
+            try {
+                Scc.useRegistryFile(Path.of(args[1]));
+                System.out.println("registry=chosen");
+            } catch (Exception e) {
+                System.out.println("exception=" + e.getClass().getName());
+                System.out.println("message=" + e.getMessage());
+                if (e instanceof SccUnsupportedPlatformException) {
+                    SccUnsupportedPlatformException unsupported = (SccUnsupportedPlatformException) e;
+                    System.out.println("platform=" + unsupported.osName() + "/"
+                            + unsupported.osArch());
+                    System.out.println("supported=" + unsupported.supportedPlatforms());
+                    System.out.println("jar=" + unsupported.jarContents().keySet());
+                }
+                // A second call reports the same, not a bare linkage error.
+                try {
+                    Scc.providers();
+                } catch (Exception again) {
+                    System.out.println("again=" + again.getClass().getName());
+                }
+                System.exit(4);
+            }
+        }
         try {
             System.out.println("loaded=" + NativeLibrary.load().map(Object::toString).orElse("by name"));
         } catch (UnsatisfiedLinkError e) {

@@ -6,6 +6,7 @@ import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
+import com.vantrel.oskel.scc.Comment;
 import com.vantrel.oskel.scc.Batch;
 import com.vantrel.oskel.scc.ChangeKind;
 import com.vantrel.oskel.scc.CommandResult;
@@ -85,10 +86,10 @@ class LocalstoreFurtherTest {
         Path outside = TestEnvironment.newFolder("not-controlled");
         try (Connection connection = Scc.connect("LocalStore");
                 Project project = connection.openProject(location, OpenMode.CREATE_IF_NEW)) {
-            project.add("first version", old, other);
-            project.checkout("second", old);
+            project.add(Comment.of("first version"), old, other);
+            project.checkout(Comment.of("second"), old);
             Files.writeString(old, "two\n");
-            project.checkin("second version", old);
+            project.checkin(Comment.of("second version"), old);
 
             List<NameChange> reported = new ArrayList<>();
             connection.setNameChangeListener(reported::add);
@@ -144,13 +145,13 @@ class LocalstoreFurtherTest {
         Path file = write(work(location).resolve("watched.txt"), "w\n");
         try (Connection watcher = Scc.connect("LocalStore");
                 Project watching = watcher.openProject(location, OpenMode.CREATE_IF_NEW)) {
-            watching.add(null, file);
+            watching.add(file);
             assertEquals(SccResult.OK, watcher.setEventQueue(true), "event queue on");
             watching.status(file);
             watcher.pollEvents();
             try (Connection other = Scc.connect("LocalStore");
                     Project changing = other.openProject(location.withUser("someone"))) {
-                changing.checkout("theirs", file);
+                changing.checkout(Comment.of("theirs"), file);
             }
             List<StatusEvent> received = new ArrayList<>();
             watcher.setEventListener(received::add);
@@ -178,7 +179,7 @@ class LocalstoreFurtherTest {
         }
         try (Connection connection = Scc.connect("LocalStore");
                 Project project = connection.openProject(location, OpenMode.CREATE_IF_NEW)) {
-            project.add(null, files);
+            project.add(files);
             for (Path file : files) {
                 Files.delete(file);
             }
@@ -216,8 +217,8 @@ class LocalstoreFurtherTest {
         try (Connection connection = Scc.connect("LocalStore");
                 Project project = connection.openProject(location, OpenMode.CREATE_IF_NEW)) {
             try (Batch batch = connection.beginBatch()) {
-                project.add("in a batch", a, b);
-                project.checkout(null, a);
+                project.add(Comment.of("in a batch"), a, b);
+                project.checkout(a);
                 assertThrows(IllegalStateException.class, connection::beginBatch,
                         "a second batch on the connection");
                 assertTrue(batch.isOpen(), "the first batch is still open");
@@ -232,7 +233,7 @@ class LocalstoreFurtherTest {
                     List.of(project.status(a).get(0).isCheckedOut(),
                             project.status(b).get(0).isCheckedOut()),
                     "the batch's commands took effect, and the store is usable after it");
-            project.checkout(null, b);
+            project.checkout(b);
         }
     }
 
@@ -244,7 +245,7 @@ class LocalstoreFurtherTest {
         Path inLib = write(work(location).resolve("lib/c.txt"), "c\n");
         try (Connection connection = Scc.connect("LocalStore");
                 Project project = connection.openProject(location, OpenMode.CREATE_IF_NEW)) {
-            project.add(null, top, inLib);
+            project.add(top, inLib);
             Files.delete(top);
             Files.delete(inLib);
             assertTrue(connection.sharesSubProjects(), "localstore takes a destination folder");

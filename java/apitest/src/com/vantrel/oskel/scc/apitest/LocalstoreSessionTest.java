@@ -6,6 +6,7 @@ import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
+import com.vantrel.oskel.scc.Comment;
 import com.vantrel.oskel.scc.Capability;
 import com.vantrel.oskel.scc.CommandResult;
 import com.vantrel.oskel.scc.Connection;
@@ -70,18 +71,18 @@ class LocalstoreSessionTest {
                     "the reason is in the message: " + missing.getMessage());
             assertFalse(Files.exists(store), "a plain open made no store");
             try (Project project = connection.openProject(location, OpenMode.CREATE_IF_NEW)) {
-                assertEquals(SccResult.OK, project.add("first versions", both).result(), "add");
+                assertEquals(SccResult.OK, project.add(Comment.of("first versions"), both).result(), "add");
                 List<FileStatus> added = project.status(both).files();
                 assertEquals(List.of(true, true, false, false),
                         List.of(added.get(0).isControlled(), added.get(1).isControlled(),
                                 added.get(0).isCheckedOut(), added.get(1).isCheckedOut()),
                         "controlled and checked out after add: " + added);
 
-                assertEquals(SccResult.OK, project.checkout("greet", hello).result(), "checkout");
+                assertEquals(SccResult.OK, project.checkout(Comment.of("greet"), hello).result(), "checkout");
                 assertEquals(List.of(true, false), checkedOut(project, both),
                         "checked out after checkout");
                 SccException twice = assertThrows(SccException.class,
-                        () -> project.checkout("again", hello));
+                        () -> project.checkout(Comment.of("again"), hello));
                 assertEquals(SccResult.E_ALREADYCHECKEDOUT, twice.result().orElseThrow(),
                         twice.getMessage());
                 assertTrue(text(twice.messages()).contains("hello.txt"),
@@ -92,7 +93,7 @@ class LocalstoreSessionTest {
                 assertEquals(SccResult.I_FILEDIFFERS, diff.result(), "diff of the edit");
                 assertTrue(diff.text().contains("+Hello, world!\n"), "diff text: " + diff);
 
-                assertEquals(SccResult.OK, project.checkin("greet the world", hello).result(),
+                assertEquals(SccResult.OK, project.checkin(Comment.of("greet the world"), hello).result(),
                         "checkin");
                 assertEquals(List.of(false, false), checkedOut(project, both),
                         "checked out after checkin");

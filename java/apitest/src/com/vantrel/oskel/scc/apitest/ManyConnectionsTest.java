@@ -3,6 +3,7 @@ package com.vantrel.oskel.scc.apitest;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
+import com.vantrel.oskel.scc.Comment;
 import com.vantrel.oskel.scc.Connection;
 import com.vantrel.oskel.scc.FileStatus;
 import com.vantrel.oskel.scc.OpenMode;
@@ -84,11 +85,11 @@ class ManyConnectionsTest {
                             Path file = work.resolve("t" + own + "-r" + round + ".txt");
                             Files.writeString(file, "round " + round + "\n");
                             files.add(file);
-                            if (project.add("first", file).result() != SccResult.OK) {
+                            if (project.add(Comment.of("first"), file).result() != SccResult.OK) {
                                 problems.add(where + "add failed");
                             }
                             try {
-                                project.add("again", file);
+                                project.add(Comment.of("again"), file);
                                 problems.add(where + "a second add succeeded");
                             } catch (SccException e) {
                                 Set<String> named = new TreeSet<>();

@@ -4,6 +4,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
+import com.vantrel.oskel.scc.Comment;
 import com.vantrel.oskel.scc.Connection;
 import com.vantrel.oskel.scc.NativeLibrary;
 import com.vantrel.oskel.scc.OpenMode;
@@ -117,6 +118,37 @@ class NativeLoaderTest {
         try (Stream<Path> files = Files.list(folder)) {
             return files.map(p -> p.getFileName().toString()).sorted().collect(Collectors.toList());
         }
+    }
+
+    /**
+     * On a platform without natives the first call an application makes throws an exception that
+     * {@code catch (Exception)} sees, naming the platform, the supported ones and what the jar
+     * carries; later calls throw the same.
+     */
+    @ParameterizedTest
+    @CsvSource({"Linux, aarch64", "Plan9, amd64", "Windows 10, arm64", "Mac OS X, x86_64"})
+    void anUnsupportedPlatformIsNamed(String osName, String osArch) throws Exception {
+        Path cache = TestEnvironment.newFolder("unsupported").resolve("cache");
+        List<String> command = probe(cache, "-Dos.name=" + osName, "-Dos.arch=" + osArch,
+                "-Djava.library.path=" + cache);
+        command.addAll(List.of("registry", cache.resolve("registry.reg").toString()));
+        TestEnvironment.Run run = run(command).clean();
+        Map<String, String> values = values(run);
+        String message = values.getOrDefault("message", "");
+        assertEquals(List.of(4, "com.vantrel.oskel.scc.SccUnsupportedPlatformException",
+                        osName + "/" + osArch, "[linux-x86_64, windows-x86, windows-x86_64]",
+                        "[linux-x86_64, windows-x86, windows-x86_64]",
+                        "com.vantrel.oskel.scc.SccUnsupportedPlatformException"),
+                List.of(run.exit(), values.getOrDefault("exception", ""),
+                        values.getOrDefault("platform", ""), values.getOrDefault("supported", ""),
+                        values.getOrDefault("jar", ""), values.getOrDefault("again", "")),
+                "exit, exception, platform, supported, jar contents, second call: " + run.both());
+        for (String part : List.of("os.name=" + osName, "os.arch=" + osArch,
+                "supported platforms: linux-x86_64, windows-x86, windows-x86_64",
+                "linux-x86_64 [" + LIBRARY + ", " + HOST + "]", "oskelsccih.library")) {
+            assertTrue(message.contains(part), "the message names " + part + ": " + message);
+        }
+        assertTrue(Files.notExists(cache), "nothing is extracted for another platform");
     }
 
     @Test
@@ -320,9 +352,9 @@ class NativeLoaderTest {
                     ProjectLocation.of("tester", "demo", work, store.toString()),
                     OpenMode.CREATE_IF_NEW)) {
                 assertEquals(List.of(SccResult.OK, SccResult.OK, SccResult.OK, SccResult.OK),
-                        List.of(project.add("first", hello).result(),
-                                project.checkout("edit", hello).result(),
-                                project.checkin("edited", hello).result(),
+                        List.of(project.add(Comment.of("first"), hello).result(),
+                                project.checkout(Comment.of("edit"), hello).result(),
+                                project.checkin(Comment.of("edited"), hello).result(),
                                 project.history(hello).result()),
                         "add, checkout, checkin, history");
             }

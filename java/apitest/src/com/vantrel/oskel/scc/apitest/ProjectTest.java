@@ -5,6 +5,7 @@ import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import com.vantrel.oskel.scc.Comment;
 import com.vantrel.oskel.scc.CommandResult;
 import com.vantrel.oskel.scc.Connection;
 import com.vantrel.oskel.scc.OpenMode;
@@ -105,11 +106,11 @@ class ProjectTest extends TestProviderBase {
         Project project = open();
         TestEnvironment.clearCalls();
         assertThrows(IllegalArgumentException.class,
-                () -> project.checkout(null, "good.txt", "bad\0.txt"), "NUL");
+                () -> project.checkout(Comment.of("good.txt"), "bad\0.txt"), "NUL");
         assertThrows(IllegalArgumentException.class, () -> project.diff("x\udc00.txt"),
                 "lone surrogate");
         assertThrows(IllegalArgumentException.class,
-                () -> project.checkin("comment \ud800", "a.txt"), "comment");
+                () -> project.checkin(Comment.of("comment \ud800"), "a.txt"), "comment");
         assertEquals(List.of(), TestEnvironment.calls(), "provider calls");
     }
 
@@ -121,14 +122,14 @@ class ProjectTest extends TestProviderBase {
         String a = absolute("a.txt");
         String b = absolute("b.txt");
         return Stream.of(
-            Arguments.of((Command) p -> p.checkout("why", List.of(Path.of("a.txt"), Path.of("sub/../b.txt"))),
+            Arguments.of((Command) p -> p.checkout(Comment.of("why"), List.of(Path.of("a.txt"), Path.of("sub/../b.txt"))),
                     "SccCheckout context=0x5cc0c0de window=null count=2 names=[" + TestEnvironment.logged(a)
                             + "," + TestEnvironment.logged(b) + "] comment=\"why\" flags=0 options=0x0"),
-            Arguments.of((Command) p -> p.checkout(null, "rel/a.txt"),
-                    "SccCheckout context=0x5cc0c0de window=null count=1 names=[\"rel/a.txt\"] comment=null flags=0 options=0x0"),
-            Arguments.of((Command) p -> p.add("first", "a", "b"),
-                    "SccAdd context=0x5cc0c0de window=null count=2 names=[\"a\",\"b\"] comment=\"first\" flags=[0,0] options=0x0"),
-            Arguments.of((Command) p -> p.checkin("c", Path.of("a.txt"), Path.of("b.txt")),
+            Arguments.of((Command) p -> p.checkout("rel/a.txt"),
+                    "SccCheckout context=0x5cc0c0de window=null count=1 names=[" + TestEnvironment.logged(absolute("rel/a.txt")) + "] comment=null flags=0 options=0x0"),
+            Arguments.of((Command) p -> p.add(Comment.of("first"), "a", "b"),
+                    "SccAdd context=0x5cc0c0de window=null count=2 names=[" + TestEnvironment.logged(absolute("a")) + "," + TestEnvironment.logged(absolute("b")) + "] comment=\"first\" flags=[0,0] options=0x0"),
+            Arguments.of((Command) p -> p.checkin(Comment.of("c"), Path.of("a.txt"), Path.of("b.txt")),
                     "SccCheckin context=0x5cc0c0de window=null count=2 names=[" + TestEnvironment.logged(a)
                             + "," + TestEnvironment.logged(b) + "] comment=\"c\" flags=0 options=0x0"),
             Arguments.of((Command) p -> p.uncheckout(Path.of("a.txt")),
@@ -139,15 +140,15 @@ class ProjectTest extends TestProviderBase {
             Arguments.of((Command) p -> p.get(new String[0]),
                     "SccGet context=0x5cc0c0de window=null count=0 names=[] flags=0 options=0x0"),
             Arguments.of((Command) p -> p.history("a", "b", "c"),
-                    "SccHistory context=0x5cc0c0de window=null count=3 names=[\"a\",\"b\",\"c\"] flags=0 options=0x0"),
+                    "SccHistory context=0x5cc0c0de window=null count=3 names=[" + TestEnvironment.logged(absolute("a")) + "," + TestEnvironment.logged(absolute("b")) + "," + TestEnvironment.logged(absolute("c")) + "] flags=0 options=0x0"),
             Arguments.of((Command) p -> p.diff(Path.of("a.txt")),
                     "SccDiff context=0x5cc0c0de window=null name=" + TestEnvironment.logged(a) + " flags=0 options=0x0"),
             Arguments.of((Command) p -> p.properties("a.txt"),
-                    "SccProperties context=0x5cc0c0de window=null name=\"a.txt\""),
+                    "SccProperties context=0x5cc0c0de window=null name=" + TestEnvironment.logged(absolute("a.txt")) + ""),
             Arguments.of((Command) p -> p.runScc("a.txt"),
-                    "SccRunScc context=0x5cc0c0de window=null count=1 names=[\"a.txt\"]"),
-            Arguments.of((Command) p -> p.remove("obsolete", "gone.txt"),
-                    "SccRemove context=0x5cc0c0de window=null count=1 names=[\"gone.txt\"] comment=\"obsolete\" flags=0 options=0x0"));
+                    "SccRunScc context=0x5cc0c0de window=null count=1 names=[" + TestEnvironment.logged(absolute("a.txt")) + "]"),
+            Arguments.of((Command) p -> p.remove(Comment.of("obsolete"), "gone.txt"),
+                    "SccRemove context=0x5cc0c0de window=null count=1 names=[" + TestEnvironment.logged(absolute("gone.txt")) + "] comment=\"obsolete\" flags=0 options=0x0"));
     }
 
     @ParameterizedTest(name = "{1}")
@@ -198,8 +199,8 @@ class ProjectTest extends TestProviderBase {
         TestEnvironment.script();
         assertFalse(connection.hasAdvancedOptions(SccCommand.CHECKOUT), "no advanced options");
         TestEnvironment.clearCalls();
-        project.checkout(null, "a");
-        project.checkin(null, "a");
+        project.checkout("a");
+        project.checkin("a");
         assertEquals(List.of("options=0x1234", "options=0x0"),
                 TestEnvironment.calls().stream().map(l -> l.substring(l.lastIndexOf(' ') + 1))
                         .collect(Collectors.toList()),
@@ -234,11 +235,11 @@ class ProjectTest extends TestProviderBase {
         Project project = open();
         Path trace = TestEnvironment.newFolder("trace").resolve("trace.log");
         project.connection().setTracing(4, trace);
-        project.checkout(null, "a.txt");
+        project.checkout("a.txt");
         project.connection().stopTracing();
-        project.checkin(null, "a.txt");
+        project.checkin("a.txt");
         String log = TestEnvironment.read(trace);
-        assertTrue(log.contains("SCCIH> -->checking out") && log.contains("On Files:a.txt\t")
+        assertTrue(log.contains("SCCIH> -->checking out") && log.contains("On Files:" + absolute("a.txt") + "\t")
                         && !log.contains("checking in"),
                 "trace log:\n" + log);
         assertThrows(IllegalArgumentException.class,

@@ -4,6 +4,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import com.vantrel.oskel.scc.Comment;
 import com.vantrel.oskel.scc.Project;
 import com.vantrel.oskel.scc.SccException;
 import java.util.List;
@@ -50,10 +51,10 @@ class ProviderLimitsTest extends TestProviderBase {
                 project.connection().commentLimit()));
         TestEnvironment.clearCalls();
 
-        project.checkout("why", "a.txt");
-        project.checkin("äbc", "a.txt"); // 4 bytes in UTF-8
+        project.checkout(Comment.of("why"), "a.txt");
+        project.checkin(Comment.of("äbc"), "a.txt"); // 4 bytes in UTF-8
         IllegalArgumentException refused =
-                assertThrows(IllegalArgumentException.class, () -> project.add("äbcd", "b.txt"));
+                assertThrows(IllegalArgumentException.class, () -> project.add(Comment.of("äbcd"), "b.txt"));
         assertTrue(refused.getMessage().contains("the limit is 4"), refused.getMessage());
 
         assertEquals(List.of("null"), comments("SccCheckout"), "a provider taking no comment");

@@ -4,6 +4,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import com.vantrel.oskel.scc.Comment;
 import com.vantrel.oskel.scc.CommandResult;
 import com.vantrel.oskel.scc.Connection;
 import com.vantrel.oskel.scc.Project;
@@ -49,14 +50,14 @@ class ResultMappingTest extends TestProviderBase {
         received.clear();
         if (thrown) {
             SccException e = assertThrows(SccException.class,
-                    () -> project.checkout("c", "a.txt"));
+                    () -> project.checkout(Comment.of("c"), "a.txt"));
             assertEquals(List.of(code, name, "checkout", expected),
                     List.of(e.code(), e.sccName(), e.operation(), e.messages()),
                     "code, SCC name, operation and messages of the exception");
             assertEquals("checkout: " + name + " (" + code + "): a.txt is locked by pat; second "
                     + "message", e.getMessage(), "exception text");
         } else {
-            CommandResult result = project.checkout("c", "a.txt");
+            CommandResult result = project.checkout(Comment.of("c"), "a.txt");
             assertEquals(List.of(name, expected), List.of(result.result().sccName(),
                     result.messages()), "result and messages of code " + code);
         }
@@ -97,11 +98,11 @@ class ResultMappingTest extends TestProviderBase {
                     (Step) f -> f.connection().queryProjectPath(location(), false, true)),
             Arguments.of("SccGet", "get", (Step) f -> f.project().get(List.of(file))),
             Arguments.of("SccCheckout", "checkout",
-                    (Step) f -> f.project().checkout("c", List.of(file))),
-            Arguments.of("SccCheckin", "checkin", (Step) f -> f.project().checkin("c", List.of(file))),
+                    (Step) f -> f.project().checkout(Comment.of("c"), List.of(file))),
+            Arguments.of("SccCheckin", "checkin", (Step) f -> f.project().checkin(Comment.of("c"), List.of(file))),
             Arguments.of("SccUncheckout", "uncheckout", (Step) f -> f.project().uncheckout(List.of(file))),
-            Arguments.of("SccAdd", "add", (Step) f -> f.project().add(null, List.of(file))),
-            Arguments.of("SccRemove", "remove", (Step) f -> f.project().remove("c", List.of(file))),
+            Arguments.of("SccAdd", "add", (Step) f -> f.project().add(List.of(file))),
+            Arguments.of("SccRemove", "remove", (Step) f -> f.project().remove(Comment.of("c"), List.of(file))),
             Arguments.of("SccHistory", "history", (Step) f -> f.project().history(List.of(file))),
             Arguments.of("SccDiff", "diff", (Step) f -> f.project().diff(file)),
             Arguments.of("SccProperties", "properties", (Step) f -> f.project().properties(file)),

@@ -61,8 +61,11 @@ abstract class TestProviderBase {
         return project;
     }
 
-    /** A file name as the API hands a path to the provider. */
+    /**
+     * A file name as the API hands a relative name to the provider: taken against the project's
+     * working folder.
+     */
     protected static String absolute(String file) {
-        return Path.of(file).toAbsolutePath().normalize().toString();
+        return Path.of(location().localPath()).resolve(file).toAbsolutePath().normalize().toString();
     }
 }

@@ -1,5 +1,6 @@
 package com.vantrel.oskel.scc.cli;
 
+import com.vantrel.oskel.scc.Comment;
 import com.vantrel.oskel.scc.CommandResult;
 import com.vantrel.oskel.scc.FileStatus;
 import com.vantrel.oskel.scc.PopulateResult;
@@ -186,7 +187,7 @@ final class FileCommands {
         @Override
         int run(Context context, Project project) throws Exception {
             List<Path> paths = paths(files);
-            return context.report(project.checkout(comment, paths), false, files(paths));
+            return context.report((comment == null ? project.checkout(paths) : project.checkout(Comment.of(comment), paths)), false, files(paths));
         }
     }
 
@@ -196,7 +197,7 @@ final class FileCommands {
         @Override
         int run(Context context, Project project) throws Exception {
             List<Path> paths = paths(files);
-            return context.report(project.checkin(comment, paths), false, files(paths));
+            return context.report((comment == null ? project.checkin(paths) : project.checkin(Comment.of(comment), paths)), false, files(paths));
         }
     }
 
@@ -215,7 +216,7 @@ final class FileCommands {
         @Override
         int run(Context context, Project project) throws Exception {
             List<Path> paths = paths(files);
-            return context.report(project.add(comment, paths), false, files(paths));
+            return context.report((comment == null ? project.add(paths) : project.add(Comment.of(comment), paths)), false, files(paths));
         }
     }
 
@@ -224,7 +225,7 @@ final class FileCommands {
         @Override
         int run(Context context, Project project) throws Exception {
             List<Path> paths = paths(files);
-            return context.report(project.remove(comment, paths), false, files(paths));
+            return context.report((comment == null ? project.remove(paths) : project.remove(Comment.of(comment), paths)), false, files(paths));
         }
     }
 

@@ -1,6 +1,7 @@
 package com.vantrel.oskel.scc.cli;
 
 import com.vantrel.oskel.scc.NativeLibrary;
+import com.vantrel.oskel.scc.SccUnsupportedPlatformException;
 import com.vantrel.oskel.scc.Scc;
 import com.vantrel.oskel.scc.SccConnectException;
 import com.vantrel.oskel.scc.SccException;
@@ -303,7 +304,7 @@ public final class SccTool implements Runnable {
             try {
                 library = "native library: " + NativeLibrary.load().map(Object::toString)
                         .orElse("loaded by name from java.library.path");
-            } catch (LinkageError e) {
+            } catch (LinkageError | SccUnsupportedPlatformException e) {
                 throw new ToolFailure(e.getMessage(), e);
             }
             return new String[] {tool, library, "platform: " + NativeLibrary.platform()

@@ -1,5 +1,6 @@
 package com.vantrel.oskel.scc.examples;
 
+import com.vantrel.oskel.scc.Comment;
 import com.vantrel.oskel.scc.CommandResult;
 import com.vantrel.oskel.scc.Connection;
 import com.vantrel.oskel.scc.OpenMode;
@@ -49,15 +50,15 @@ public final class LocalstoreExample {
             ProjectLocation location = ProjectLocation.of("example", "example", work, store);
             // A plain open never creates: a mistyped store folder is an error, not a new store.
             try (Project project = connection.openProject(location, OpenMode.CREATE_IF_NEW)) {
-                System.out.println("add: " + project.add("a shopping list", notes).result());
-                System.out.println("checkout: " + project.checkout("more to buy", notes).result());
+                System.out.println("add: " + project.add(Comment.of("a shopping list"), notes).result());
+                System.out.println("checkout: " + project.checkout(Comment.of("more to buy"), notes).result());
                 Files.writeString(notes, "milk\nbread\n");
                 CommandResult diff = project.diff(notes);
                 System.out.print("diff: " + diff.result() + "\n" + diff.text());
-                System.out.println("checkin: " + project.checkin("bread too", notes).result());
+                System.out.println("checkin: " + project.checkin(Comment.of("bread too"), notes).result());
                 System.out.print("history:\n" + project.history(notes).text());
                 try {
-                    project.checkin("nothing to check in", notes);
+                    project.checkin(Comment.of("nothing to check in"), notes);
                 } catch (SccException e) {
                     // The message says it all: command, SCC code and name, the provider's reason.
                     System.out.println("expected failure: " + e.getMessage());
