@@ -382,7 +382,8 @@ add_custom_command(
   COMMAND ${_sccj_pack} -DJAR=${_sccj_cli_base}-sources.jar -DDIR=${_sccj_cli_sources_staging}
           -P "${PROJECT_SOURCE_DIR}/cmake/pack-jar.cmake"
   COMMAND "${_sccj_javadoc}" -quiet -notimestamp --release 17 -encoding UTF-8 -Xdoclint:all,-missing
-          -doctitle "oskelsccih ${PROJECT_VERSION}" -d "${_sccj}/api-javadoc" ${_sccj_api_sources}
+          -doctitle "oskelsccih ${PROJECT_VERSION}" -overview "${PROJECT_SOURCE_DIR}/java/api/overview.html"
+          -d "${_sccj}/api-javadoc" ${_sccj_api_sources}
   COMMAND "${CMAKE_COMMAND}" -E copy "${PROJECT_SOURCE_DIR}/LICENSE" "${_sccj}/api-javadoc"
   COMMAND ${_sccj_pack} -DJAR=${_sccj_api_base}-javadoc.jar -DDIR=${_sccj}/api-javadoc
           -P "${PROJECT_SOURCE_DIR}/cmake/pack-jar.cmake"
@@ -395,6 +396,7 @@ add_custom_command(
   COMMAND ${_sccj_pack} -DJAR=${_sccj_cli_base}-javadoc.jar -DDIR=${_sccj}/cli-javadoc
           -P "${PROJECT_SOURCE_DIR}/cmake/pack-jar.cmake"
   DEPENDS ${_sccj_api_sources} ${_sccj_cli_sources} "${PROJECT_SOURCE_DIR}/LICENSE"
+          "${PROJECT_SOURCE_DIR}/java/api/overview.html"
           "${_sccj_api_stamp}" "${PROJECT_SOURCE_DIR}/cmake/pack-jar.cmake"
   COMMENT "Packing the sources and Javadoc jars"
   VERBATIM)

@@ -157,6 +157,20 @@ class JarContentsTest {
     }
 
     @Test
+    void theApisJavadocJarOpensOnTheGettingStartedPage() throws Exception {
+        Path javadoc = publishedPom("oskelsccih-scc", "x").getParent();
+        Path found;
+        try (var files = Files.list(javadoc)) {
+            found = files.filter(f -> f.getFileName().toString().matches("oskelsccih-scc-.*-javadoc\\.jar"))
+                    .findFirst().orElseThrow();
+        }
+        try (JarFile jar = new JarFile(found.toFile())) {
+            String overview = new String(entry(jar, "overview-summary.html"), StandardCharsets.UTF_8);
+            assertTrue(overview.contains("Getting started"), "the overview is the first page");
+        }
+    }
+
+    @Test
     void toolJarCarriesPicocliRelocatedWithItsLicence() throws Exception {
         try (JarFile jar = new JarFile(TestEnvironment.sccJar().toFile())) {
             List<String> names = jar.stream().map(ZipEntry::getName).collect(Collectors.toList());
