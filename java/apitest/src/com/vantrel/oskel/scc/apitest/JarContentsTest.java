@@ -165,7 +165,7 @@ class JarContentsTest {
                     .findFirst().orElseThrow();
         }
         try (JarFile jar = new JarFile(found.toFile())) {
-            String overview = new String(entry(jar, "overview-summary.html"), StandardCharsets.UTF_8);
+            String overview = new String(entry(jar, "index.html"), StandardCharsets.UTF_8);
             assertTrue(overview.contains("Getting started"), "the overview is the first page");
         }
     }
