@@ -12,7 +12,8 @@ PACKAGES=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev openjdk-17-jd
           mingw-w64 wine wine64 junit5 libjna-java libdtl-dev libpicocli-java locales
           clang libclang-rt-14-dev
           maven libmaven-install-plugin-java libmaven-compiler-plugin-java
-          libmaven-jar-plugin-java libmaven-resources-plugin-java libsurefire-java)
+          libmaven-jar-plugin-java libmaven-resources-plugin-java libsurefire-java
+          libasm-java libfelix-framework-java)
 
 # What the steps below call, as "command" or a file path, with the package that brings it.
 REQUIRED=(cmake:cmake ninja:ninja-build g++:g++ objcopy:binutils readelf:binutils nm:binutils
@@ -22,14 +23,16 @@ REQUIRED=(cmake:cmake ninja:ninja-build g++:g++ objcopy:binutils readelf:binutil
           jar:openjdk-17-jdk-headless javadoc:openjdk-17-jdk-headless
           /usr/share/java/junit-platform-console-standalone.jar:junit5
           /usr/share/java/picocli.jar:libpicocli-java
+          /usr/share/java/asm-commons.jar:libasm-java
           mvn:maven clang++:clang localedef:locales)
 
 # What ./run.sh demo needs: the Linux build of the library, the scc tool's jar and localstore
 # (preset demo: jars with the Linux natives only, no tests), and a JVM to run them.
-DEMO_PACKAGES=(cmake ninja-build g++ binutils openjdk-17-jdk-headless libpicocli-java)
+DEMO_PACKAGES=(cmake ninja-build g++ binutils openjdk-17-jdk-headless libpicocli-java libasm-java)
 DEMO_REQUIRED=(cmake:cmake ninja:ninja-build g++:g++ objcopy:binutils
                java:openjdk-17-jdk-headless javac:openjdk-17-jdk-headless
-               jar:openjdk-17-jdk-headless /usr/share/java/picocli.jar:libpicocli-java)
+               jar:openjdk-17-jdk-headless /usr/share/java/picocli.jar:libpicocli-java
+               /usr/share/java/asm-commons.jar:libasm-java)
 
 log() { printf '== %s\n' "$*"; }
 

@@ -9,7 +9,7 @@
 #                        --example DIR --localstore LIB --work-root DIR
 #
 # PATH.pom, PATH-sources.jar and PATH-javadoc.jar are the POM and the side jars of an
-# artifact. The example runs against localstore in a scratch folder below --work-root, which
+# artifact (both artifacts have all three). The example runs against localstore in a scratch folder below --work-root, which
 # is removed after a clean run and kept otherwise.
 set -u -o pipefail
 
@@ -27,7 +27,8 @@ while [ $# -gt 0 ]; do
     shift 2
 done
 for f in "$api" "$api_base.pom" "$api_base-sources.jar" "$api_base-javadoc.jar" "$tool" \
-         "$tool_base.pom" "$tool_base-sources.jar" "$localstore" "$example/pom.xml"; do
+         "$tool_base.pom" "$tool_base-sources.jar" "$tool_base-javadoc.jar" "$localstore" \
+         "$example/pom.xml"; do
     [ -f "$f" ] || die "not built: $f"
 done
 
@@ -41,7 +42,7 @@ rm -rf "$repository"
 mvn_run install:install-file -Dfile="$api" -DpomFile="$api_base.pom" \
     -Dsources="$api_base-sources.jar" -Djavadoc="$api_base-javadoc.jar" || fail "installing the API"
 mvn_run install:install-file -Dfile="$tool" -DpomFile="$tool_base.pom" \
-    -Dsources="$tool_base-sources.jar" || fail "installing the tool"
+    -Dsources="$tool_base-sources.jar" -Djavadoc="$tool_base-javadoc.jar" || fail "installing the tool"
 version=$(sed -n 's:.*<version>\(.*\)</version>.*:\1:p' "$api_base.pom" | head -1)
 installed="$repository/com/vantrel/oskel/oskelsccih-scc/$version"
 for f in oskelsccih-scc-$version.jar oskelsccih-scc-$version.pom oskelsccih-scc-$version-sources.jar \
@@ -55,7 +56,9 @@ for p in linux-x86_64 windows-x86 windows-x86_64; do
     grep -qx "native/$p/files.sha256" <<<"$contents" ||
         fail "the installed API jar carries no natives for $p"
 done
-[ -f "$repository/com/vantrel/oskel/scc/$version/scc-$version.jar" ] || fail "the tool is not installed"
+for f in scc-$version.jar scc-$version-javadoc.jar; do
+    [ -f "$repository/com/vantrel/oskel/scc/$version/$f" ] || fail "$f is not in the local repository"
+done
 
 echo "== building examples/ against them, offline"
 cp -r "$example" "$work/example"

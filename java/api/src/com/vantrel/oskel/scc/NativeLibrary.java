@@ -5,6 +5,9 @@ import java.io.InputStream;
 import java.io.OutputStream;
 import java.lang.System.Logger.Level;
 import java.nio.charset.StandardCharsets;
+import java.nio.channels.FileChannel;
+import java.nio.channels.FileLock;
+import java.nio.channels.OverlappingFileLockException;
 import java.nio.file.AtomicMoveNotSupportedException;
 import java.nio.file.DirectoryStream;
 import java.nio.file.FileAlreadyExistsException;
@@ -14,8 +17,13 @@ import java.nio.file.LinkOption;
 import java.nio.file.NoSuchFileException;
 import java.nio.file.Path;
 import java.nio.file.Paths;
+import java.nio.file.SecureDirectoryStream;
 import java.nio.file.StandardCopyOption;
+import java.nio.file.StandardOpenOption;
+import java.nio.file.attribute.BasicFileAttributeView;
+import java.nio.file.attribute.BasicFileAttributes;
 import java.nio.file.attribute.FileAttribute;
+import java.nio.file.attribute.FileTime;
 import java.nio.file.attribute.PosixFilePermissions;
 import java.security.DigestInputStream;
 import java.security.MessageDigest;
@@ -55,6 +63,15 @@ import java.util.Optional;
  * further ones verified copies of it in the same folder ({@code liboskelsccih-2.so}, ...). Nothing
  * JVM-wide is set.
  *
+ * <p>While a JVM uses a cache folder it holds a shared lock on {@code <cache>/<digest>.lock}, and
+ * the lock file's time says when the folder was last used. When the library has been loaded, the
+ * folders of other digests (those of other versions) are removed when they were last used more than
+ * {@value #DEFAULT_KEEP_DAYS} days ago (the system property {@value #KEEP_DAYS_PROPERTY} sets the
+ * number; a negative one keeps every folder) and no JVM holds their lock. Only folders of this user
+ * directly in the cache are removed, and no link is followed: a link is removed, never what it
+ * points to. A folder that cannot be removed in full (a library still mapped by a process on
+ * Windows) is left for a later run.
+ *
  * <p>The system property {@value #LIBRARY_PROPERTY}, when set, names the library file to load and
  * overrides all of this. On a platform the jar carries no library for, the library is loaded by
  * name from {@code java.library.path}; when that fails too, the loader throws
@@ -69,6 +86,10 @@ public final class NativeLibrary {
     public static final String LIBRARY_PROPERTY = "oskelsccih.library";
     /** System property naming the folder that extracted libraries are cached in. */
     public static final String CACHE_PROPERTY = "oskelsccih.cache";
+    /** System property: the days after its last use that a cache folder of another version is kept. */
+    public static final String KEEP_DAYS_PROPERTY = "oskelsccih.cache.keepDays";
+    /** The days a cache folder of another version is kept when {@value #KEEP_DAYS_PROPERTY} is unset. */
+    public static final int DEFAULT_KEEP_DAYS = 30;
 
     private static final System.Logger LOG = System.getLogger("com.vantrel.oskel.scc");
     /** Class loaders of one JVM that can each have a copy of the library. */
@@ -81,6 +102,8 @@ public final class NativeLibrary {
 
     private static boolean loaded;
     private static Path loadedFrom;
+    /** The shared lock on the cache folder in use, held as long as this class is loaded. */
+    private static FileLock inUse;
     private static String failure;
     private static Unsupported unsupported;
 
@@ -222,9 +245,11 @@ public final class NativeLibrary {
         Safety safety = Safety.current();
         Path base = cacheDirectory().toAbsolutePath().normalize();
         Path folder;
+        Path cache = null;
         try {
-            folder = safety.privateFolder(safety.trustedPath(base.getParent(), true), base);
-            folder = safety.privateFolder(folder, folder.resolve(bundle.digest));
+            cache = safety.privateFolder(safety.trustedPath(base.getParent(), true), base);
+            inUse = CachePruning.holdInUse(cache, bundle.digest);
+            folder = safety.privateFolder(cache, cache.resolve(bundle.digest));
             for (Map.Entry<String, String> file : bundle.files.entrySet()) {
                 safety.provide(folder, file.getKey(), bundle.resource(file.getKey()),
                         file.getValue());
@@ -234,8 +259,24 @@ public final class NativeLibrary {
             LOG.log(Level.WARNING, "the native library cache " + base + " is refused ("
                     + e.getMessage() + "); using the private folder " + scratch);
             folder = scratch;
+            cache = null;
         }
-        return loadCopy(safety, bundle, folder);
+        Path loadedFile = loadCopy(safety, bundle, folder);
+        if (cache != null) {
+            CachePruning.prune(safety, cache, bundle.digest, keepDays());
+        }
+        return loadedFile;
+    }
+
+    private static int keepDays() {
+        String value = System.getProperty(KEEP_DAYS_PROPERTY, "");
+        try {
+            return value.isEmpty() ? DEFAULT_KEEP_DAYS : Integer.parseInt(value.trim());
+        } catch (NumberFormatException e) {
+            LOG.log(Level.WARNING, KEEP_DAYS_PROPERTY + "=" + value + " is no number of days; "
+                    + "using " + DEFAULT_KEEP_DAYS);
+            return DEFAULT_KEEP_DAYS;
+        }
     }
 
     /**
@@ -463,6 +504,215 @@ public final class NativeLibrary {
             return MessageDigest.getInstance("SHA-256");
         } catch (NoSuchAlgorithmException e) {
             throw new IllegalStateException("SHA-256 is not available", e);
+        }
+    }
+
+    // --- Removing the cache folders of other versions ------------------------------------------
+
+    /**
+     * The in-use locks of the cache folders and the removal of unused ones. A folder
+     * {@code <digest>} is in use while a JVM holds a shared lock on {@code <digest>.lock} beside
+     * it; a JVM that wants to remove it takes the lock exclusively, without waiting, and removes
+     * the folder and then the lock file while holding it. A JVM that was waiting for the lock
+     * meanwhile finds its lock file gone or replaced, and starts again.
+     */
+    static final class CachePruning {
+        private static final String LOCK_SUFFIX = ".lock";
+        private static final long DAY_MILLIS = 24L * 60 * 60 * 1000;
+
+        private CachePruning() {}
+
+        /**
+         * Takes the shared lock on the folder of {@code digest} in {@code cache} and records the
+         * time of this use on the lock file. Returns null (logged) when locking is not possible:
+         * the folder is then used unlocked, as before there were locks.
+         */
+        static FileLock holdInUse(Path cache, String digest) {
+            Path lockFile = cache.resolve(digest + LOCK_SUFFIX);
+            for (int attempt = 0; attempt < 5; attempt++) {
+                FileChannel channel = null;
+                try {
+                    channel = FileChannel.open(lockFile, StandardOpenOption.CREATE,
+                            StandardOpenOption.READ, StandardOpenOption.WRITE,
+                            LinkOption.NOFOLLOW_LINKS);
+                    Object before = identity(lockFile);
+                    FileLock lock;
+                    try {
+                        lock = channel.lock(0, Long.MAX_VALUE, true);
+                    } catch (OverlappingFileLockException e) {
+                        // Another class loader of this JVM holds it: the folder is in use anyway.
+                        channel.close();
+                        return null;
+                    }
+                    Object after = identity(lockFile);
+                    if (before == null || !before.equals(after)) {
+                        channel.close(); // removed by a pruning JVM while we waited
+                        continue;
+                    }
+                    Files.setLastModifiedTime(lockFile,
+                            FileTime.fromMillis(System.currentTimeMillis()));
+                    return lock;
+                } catch (IOException | RuntimeException e) {
+                    closeQuietly(channel);
+                    LOG.log(Level.DEBUG, () -> "no in-use lock on " + lockFile + ": " + e);
+                    return null;
+                }
+            }
+            LOG.log(Level.DEBUG, () -> "no in-use lock on " + lockFile + ": it keeps being removed");
+            return null;
+        }
+
+        private static void closeQuietly(FileChannel channel) {
+            if (channel != null) {
+                try {
+                    channel.close();
+                } catch (IOException e) {
+                    // nothing held by it is needed any more
+                }
+            }
+        }
+
+        private static Object identity(Path file) throws IOException {
+            try {
+                BasicFileAttributes attributes = Files.readAttributes(file,
+                        BasicFileAttributes.class, LinkOption.NOFOLLOW_LINKS);
+                return attributes.isRegularFile() ? attributes.fileKey() : null;
+            } catch (NoSuchFileException e) {
+                return null;
+            }
+        }
+
+        /**
+         * Removes the folders of other digests in {@code cache} that were last used more than
+         * {@code keepDays} days ago and that no JVM uses. Failures are logged and leave the folder.
+         */
+        static void prune(Safety safety, Path cache, String current, int keepDays) {
+            if (keepDays < 0) {
+                return;
+            }
+            long limit = System.currentTimeMillis() - keepDays * DAY_MILLIS;
+            List<String> candidates = new ArrayList<>();
+            try (DirectoryStream<Path> entries = Files.newDirectoryStream(cache)) {
+                for (Path entry : entries) {
+                    String name = entry.getFileName().toString();
+                    if (name.matches("[0-9a-f]{64}") && !name.equals(current)) {
+                        candidates.add(name);
+                    }
+                }
+            } catch (IOException | RuntimeException e) {
+                LOG.log(Level.DEBUG, () -> "cache folders in " + cache + " not pruned: " + e);
+                return;
+            }
+            for (String name : candidates) {
+                try {
+                    pruneFolder(safety, cache, name, limit);
+                } catch (IOException | RuntimeException e) {
+                    LOG.log(Level.DEBUG, () -> "cache folder " + cache.resolve(name)
+                            + " not removed: " + e);
+                }
+            }
+        }
+
+        private static void pruneFolder(Safety safety, Path cache, String name, long limit)
+                throws IOException {
+            Path folder = cache.resolve(name);
+            Path lockFile = cache.resolve(name + LOCK_SUFFIX);
+            if (!safety.isOwnFolder(folder) || lastUse(folder, lockFile) >= limit) {
+                return;
+            }
+            FileTime seen = Files.isRegularFile(lockFile, LinkOption.NOFOLLOW_LINKS)
+                    ? Files.getLastModifiedTime(lockFile, LinkOption.NOFOLLOW_LINKS) : null;
+            try (FileChannel channel = FileChannel.open(lockFile, StandardOpenOption.CREATE,
+                    StandardOpenOption.READ, StandardOpenOption.WRITE, LinkOption.NOFOLLOW_LINKS)) {
+                FileLock lock;
+                try {
+                    lock = channel.tryLock(0, Long.MAX_VALUE, false);
+                } catch (OverlappingFileLockException e) {
+                    return; // this JVM uses it
+                }
+                if (lock == null) {
+                    return; // another JVM uses it
+                }
+                // Used between the look at its time and the lock (a user records its use on a
+                // lock file that was there; one made just now has this JVM's time): keep it.
+                if ((seen != null && !seen.equals(Files.getLastModifiedTime(lockFile,
+                        LinkOption.NOFOLLOW_LINKS))) || !safety.isOwnFolder(folder)) {
+                    return;
+                }
+                if (removeFolder(cache, name)) {
+                    Files.deleteIfExists(lockFile);
+                    LOG.log(Level.DEBUG, () -> "removed the unused cache folder " + folder);
+                }
+            }
+        }
+
+        /** When the folder was last used: its lock file's time, or its newest file's. */
+        private static long lastUse(Path folder, Path lockFile) throws IOException {
+            if (Files.isRegularFile(lockFile, LinkOption.NOFOLLOW_LINKS)) {
+                return Files.getLastModifiedTime(lockFile, LinkOption.NOFOLLOW_LINKS).toMillis();
+            }
+            long newest = Files.getLastModifiedTime(folder, LinkOption.NOFOLLOW_LINKS).toMillis();
+            try (DirectoryStream<Path> entries = Files.newDirectoryStream(folder)) {
+                for (Path entry : entries) {
+                    // Files the loader wrote; a link is none of its doing.
+                    if (Files.isRegularFile(entry, LinkOption.NOFOLLOW_LINKS)) {
+                        newest = Math.max(newest, Files.getLastModifiedTime(entry,
+                                LinkOption.NOFOLLOW_LINKS).toMillis());
+                    }
+                }
+            }
+            return newest;
+        }
+
+        /**
+         * Removes the folder {@code name} of {@code cache} with the files and links in it, never
+         * following a link; a folder inside it is unexpected and keeps the whole folder. Where the
+         * file system offers it, everything is removed relative to the open folders, so swapping a
+         * folder for a link on the way changes nothing.
+         */
+        private static boolean removeFolder(Path cache, String name) throws IOException {
+            try (DirectoryStream<Path> parent = Files.newDirectoryStream(cache)) {
+                if (parent instanceof SecureDirectoryStream) {
+                    @SuppressWarnings("unchecked")
+                    SecureDirectoryStream<Path> secureParent = (SecureDirectoryStream<Path>) parent;
+                    Path relative = Paths.get(name);
+                    try (SecureDirectoryStream<Path> folder = secureParent.newDirectoryStream(
+                            relative, LinkOption.NOFOLLOW_LINKS)) {
+                        List<Path> entries = new ArrayList<>();
+                        for (Path entry : folder) {
+                            entries.add(entry.getFileName());
+                        }
+                        for (Path entry : entries) {
+                            BasicFileAttributes attributes = folder.getFileAttributeView(entry,
+                                    BasicFileAttributeView.class, LinkOption.NOFOLLOW_LINKS)
+                                    .readAttributes();
+                            if (attributes.isDirectory()) {
+                                return false;
+                            }
+                        }
+                        for (Path entry : entries) {
+                            folder.deleteFile(entry); // a link itself, not its target
+                        }
+                    }
+                    secureParent.deleteDirectory(relative);
+                    return true;
+                }
+            }
+            Path folder = cache.resolve(name);
+            List<Path> entries = new ArrayList<>();
+            try (DirectoryStream<Path> stream = Files.newDirectoryStream(folder)) {
+                for (Path entry : stream) {
+                    if (Files.isDirectory(entry, LinkOption.NOFOLLOW_LINKS)) {
+                        return false;
+                    }
+                    entries.add(entry);
+                }
+            }
+            for (Path entry : entries) {
+                Files.delete(entry);
+            }
+            Files.delete(folder);
+            return true;
         }
     }
 
