@@ -28,11 +28,12 @@ REQUIRED=(cmake:cmake ninja:ninja-build g++:g++ objcopy:binutils readelf:binutil
 
 # What ./run.sh demo needs: the Linux build of the library, the scc tool's jar and localstore
 # (preset demo: jars with the Linux natives only, no tests), and a JVM to run them.
-DEMO_PACKAGES=(cmake ninja-build g++ binutils openjdk-17-jdk-headless libpicocli-java libasm-java)
+DEMO_PACKAGES=(cmake ninja-build g++ binutils openjdk-17-jdk-headless libpicocli-java libasm-java
+               libdtl-dev)
 DEMO_REQUIRED=(cmake:cmake ninja:ninja-build g++:g++ objcopy:binutils
                java:openjdk-17-jdk-headless javac:openjdk-17-jdk-headless
                jar:openjdk-17-jdk-headless /usr/share/java/picocli.jar:libpicocli-java
-               /usr/share/java/asm-commons.jar:libasm-java)
+               /usr/share/java/asm-commons.jar:libasm-java /usr/include/dtl/dtl.hpp:libdtl-dev)
 
 log() { printf '== %s\n' "$*"; }
 
