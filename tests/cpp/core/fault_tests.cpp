@@ -16,6 +16,7 @@
 #include "messages/messages.h"
 #include "platform/platform.h"
 #include "platform/testing.h"
+#include "core_support.h"
 #include "provider_harness.h"
 
 // The replacements below pair malloc with free themselves.

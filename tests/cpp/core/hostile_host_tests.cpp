@@ -14,6 +14,7 @@
 #include "core/SccInterface.h"
 #include "messages/messages.h"
 #include "provider_harness.h"
+#include "core_support.h"
 
 namespace oskel::coretest {
 namespace {

@@ -10,6 +10,7 @@
 
 #include "core/SccInterface.h"
 #include "provider_harness.h"
+#include "core_support.h"
 
 namespace oskel::coretest {
 namespace {
