@@ -91,8 +91,7 @@ bool ProviderLibrary::leave() {
 }
 
 ProviderLibrary::CallHold::CallHold(ProviderLibrary &library) : library_(library) {
-    took_ = !library_.heldByThisThread();
-    if (took_) {
+    if (!library_.heldByThisThread()) {
         library_.mutex_.lock();
         library_.lockForThisThread(false);
     } else {

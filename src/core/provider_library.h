@@ -57,7 +57,6 @@ public:
 
     private:
         ProviderLibrary &library_;
-        bool took_;
     };
     bool heldByThisThread() const { return owner_.load() == std::this_thread::get_id(); }
 

@@ -126,6 +126,32 @@ bool statFile(const std::string &path, FileInfo &info, Error &error) {
     return true;
 }
 
+namespace {
+
+// Reads `fd` to its end into `data`, taking at most `most` bytes: 0 when done,
+// -1 when more arrived than that, else the read's errno.
+int readToEnd(int fd, uint64_t most, std::string &data) {
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        if (got == 0) {
+            return 0;
+        }
+        if (static_cast<uint64_t>(got) > most - data.size()) {
+            return -1;
+        }
+        data.append(buffer, static_cast<size_t>(got));
+    }
+}
+
+} // namespace
+
 bool readFile(const std::string &path, std::string &data, Error &error) {
     data.clear();
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -137,21 +163,11 @@ bool readFile(const std::string &path, std::string &data, Error &error) {
     if (::fstat(fd.get(), &st) == 0 && st.st_size > 0) {
         data.reserve(static_cast<size_t>(st.st_size));
     }
-    char buffer[65536];
-    for (;;) {
-        ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            error = systemError(errno, "cannot read", path);
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        data.append(buffer, static_cast<size_t>(got));
+    if (int failed = readToEnd(fd.get(), UINT64_MAX, data)) {
+        error = systemError(failed, "cannot read", path);
+        return false;
     }
+    return true;
 }
 
 namespace {
@@ -218,28 +234,12 @@ bool readStoreFile(const std::string &path, uint64_t offset, uint64_t limit, std
     }
     data.reserve(static_cast<size_t>(size - offset));
     // The file may grow while it is read: no more than the limit is taken.
-    const uint64_t most = limit - offset;
-    char buffer[65536];
-    for (;;) {
-        ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            error = systemError(errno, "cannot read", path);
-            data.clear();
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        if (static_cast<uint64_t>(got) > most - data.size()) {
-            error = fileTooLarge(path, limit);
-            data.clear();
-            return false;
-        }
-        data.append(buffer, static_cast<size_t>(got));
+    if (int failed = readToEnd(fd.get(), limit - offset, data)) {
+        error = failed < 0 ? fileTooLarge(path, limit) : systemError(failed, "cannot read", path);
+        data.clear();
+        return false;
     }
+    return true;
 }
 
 bool replaceFile(const std::string &tempPath, const std::string &path, const std::string &data,

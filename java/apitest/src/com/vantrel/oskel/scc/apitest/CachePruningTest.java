@@ -68,21 +68,8 @@ class CachePruningTest {
     }
 
     private static List<String> probe(Path cache, String... options) {
-        List<String> command = new ArrayList<>(List.of(TestEnvironment.java(),
-                "-Doskelsccih.cache=" + cache));
-        command.addAll(List.of(options));
-        command.addAll(List.of("-cp", TestEnvironment.apiJar() + ":" + classes(),
-                LoaderProbe.class.getName()));
-        return command;
-    }
-
-    private static String classes() {
-        try {
-            return Path.of(LoaderProbe.class.getProtectionDomain().getCodeSource().getLocation()
-                    .toURI()).toString();
-        } catch (java.net.URISyntaxException e) {
-            throw new IllegalStateException(e);
-        }
+        return LoaderProbe.command(List.of(TestEnvironment.java(), "-Doskelsccih.cache=" + cache),
+                options);
     }
 
     @Test

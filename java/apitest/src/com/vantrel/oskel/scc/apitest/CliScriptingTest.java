@@ -33,10 +33,7 @@ class CliScriptingTest {
 
     @BeforeEach
     void setUp() {
-        TestEnvironment.registerTestProvider();
-        TestEnvironment.script();
-        TestEnvironment.clearCalls();
-        folder = TestEnvironment.newFolder("cli-scripting");
+        folder = TestEnvironment.testProviderFolder("cli-scripting");
     }
 
     private static Map<String, String> cleanEnvironment() {

@@ -26,10 +26,7 @@ class CliTest {
 
     @BeforeEach
     void setUp() {
-        TestEnvironment.registerTestProvider();
-        TestEnvironment.script();
-        TestEnvironment.clearCalls();
-        folder = TestEnvironment.newFolder("cli");
+        folder = TestEnvironment.testProviderFolder("cli");
     }
 
     private TestEnvironment.Run scc(String input, String... args) {

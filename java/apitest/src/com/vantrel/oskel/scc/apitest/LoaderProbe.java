@@ -14,6 +14,35 @@ public final class LoaderProbe {
     private LoaderProbe() {}
 
     /**
+     * The command that runs this probe in a JVM of its own, beside the API jar.
+     *
+     * @param start the java command and its first options
+     * @param options further JVM options
+     * @return the command
+     */
+    static java.util.List<String> command(java.util.List<String> start, String... options) {
+        java.util.List<String> command = new java.util.ArrayList<>(start);
+        command.addAll(java.util.List.of(options));
+        command.addAll(java.util.List.of("-cp", TestEnvironment.apiJar() + ":" + classes(),
+                LoaderProbe.class.getName()));
+        return command;
+    }
+
+    /**
+     * The folder of the test classes, for a class path.
+     *
+     * @return the folder
+     */
+    static String classes() {
+        try {
+            return java.nio.file.Path.of(LoaderProbe.class.getProtectionDomain().getCodeSource()
+                    .getLocation().toURI()).toString();
+        } catch (java.net.URISyntaxException e) {
+            throw new IllegalStateException(e);
+        }
+    }
+
+    /**
      * Loads the library and lists the providers; with the arguments {@code registry FILE}, first
      * chooses the registry file the way an application starts, catching {@link Exception} as an
      * application would.

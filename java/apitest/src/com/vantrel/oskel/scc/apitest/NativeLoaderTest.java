@@ -80,23 +80,11 @@ class NativeLoaderTest {
     }
 
     private static List<String> probe(Path cache, String... options) {
-        List<String> command = new ArrayList<>(List.of(TestEnvironment.java(), "-Xcheck:jni"));
+        List<String> start = new ArrayList<>(List.of(TestEnvironment.java(), "-Xcheck:jni"));
         if (cache != null) {
-            command.add("-Doskelsccih.cache=" + cache);
+            start.add("-Doskelsccih.cache=" + cache);
         }
-        command.addAll(List.of(options));
-        command.addAll(List.of("-cp", TestEnvironment.apiJar() + ":" + classes(),
-                LoaderProbe.class.getName()));
-        return command;
-    }
-
-    private static String classes() {
-        try {
-            return Path.of(LoaderProbe.class.getProtectionDomain().getCodeSource().getLocation()
-                    .toURI()).toString();
-        } catch (java.net.URISyntaxException e) {
-            throw new IllegalStateException(e);
-        }
+        return LoaderProbe.command(start, options);
     }
 
     private static Map<String, String> values(TestEnvironment.Run run) {
@@ -304,7 +292,7 @@ class NativeLoaderTest {
     void severalClassLoadersEachGetALibraryOfTheirOwn() throws Exception {
         Path cache = TestEnvironment.newFolder("loaders").resolve("cache");
         List<String> command = new ArrayList<>(List.of(TestEnvironment.java(), "-Xcheck:jni",
-                "-Doskelsccih.cache=" + cache, "-cp", classes(), ClassLoaderProbe.class.getName(),
+                "-Doskelsccih.cache=" + cache, "-cp", LoaderProbe.classes(), ClassLoaderProbe.class.getName(),
                 TestEnvironment.apiJar().toString(), "3"));
         TestEnvironment.Run run = run(command).clean();
         Path folder = cache.resolve(digest);
@@ -403,7 +391,7 @@ class NativeLoaderTest {
         for (String word : options.split(" ")) {
             command.add(word.replace("SCC_JAR", TestEnvironment.sccJar().toString())
                     .replace("API_JAR", TestEnvironment.apiJar().toString())
-                    .replace("CLASSES", classes()).replace("PROBE", LoaderProbe.class.getName()));
+                    .replace("CLASSES", LoaderProbe.classes()).replace("PROBE", LoaderProbe.class.getName()));
         }
         TestEnvironment.Run run = run(command);
         assertEquals(List.of(0, warns), List.of(run.exit(), run.err().contains("WARNING")),
@@ -431,7 +419,7 @@ class NativeLoaderTest {
         Path cache = TestEnvironment.newFolder("module").resolve("cache");
         List<String> command = new ArrayList<>(List.of(TestEnvironment.java(), "-Xcheck:jni",
                 "-Doskelsccih.cache=" + cache, "-p", TestEnvironment.apiJar().toString(),
-                "--add-modules", "com.vantrel.oskel.scc", "-cp", classes(),
+                "--add-modules", "com.vantrel.oskel.scc", "-cp", LoaderProbe.classes(),
                 LoaderProbe.class.getName()));
         TestEnvironment.Run run = run(command).clean();
         assertEquals(List.of(0, cache.resolve(digest).resolve(LIBRARY).toString(), "1"),

@@ -153,6 +153,17 @@ final class TestEnvironment {
         registerProviders(Map.of(TEST_PROVIDER, provider("testprovider")));
     }
 
+    /**
+     * The test provider registered alone, with an empty script and call log, and a new folder to
+     * work in.
+     */
+    static Path testProviderFolder(String hint) {
+        registerTestProvider();
+        script();
+        clearCalls();
+        return newFolder(hint);
+    }
+
     static void removeRegistry() {
         try {
             Files.deleteIfExists(registry());
