@@ -4,13 +4,19 @@
 #
 #   run-jvm-tests.sh --java JAVA --classpath CP --library LIB --providers DIR
 #                    [--work-root DIR] [--locale LOCALE] [--name NAME] [--keep]
-#                    [--allow-empty] [--hosted]
+#                    [--allow-empty] [--hosted] [--windows WINDOWS_BUILD_DIR]
 #                    [--class FQCN]... [--tag TAG]... [--exclude-tag TAG]...
 #                    [-- extra console launcher arguments]
 #
 # --hosted runs the same tests with every test provider in a provider host
 # process: the tests' registry then carries SCCHostProcess="1" on the provider
 # keys (system property oskel.test.hosted).
+# --windows runs the tests against that Windows build's oskelsccih.dll under
+# wine: --library is then the test bridge's stand-in library, which forwards
+# every native to the DLL and carries its JNI calls back to this JVM; the test
+# providers are the Windows build's, and the registry file the tests write is
+# mirrored into the registry of the wine prefix OSKEL_WINBRIDGE_PREFIX
+# (default: a prefix below --work-root).
 # --class selects test classes, --tag/--exclude-tag filter by JUnit tag (tag
 # expressions such as '!a & !b' included); with no --class the test class
 # folder(s) of CP are scanned. A run that finds no test fails unless
@@ -27,7 +33,7 @@
 set -u -o pipefail
 
 java=java classpath="" library="" providers="" work_root="${TMPDIR:-/tmp}"
-locale_name=C.UTF-8 name=jvm keep=0 allow_empty=0 hosted=false
+locale_name=C.UTF-8 name=jvm keep=0 allow_empty=0 hosted=false windows=""
 classes=() tags=() exclude_tags=() extra=()
 
 die() { echo "run-jvm-tests.sh: $*" >&2; exit 2; }
@@ -44,6 +50,7 @@ while [ $# -gt 0 ]; do
         --keep) keep=1; shift ;;
         --allow-empty) allow_empty=1; shift ;;
         --hosted) hosted=true; shift ;;
+        --windows) windows=$2; shift 2 ;;
         --class) classes+=("$2"); shift 2 ;;
         --tag) tags+=("$2"); shift 2 ;;
         --exclude-tag) exclude_tags+=("$2"); shift 2 ;;
@@ -76,6 +83,23 @@ for entry in "${entries[@]}"; do classpath+="${classpath:+:}$(absolute "$entry")
 
 mkdir -p "$work_root" || die "cannot create $work_root"
 work_root=$(absolute "$work_root")
+
+platform=linux
+bridge=()
+if [ -n "$windows" ]; then
+    windows=$(absolute "$windows")
+    for f in src/oskelsccih.dll tests/winbridge/winbridge-host.exe; do
+        [ -f "$windows/$f" ] || die "Windows build incomplete: $windows/$f"
+    done
+    platform=windows
+    providers="$windows/providers"
+    export OSKEL_WINBRIDGE_HOST="$windows/tests/winbridge/winbridge-host.exe"
+    export OSKEL_WINBRIDGE_DLLS="$windows/src/oskelsccih.dll"
+    export WINEPREFIX="${OSKEL_WINBRIDGE_PREFIX:-$work_root/wineprefix}"
+    # No debugger on a crash: a crashing provider host must end as on Windows, at once.
+    export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" DISPLAY= WAYLAND_DISPLAY=
+    bridge=(-Doskel.test.windows="$(basename "$windows")")
+fi
 work=$(mktemp -d "$work_root/${name//[^A-Za-z0-9._-]/_}.XXXXXX") || die "cannot create a scratch folder"
 output="$work/jvm-output.txt"
 
@@ -113,6 +137,7 @@ echo "== $name: locale $locale_name ($codeset), scratch folder $work"
         -Doskel.test.locale="$locale_name" \
         -Doskel.test.codeset="$codeset" \
         -Doskel.test.hosted="$hosted" \
+        -Doskel.test.platform="$platform" "${bridge[@]}" \
         -cp "$classpath" org.junit.platform.console.ConsoleLauncher "${launcher[@]}"
 ) 2>&1 | tee "$output"
 status=${PIPESTATUS[0]}

@@ -102,9 +102,19 @@ class NativeTextTest extends NativeTestBase {
         String[] names = JavaSCCInterface._getProviders();
 
         assertNotNull(names, "_getProviders with a name of " + where(what));
-        assertEquals(printable("[Before, " + expected(utf8, singleByte) + ", After]"),
+        String[] wanted = {"Before", expected(utf8, singleByte), "After"};
+        String listed = names.length == 3 ? names[1] : null;
+        if (TestEnvironment.windows()) {
+            // wine's registry keeps a key's values sorted by name
+            names = names.clone();
+            Arrays.sort(wanted);
+            Arrays.sort(names);
+            listed = Arrays.stream(names).filter(n -> !n.equals("Before") && !n.equals("After"))
+                    .findFirst().orElse(null);
+        }
+        assertEquals(printable(Arrays.toString(wanted)),
                 printable(Arrays.toString(names)), "_getProviders with a name of " + where(what));
-        assertEquals("Software\\Found", JavaSCCInterface._getProviderKey(names[1]),
+        assertEquals("Software\\Found", JavaSCCInterface._getProviderKey(listed),
                 "_getProviderKey of the listed name of " + where(what));
     }
 

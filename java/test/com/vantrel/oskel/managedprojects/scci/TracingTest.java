@@ -401,6 +401,10 @@ class TracingTest extends NativeTestBase {
     @ParameterizedTest(name = "{0}")
     @MethodSource("pathNames")
     void pathIsUsedAsItStandsAndAnnouncedAsItStands(String name) {
+        // A Windows file name has no quote, and a backslash separates folders there.
+        org.junit.jupiter.api.Assumptions.assumeFalse(
+                TestEnvironment.windows() && (name.contains("\"") || name.contains("\\")),
+                "not a file name on Windows");
         long handle = connect();
         TraceFile trace = traceFile(name);
 

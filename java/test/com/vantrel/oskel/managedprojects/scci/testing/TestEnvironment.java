@@ -75,7 +75,20 @@ public final class TestEnvironment {
 
     /** The file of one provider build, e.g. {@code provider(TEST_PROVIDER)}. */
     public static Path provider(String target) {
-        return providersDir().resolve(System.mapLibraryName(target)).toAbsolutePath();
+        return providersDir().resolve(libraryFile(target)).toAbsolutePath();
+    }
+
+    /**
+     * True when the natives under test are a Windows build's, run under wine through the test
+     * bridge (system property {@code oskel.test.platform}).
+     */
+    public static boolean windows() {
+        return "windows".equals(System.getProperty("oskel.test.platform"));
+    }
+
+    /** The file name of a library target on the platform under test. */
+    public static String libraryFile(String target) {
+        return windows() ? target + ".dll" : System.mapLibraryName(target);
     }
 
     /**

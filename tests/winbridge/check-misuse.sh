@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Checks that the Windows test bridge hides no JNI misuse: each misuse of
+# JniMisuse (a global reference used after its deletion, a reference the JVM
+# never handed out) must end in the same -Xcheck:jni report when the Linux
+# library makes it in the JVM's own process as when a Windows DLL makes it
+# under wine through the bridge.
+#
+#   check-misuse.sh JAVA CLASSPATH LINUX_MISUSE_LIB BRIDGE_LIB WORK_DIR WINDOWS_BUILD_DIR...
+set -u
+java=$1 classpath=$2 linux_lib=$3 bridge_lib=$4 work=$5
+shift 5
+mkdir -p "$work"
+export WINEPREFIX="${OSKEL_WINBRIDGE_PREFIX:-$work/wineprefix}" WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" DISPLAY= WAYLAND_DISPLAY=
+passed=0 failed=0
+
+# The first line of the JVM's fatal report and the native named below it.
+report() {
+    local library=$1 misuse=$2
+    "$java" -Xcheck:jni -XX:ErrorFile="$work/hs_err_%p.log" -Doskel.misuse.library="$library" \
+        -cp "$classpath" com.vantrel.oskel.managedprojects.scci.testing.JniMisuse "$misuse" 2>&1 \
+        | grep -a -A1 -m1 'FATAL ERROR in native method' | tr -d '\t' | tr '\n' ' '
+}
+
+for misuse in stale foreign; do
+    expected=$(report "$linux_lib" "$misuse")
+    if [ -z "$expected" ]; then
+        echo "FAIL linux $misuse: the JVM reported nothing"
+        failed=$((failed + 1))
+        continue
+    fi
+    for windows in "$@"; do
+        arch=$(basename "$windows")
+        got=$(OSKEL_WINBRIDGE_HOST="$windows/tests/winbridge/winbridge-host.exe" \
+              OSKEL_WINBRIDGE_DLLS="$windows/tests/winbridge/jnimisuse.dll" \
+              report "$bridge_lib" "$misuse")
+        if [ "$got" = "$expected" ]; then
+            echo "ok   $arch $misuse: $got"
+            passed=$((passed + 1))
+        else
+            echo "FAIL $arch $misuse: expected \"$expected\", got \"$got\""
+            failed=$((failed + 1))
+        fi
+    done
+done
+rm -f "$work"/hs_err_*.log
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
