@@ -406,6 +406,16 @@ bool Provider::checkNames(SCCLONG count, const char **names, SCCRTN &result) con
     return true;
 }
 
+namespace {
+// A name the caller gives relative to the project folder. On Windows a name
+// like \src\a.c (or /src/a.c) is no such name: it is rooted on the
+// current drive, and the full path finds it.
+bool belowProject(const std::string &text) {
+    const auto path = sys::toPath(text);
+    return !path.is_absolute() && !path.has_root_directory();
+}
+} // namespace
+
 bool Provider::resolve(const char *name, Target &target, std::string &problem, PlainFolders *plain) const {
     if (!name || !*name) {
         problem = "A file name is missing.";
@@ -413,7 +423,7 @@ bool Provider::resolve(const char *name, Target &target, std::string &problem, P
     }
     target.given = name;
     std::string text = name;
-    if (!sys::toPath(text).is_absolute()) {
+    if (belowProject(text)) {
         text = sys::join(root_, text);
     }
     if (!sys::absolutePath(text, target.path)) {
@@ -443,7 +453,7 @@ bool Provider::resolveFolder(const char *name, Target &target, std::string &prob
         return false;
     }
     std::string text = name;
-    if (!sys::toPath(text).is_absolute()) {
+    if (belowProject(text)) {
         text = sys::join(root_, text);
     }
     std::string path;

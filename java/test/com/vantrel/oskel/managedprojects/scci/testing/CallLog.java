@@ -88,6 +88,7 @@ public final class CallLog {
 
     /** An opaque value (context, option slot) as the log writes it. */
     public static String hex(long value) {
-        return "0x" + Long.toHexString(value);
+        // a pointer of a 32-bit library keeps the low 32 bits
+        return "0x" + Long.toHexString(TestEnvironment.pointerBits() == 32 ? value & 0xffffffffL : value);
     }
 }

@@ -86,6 +86,11 @@ public final class TestEnvironment {
         return "windows".equals(System.getProperty("oskel.test.platform"));
     }
 
+    /** The width of a pointer in the library under test: 32 for the x86 Windows build. */
+    public static int pointerBits() {
+        return "win32".equals(System.getProperty("oskel.test.windows")) ? 32 : 64;
+    }
+
     /** The file name of a library target on the platform under test. */
     public static String libraryFile(String target) {
         return windows() ? target + ".dll" : System.mapLibraryName(target);
