@@ -458,10 +458,22 @@ endforeach()
 
 # scc_api_test(NAME TAG [LOCALE]) registers one JVM (run with -Xcheck:jni) that
 # runs the test classes of one JUnit tag, under LOCALE (default C.UTF-8).
+# With WINDOWS <Windows build folder> the JVM runs against that build's DLL under
+# wine through the test bridge (tests/winbridge), labelled jvm-win64 or jvm-win32.
 function(scc_api_test name tag)
+  cmake_parse_arguments(ARG "" "WINDOWS" "" ${ARGN})
   set(_locale C.UTF-8)
-  if(ARGC GREATER 2)
-    set(_locale "${ARGV2}")
+  if(ARG_UNPARSED_ARGUMENTS)
+    list(GET ARG_UNPARSED_ARGUMENTS 0 _locale)
+  endif()
+  set(_library "$<TARGET_FILE:oskelsccih>")
+  set(_more "")
+  set(_properties LABELS "java-api")
+  if(ARG_WINDOWS)
+    set(_library "$<TARGET_FILE:oskelsccih-winbridge>")
+    set(_more --windows "${ARG_WINDOWS}")
+    get_filename_component(_arch "${ARG_WINDOWS}" NAME)
+    set(_properties LABELS "jvm-${_arch}" RESOURCE_LOCK oskel_winbridge_prefix)
   endif()
   add_test(NAME "${name}"
     COMMAND bash "${PROJECT_SOURCE_DIR}/java/apitest/run-api-tests.sh"
@@ -470,11 +482,11 @@ function(scc_api_test name tag)
             --api-jar "${_sccj_api_jar}"
             --cli-jar "${_sccj_cli_jar}"
             --junit "${OSKEL_JUNIT_CONSOLE_JAR}"
-            --library "$<TARGET_FILE:oskelsccih>"
+            --library "${_library}"
             --providers "${CMAKE_BINARY_DIR}/providers"
             --work-root "${_sccj}/runs"
-            --name "${name}" --tag "${tag}" --locale "${_locale}")
-  set_tests_properties("${name}" PROPERTIES LABELS "java-api" SKIP_RETURN_CODE 77 TIMEOUT 900)
+            --name "${name}" --tag "${tag}" --locale "${_locale}" ${_more})
+  set_tests_properties("${name}" PROPERTIES ${_properties} SKIP_RETURN_CODE 77 TIMEOUT 900)
 endfunction()
 
 scc_api_test(scc.api.results results)
@@ -488,6 +500,25 @@ scc_api_test(scc.cli cli)
 scc_api_test(scc.api.locale.utf8 locale C.UTF-8)
 scc_api_test(scc.api.locale.c locale C)
 scc_api_test(scc.api.locale.latin1 locale en_US.ISO-8859-1)
+
+# The typed API's and the tool's tests against the Windows DLLs (x64 and x86) under
+# wine. The loader, release and jar tests are about the jars' Linux natives and
+# packaging, and stay with the Linux library. Wine gives the DLL code page 1252
+# whatever the Linux locale: the locale tests run in the Latin-1 locale.
+if(OSKEL_TESTS AND NOT OSKEL_SANITIZE)
+  foreach(_arch win64 win32)
+    if(_arch STREQUAL "win64")
+      set(_windows "${OSKEL_WIN64_DIR}")
+    else()
+      set(_windows "${OSKEL_WIN32_DIR}")
+    endif()
+    foreach(_tag results projects concurrency localstore)
+      scc_api_test(jvm-${_arch}.api.${_tag} ${_tag} WINDOWS "${_windows}")
+    endforeach()
+    scc_api_test(jvm-${_arch}.api.locale locale en_US.ISO-8859-1 WINDOWS "${_windows}")
+    scc_api_test(jvm-${_arch}.cli cli WINDOWS "${_windows}")
+  endforeach()
+endif()
 
 # The demo itself, as ./run.sh demo runs it, under -Xcheck:jni (skipped while
 # localstore is missing).

@@ -7,6 +7,7 @@
 #   run-api-tests.sh --java JAVA --classes DIR --api-jar JAR --cli-jar JAR
 #                    --junit JAR --library LIB --providers DIR
 #                    [--work-root DIR] [--name NAME] [--locale LOCALE] [--tag TAG]...
+#                    [--windows WINDOWS_BUILD_DIR]
 #   run-api-tests.sh --demo SCRIPT [--work-root DIR] [--name NAME]
 #
 # Every run gets a scratch folder below --work-root with the registry file
@@ -21,10 +22,17 @@
 # The test JVM loads the native library the way users do, from the API jar
 # through its cache; --library names the built file for the tests of the
 # explicit override.
+#
+# --windows runs the tests against that Windows build's oskelsccih.dll under
+# wine: --library is then the test bridge's stand-in library (tests/winbridge),
+# which every JVM of the run loads in place of the jar's Linux library; the
+# test providers are the Windows build's, and the registry file is mirrored
+# into the registry of the wine prefix OSKEL_WINBRIDGE_PREFIX (default: a
+# prefix below --work-root).
 set -u -o pipefail
 
 java=java classes="" api_jar="" cli_jar="" junit="" library="" providers=""
-work_root="${TMPDIR:-/tmp}" name=scc demo="" locale_name=C.UTF-8 tags=()
+work_root="${TMPDIR:-/tmp}" name=scc demo="" locale_name=C.UTF-8 tags=() windows=""
 
 die() { echo "run-api-tests.sh: $*" >&2; exit 2; }
 
@@ -42,6 +50,7 @@ while [ $# -gt 0 ]; do
         --tag) tags+=("$2"); shift 2 ;;
         --locale) locale_name=$2; shift 2 ;;
         --demo) demo=$2; shift 2 ;;
+        --windows) windows=$2; shift 2 ;;
         *) die "unknown argument: $1" ;;
     esac
 done
@@ -76,6 +85,24 @@ else
     [ -f "$library" ] || die "native library not built: $library"
     [ -d "$providers" ] || die "providers not built: $providers"
 
+    platform=(-Doskel.test.platform=linux)
+    if [ -n "$windows" ]; then
+        windows=$(cd "$windows" && pwd) || die "no Windows build folder"
+        for f in src/oskelsccih.dll tests/winbridge/winbridge-host.exe; do
+            [ -f "$windows/$f" ] || die "Windows build incomplete: $windows/$f"
+        done
+        providers="$windows/providers"
+        export OSKEL_WINBRIDGE_HOST="$windows/tests/winbridge/winbridge-host.exe"
+        export OSKEL_WINBRIDGE_DLLS="$windows/src/oskelsccih.dll"
+        export WINEPREFIX="${OSKEL_WINBRIDGE_PREFIX:-$(cd "$work_root" && pwd)/wineprefix}"
+        # No debugger on a crash: a crashing provider host must end as on Windows, at once.
+        export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" DISPLAY= WAYLAND_DISPLAY=
+        # The test JVM loads the bridge, and passes it on to the JVMs it starts.
+        library=$(cd "$(dirname "$library")" && pwd)/$(basename "$library")
+        platform=(-Doskelsccih.library="$library" -Doskel.test.platform=windows
+                  -Doskel.test.windows="$(basename "$windows")")
+    fi
+
     launcher=(--disable-banner --details=tree --fail-if-no-tests
               --reports-dir="$work/reports" --scan-classpath "$classes")
     for t in "${tags[@]}"; do launcher+=(--include-tag "$t"); done
@@ -101,6 +128,7 @@ else
             -Doskel.api.jar="$api_jar" \
             -Doskel.scc.jar="$cli_jar" \
             -Doskel.source.dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)" \
+            "${platform[@]}" \
             -cp "$classes:$api_jar:$junit" \
             org.junit.platform.console.ConsoleLauncher "${launcher[@]}"
     ) 2>&1 | tee "$output"

@@ -9,9 +9,9 @@
 //
 //   winbridge-host.exe JVM_PORT DLL...
 //
-// The registry file that the JVM side's tests fill (OSKELSCCIH_REGISTRY, or
-// the one named to NativeBridge.setRegistryFile) is mirrored into the wine
-// registry before every call: the Windows library reads the real registry.
+// The registry file that the JVM side's tests fill (OSKELSCCIH_REGISTRY) is
+// mirrored into the wine registry before every call: the Windows library reads
+// the real registry.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -736,8 +736,6 @@ jint JNICALL DestroyJavaVM(JavaVM *) { return JNI_ERR; }
 // ---- The registry file, mirrored -------------------------------------------------
 
 std::mutex gRegistryMutex;
-std::string gRegistryFile; // named through setRegistryFile; else OSKELSCCIH_REGISTRY
-bool gRegistryNamed = false;
 std::string gRegistryMirrored = "\x01never";
 std::vector<std::string> gKeysWritten;
 
@@ -756,12 +754,8 @@ std::string readFile(const std::string &path) {
 
 void mirrorRegistry() {
     std::lock_guard<std::mutex> lock(gRegistryMutex);
-    std::string file = gRegistryFile;
-    if (!gRegistryNamed) {
-        const char *variable = std::getenv("OSKELSCCIH_REGISTRY");
-        file = variable != nullptr ? variable : "";
-    }
-    const std::string bytes = readFile(file);
+    const char *file = std::getenv("OSKELSCCIH_REGISTRY");
+    const std::string bytes = readFile(file != nullptr ? file : "");
     if (bytes == gRegistryMirrored)
         return;
     gRegistryMirrored = bytes;
@@ -782,20 +776,6 @@ void mirrorRegistry() {
                            static_cast<DWORD>(v.data.size()));
         }
         RegCloseKey(key);
-    }
-}
-
-// The Linux path a setRegistryFile call names, read through the caller's JNIEnv.
-void noteRegistryFile(JNIEnv *env, jstring path) {
-    std::lock_guard<std::mutex> lock(gRegistryMutex);
-    gRegistryNamed = path != nullptr;
-    gRegistryFile.clear();
-    if (path != nullptr) {
-        const char *chars = GetStringUTFChars(env, path, nullptr);
-        if (chars != nullptr) {
-            gRegistryFile = chars;
-            ReleaseStringUTFChars(env, path, chars);
-        }
     }
 }
 
@@ -841,21 +821,15 @@ void runCall(Lane &lane, const std::vector<uint8_t> &body) {
     in.text(name);
     const uint32_t count = in.u32();
     std::vector<Word> words{reinterpret_cast<Word>(&lane.env)};
-    std::vector<uint64_t> raw;
     for (uint32_t i = 0; i < count && in.ok(); ++i) {
         const uint8_t size = in.u8();
         const uint64_t bits = in.u64();
-        raw.push_back(bits);
         words.push_back(static_cast<Word>(bits));
         if (size == 8 && sizeof(Word) == 4)
             words.push_back(static_cast<Word>(bits >> 32));
     }
     if (!in.ok() || words.size() >= kCallers.size())
         fatal("malformed call of a native with words", static_cast<unsigned long>(words.size()));
-    const std::string suffix = "_setRegistryFile";
-    if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0 &&
-        raw.size() == 2)
-        noteRegistryFile(reinterpret_cast<JNIEnv *>(&lane.env), P<jstring>(raw[1]));
     mirrorRegistry();
     const uint64_t result = kCallers[words.size()](symbol(name), words.data());
     Writer w(kReturn);

@@ -91,6 +91,7 @@ class CliTest {
         "info --trace t.log --trace-level -1 | '' | 2 | --trace-level must be 0 or more, not -1",
         "generate-completion | '' | 0 | complete -F _complete_scc"})
     void commands(String args, String script, int exit, String expected) {
+        expected = windowsRegistry(expected);
         TestEnvironment.script(script.split(";"));
         TestEnvironment.Run run = scc(null, words(args));
         String output = run.out() + "--- stderr\n" + run.err();
@@ -104,7 +105,8 @@ class CliTest {
         TestEnvironment.removeRegistry();
         TestEnvironment.Run run = scc(null, "providers");
         assertEquals(4, run.exit(), run.both());
-        assertTrue(run.err().contains("registry: " + TestEnvironment.registry() + " (missing)"),
+        assertTrue(run.err().contains("registry: " + TestEnvironment.registryName()
+                        + (TestEnvironment.windows() ? " (ok)" : " (missing)")),
                 "the registry file and its state are named: " + run.both());
     }
 
@@ -118,10 +120,19 @@ class CliTest {
         TestEnvironment.Run run = TestEnvironment.run(command,
                 Map.of("OSKELSCCIH_HOST", "/no/such/host"), folder, null).clean();
         assertEquals(5, run.exit(), run.both());
-        assertTrue(Pattern.compile("the provider host process did not start; registry \\S+ "
+        assertTrue(Pattern.compile(windowsRegistry("the provider host process did not start; registry \\S+ "
                         + "\\(ok\\); provider library \\S+testprovider\\S*; host program "
-                        + "/no/such/host: cannot start /no/such/host: No such file")
+                        + "/no/such/host: cannot start /no/such/host: ")
+                        + (TestEnvironment.windows() ? "" : "No such file"))
                         .matcher(run.err()).find(), run.both());
+    }
+
+    /** A pattern naming the registry file, for Windows naming its registry instead. */
+    private static String windowsRegistry(String pattern) {
+        return TestEnvironment.windows()
+                ? pattern.replace("registry /\\S+registry.reg \\(ok\\)", "registry \\S+ \\(ok\\)")
+                        .replace("registry \\S+ \\(ok\\)", "registry HKEY_LOCAL_MACHINE \\(the Windows registry\\) \\(ok\\)")
+                : pattern;
     }
 
     @Test

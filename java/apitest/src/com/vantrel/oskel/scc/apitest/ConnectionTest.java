@@ -3,6 +3,7 @@ package com.vantrel.oskel.scc.apitest;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static org.junit.jupiter.api.Assumptions.assumeFalse;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import com.vantrel.oskel.scc.Capability;
@@ -130,12 +131,16 @@ class ConnectionTest extends TestProviderBase {
     void providersThatDoNotStartSayWhy(String what, String library, String script,
             String failure, String pattern) {
         Path path = TestEnvironment.provider(library);
+        if (TestEnvironment.windows()) {
+            pattern = pattern.replace("\\S*missing\\S*: cannot open shared object file", "error 126")
+                    .replace("registry \\S+ \\(ok\\)", "registry HKEY_LOCAL_MACHINE \\(the Windows registry\\) \\(ok\\)");
+        }
         TestEnvironment.registerProviders(Map.of("Broken", path));
         TestEnvironment.script(script);
         SccConnectException e = assertThrows(SccConnectException.class, () -> Scc.connect("Broken"));
         assertEquals(List.of(SccConnectException.class, -1, "Software\\Vantrel\\Broken",
                         Optional.of(failure), Optional.of(path.toString()),
-                        Optional.of(TestEnvironment.registry().toString()), Optional.of("ok")),
+                        Optional.of(TestEnvironment.registryName()), Optional.of("ok")),
                 List.of(e.getClass(), e.code(), e.providerKey(), e.failure(), e.libraryPath(),
                         e.registryFile(), e.registryState()),
                 "failure for " + what + ": " + e.getMessage());
@@ -146,6 +151,7 @@ class ConnectionTest extends TestProviderBase {
     @ParameterizedTest(name = "registry file {0}")
     @CsvSource({"missing", "malformed", "not a regular file"})
     void aRegistryFileThatCannotBeUsedIsNamedWithItsState(String state) throws Exception {
+        assumeFalse(TestEnvironment.windows(), "Windows reads the system registry, not a file");
         Path registry = TestEnvironment.registry();
         TestEnvironment.removeRegistry();
         if (state.equals("malformed")) {
@@ -173,6 +179,11 @@ class ConnectionTest extends TestProviderBase {
         TestEnvironment.write(other, TestEnvironment.registryText(
                 Map.of("Elsewhere", TestEnvironment.provider("testprovider")), false));
         TestEnvironment.removeRegistry();
+        if (TestEnvironment.windows()) {
+            assertThrows(UnsupportedOperationException.class, () -> Scc.useRegistryFile(other),
+                    "Windows reads the system registry, not a file");
+            return;
+        }
         try {
             Scc.useRegistryFile(other);
             assertEquals(List.of("Elsewhere"), names(), "providers of the chosen file");
@@ -195,6 +206,7 @@ class ConnectionTest extends TestProviderBase {
     @ParameterizedTest(name = "{0}")
     @ValueSource(strings = {"registry-\u00e4\u00f6\u00fc.reg", "registry-\u00e4\u00f6\u00fc-\u65e5\u672c-\ud83d\ude00.reg"})
     void aRegistryFileWithANonAsciiNameIsTheOneRead(String name) throws Exception {
+        assumeFalse(TestEnvironment.windows(), "Windows reads the system registry, not a file");
         Charset fileNames = Charset.forName(System.getProperty("sun.jnu.encoding"));
         assumeTrue(fileNames.newEncoder().canEncode(name), "file names in " + fileNames + " cannot hold " + name);
         Path file = TestEnvironment.newFolder("registry").resolve(name);

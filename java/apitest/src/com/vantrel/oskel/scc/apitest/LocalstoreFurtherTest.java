@@ -94,7 +94,8 @@ class LocalstoreFurtherTest {
             List<NameChange> reported = new ArrayList<>();
             connection.setNameChangeListener(reported::add);
             assertEquals(SccResult.OK, project.rename(old, renamed).result(), "rename");
-            assertEquals(List.of(new NameChange(old, renamed)), reported,
+            assertEquals(List.of(new NameChange(TestEnvironment.nativePath(old),
+                    TestEnvironment.nativePath(renamed))), reported,
                     "the provider's report of the rename");
             Files.createDirectories(renamed.getParent());
             Files.move(old, renamed);
@@ -109,7 +110,7 @@ class LocalstoreFurtherTest {
                     "old and new name controlled");
 
             List<FileChange> changes = project.queryChanges(old, renamed).items();
-            assertEquals(List.of(new FileChange(old, ChangeKind.RENAMED_TO, renamed),
+            assertEquals(List.of(new FileChange(old, ChangeKind.RENAMED_TO, TestEnvironment.nativePath(renamed)),
                             new FileChange(renamed, ChangeKind.UNCHANGED, renamed)),
                     changes, "changes of both names");
 
@@ -121,12 +122,13 @@ class LocalstoreFurtherTest {
 
             Set<DirEntry> everything = Set.copyOf(project.dirList(
                     EnumSet.of(DirListOption.RECURSIVE, DirListOption.INCLUDE_FILES), work).items());
-            assertEquals(Set.of(new DirEntry(work.resolve("docs"), true),
-                            new DirEntry(work.resolve("lib"), true),
-                            new DirEntry(renamed, false), new DirEntry(other, false)),
+            assertEquals(Set.of(new DirEntry(TestEnvironment.nativePath(work.resolve("docs")), true),
+                            new DirEntry(TestEnvironment.nativePath(work.resolve("lib")), true),
+                            new DirEntry(TestEnvironment.nativePath(renamed), false),
+                            new DirEntry(TestEnvironment.nativePath(other), false)),
                     everything, "recursive list with files");
-            assertEquals(Set.of(new DirEntry(work.resolve("docs"), true),
-                            new DirEntry(work.resolve("lib"), true)),
+            assertEquals(Set.of(new DirEntry(TestEnvironment.nativePath(work.resolve("docs")), true),
+                            new DirEntry(TestEnvironment.nativePath(work.resolve("lib")), true)),
                     Set.copyOf(project.dirList(Set.of(), work).items()), "one level of folders");
 
             assertEquals(SccResult.OK, project.dirDiff(work).result(), "folder matches the store");
@@ -159,7 +161,7 @@ class LocalstoreFurtherTest {
             assertEquals(received.size(), delivered, "events delivered");
             assertFalse(received.isEmpty(), "an event for the other user's check-out");
             StatusEvent last = received.get(received.size() - 1);
-            assertEquals(file, last.file(), "the event's file: " + received);
+            assertEquals(TestEnvironment.nativePath(file), last.file(), "the event's file: " + received);
             assertTrue(last.flags().containsAll(Set.of(StatusFlag.CONTROLLED, StatusFlag.OUTOTHER)),
                     "checked out by another user: " + received);
             assertEquals(last.flags(), watching.status(file).get(0).flags(),

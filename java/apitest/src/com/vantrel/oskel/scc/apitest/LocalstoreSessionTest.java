@@ -67,7 +67,7 @@ class LocalstoreSessionTest {
                     () -> connection.openProject(location));
             assertEquals(SccResult.E_UNKNOWNPROJECT, missing.result().orElseThrow(),
                     missing.getMessage());
-            assertTrue(missing.getMessage().contains("There is no store in " + store),
+            assertTrue(missing.getMessage().contains("There is no store in " + TestEnvironment.nativeName(store)),
                     "the reason is in the message: " + missing.getMessage());
             assertFalse(Files.exists(store), "a plain open made no store");
             try (Project project = connection.openProject(location, OpenMode.CREATE_IF_NEW)) {

@@ -52,13 +52,16 @@ class ProviderLimitsTest extends TestProviderBase {
         TestEnvironment.clearCalls();
 
         project.checkout(Comment.of("why"), "a.txt");
-        project.checkin(Comment.of("äbc"), "a.txt"); // 4 bytes in UTF-8
+        // 4 bytes in UTF-8; in the Windows code page 1252 (under wine) 3, and the refused one 5
+        boolean windows = TestEnvironment.windows();
+        project.checkin(Comment.of("äbc"), "a.txt");
+        String tooLong = windows ? "äbcde" : "äbcd";
         IllegalArgumentException refused =
-                assertThrows(IllegalArgumentException.class, () -> project.add(Comment.of("äbcd"), "b.txt"));
+                assertThrows(IllegalArgumentException.class, () -> project.add(Comment.of(tooLong), "b.txt"));
         assertTrue(refused.getMessage().contains("the limit is 4"), refused.getMessage());
 
         assertEquals(List.of("null"), comments("SccCheckout"), "a provider taking no comment");
-        assertEquals(List.of("\"\\xc3\\xa4bc\""), comments("SccCheckin"));
+        assertEquals(List.of(windows ? "\"\\xe4bc\"" : "\"\\xc3\\xa4bc\""), comments("SccCheckin"));
         assertEquals(List.of(), TestEnvironment.calls("SccAdd"), "nothing reached the provider");
     }
 }

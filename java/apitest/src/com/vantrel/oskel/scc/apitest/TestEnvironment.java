@@ -67,7 +67,32 @@ final class TestEnvironment {
 
     /** A provider library of the build, e.g. {@code provider("testprovider")}. */
     static Path provider(String target) {
-        return property("oskel.providers").resolve(System.mapLibraryName(target)).toAbsolutePath();
+        String file = windows() ? target + ".dll" : System.mapLibraryName(target);
+        return property("oskel.providers").resolve(file).toAbsolutePath();
+    }
+
+    /**
+     * True when the natives under test are a Windows build's, run under wine through the test
+     * bridge (system property {@code oskel.test.platform}).
+     */
+    static boolean windows() {
+        return "windows".equals(System.getProperty("oskel.test.platform"));
+    }
+
+    /** The registry as a failure names it: the run's file, or Windows's own registry. */
+    static String registryName() {
+        return windows() ? "HKEY_LOCAL_MACHINE (the Windows registry)" : registry().toString();
+    }
+
+    /** The name the library under test gives a file: a Windows one through wine's drive Z:. */
+    static String nativeName(Path file) {
+        String name = file.toAbsolutePath().toString();
+        return windows() ? "Z:" + name.replace('/', '\\') : name;
+    }
+
+    /** A file as the library under test reports it back. */
+    static Path nativePath(Path file) {
+        return Path.of(nativeName(file));
     }
 
     static Path apiJar() {
@@ -275,6 +300,12 @@ final class TestEnvironment {
     static List<String> javaCommand(String... options) {
         List<String> command = new ArrayList<>(List.of(java(), "-Xcheck:jni",
                 "-Doskelsccih.cache=" + System.getProperty("oskelsccih.cache")));
+        if (windows()) {
+            // the Windows test bridge stands in for the jar's natives in every JVM of the run
+            for (String name : List.of("oskelsccih.library", "oskel.test.platform", "oskel.test.windows")) {
+                command.add("-D" + name + "=" + System.getProperty(name));
+            }
+        }
         command.addAll(Arrays.asList(options));
         return command;
     }
