@@ -130,6 +130,20 @@ TEST_F(ProviderTest, NamesDifferingInCaseAreOneFile) {
     EXPECT_EQ(statusText(alice->status(W("README.txt"))), statusText(SCC_STATUS_CONTROLLED));
     EXPECT_CODE(alice->add({W("readme.txt")}), SCC_E_FILEALREADYEXISTS);
 }
+
+// A name rooted on the current drive (\dir\file, as a caller with
+// POSIX-style names may pass) is that file, not a name below the project.
+TEST_F(ProviderTest, ANameRootedWithoutADriveIsTheFileItNames) {
+    writeFile(W("b.txt"), "b\n");
+    const std::string full = W("b.txt");
+    ASSERT_EQ(full.substr(1, 2), ":\\") << full;
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(std::filesystem::path(full).parent_path()); // its drive
+    const SCCRTN added = alice->add({full.substr(2)});
+    std::filesystem::current_path(before);
+    EXPECT_CODE(added, SCC_OK);
+    EXPECT_EQ(statusText(alice->status(full)), statusText(SCC_STATUS_CONTROLLED));
+}
 #endif
 
 TEST_F(ProviderTest, BinaryContentIsFoundWithoutAFlag) {
