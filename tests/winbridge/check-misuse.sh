@@ -3,7 +3,8 @@
 # JniMisuse (a global reference used after its deletion, a reference the JVM
 # never handed out) must end in the same -Xcheck:jni report when the Linux
 # library makes it in the JVM's own process as when a Windows DLL makes it
-# under wine through the bridge.
+# under wine through the bridge. And that a thread the DLL starts and attaches
+# through the JavaVM runs Java code, with no report.
 #
 #   check-misuse.sh JAVA CLASSPATH LINUX_MISUSE_LIB BRIDGE_LIB WORK_DIR WINDOWS_BUILD_DIR...
 set -u
@@ -42,6 +43,28 @@ for misuse in stale foreign; do
             failed=$((failed + 1))
         fi
     done
+done
+# A thread of the library attaches, runs a Java task and detaches.
+for windows in "" "$@"; do
+    arch=${windows:+$(basename "$windows")}
+    if [ -z "$windows" ]; then
+        out=$("$java" -Xcheck:jni -Doskel.misuse.library="$linux_lib" -cp "$classpath" \
+              com.vantrel.oskel.managedprojects.scci.testing.JniMisuse attached 2>&1)
+    else
+        out=$(OSKEL_WINBRIDGE_HOST="$windows/tests/winbridge/winbridge-host.exe" \
+              OSKEL_WINBRIDGE_DLLS="$windows/tests/winbridge/jnimisuse.dll" \
+              "$java" -Xcheck:jni -Doskel.misuse.library="$bridge_lib" -cp "$classpath" \
+              com.vantrel.oskel.managedprojects.scci.testing.JniMisuse attached 2>&1)
+    fi
+    if grep -q '^ran on jni-misuse worker$' <<<"$out" && grep -q '^the attached thread has ended$' <<<"$out" \
+            && ! grep -q 'in native method' <<<"$out"; then
+        echo "ok   ${arch:-linux} attached thread"
+        passed=$((passed + 1))
+    else
+        echo "FAIL ${arch:-linux} attached thread:"
+        printf '%s\n' "$out" | head -20
+        failed=$((failed + 1))
+    fi
 done
 rm -f "$work"/hs_err_*.log
 echo "$passed passed, $failed failed"
