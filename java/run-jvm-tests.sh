@@ -88,16 +88,10 @@ platform=linux
 bridge=()
 if [ -n "$windows" ]; then
     windows=$(absolute "$windows")
-    for f in src/oskelsccih.dll tests/winbridge/winbridge-host.exe; do
-        [ -f "$windows/$f" ] || die "Windows build incomplete: $windows/$f"
-    done
+    source "$(dirname "${BASH_SOURCE[0]}")/../tests/winbridge/wine-env.sh"
+    winbridge_env "$windows" "$work_root" || exit 2
     platform=windows
     providers="$windows/providers"
-    export OSKEL_WINBRIDGE_HOST="$windows/tests/winbridge/winbridge-host.exe"
-    export OSKEL_WINBRIDGE_DLLS="$windows/src/oskelsccih.dll"
-    export WINEPREFIX="${OSKEL_WINBRIDGE_PREFIX:-$work_root/wineprefix}"
-    # No debugger on a crash: a crashing provider host must end as on Windows, at once.
-    export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" DISPLAY= WAYLAND_DISPLAY=
     bridge=(-Doskel.test.windows="$(basename "$windows")")
 fi
 work=$(mktemp -d "$work_root/${name//[^A-Za-z0-9._-]/_}.XXXXXX") || die "cannot create a scratch folder"

@@ -88,15 +88,9 @@ else
     platform=(-Doskel.test.platform=linux)
     if [ -n "$windows" ]; then
         windows=$(cd "$windows" && pwd) || die "no Windows build folder"
-        for f in src/oskelsccih.dll tests/winbridge/winbridge-host.exe; do
-            [ -f "$windows/$f" ] || die "Windows build incomplete: $windows/$f"
-        done
+        source "$(dirname "${BASH_SOURCE[0]}")/../../tests/winbridge/wine-env.sh"
+        winbridge_env "$windows" "$(cd "$work_root" && pwd)" || exit 2
         providers="$windows/providers"
-        export OSKEL_WINBRIDGE_HOST="$windows/tests/winbridge/winbridge-host.exe"
-        export OSKEL_WINBRIDGE_DLLS="$windows/src/oskelsccih.dll"
-        export WINEPREFIX="${OSKEL_WINBRIDGE_PREFIX:-$(cd "$work_root" && pwd)/wineprefix}"
-        # No debugger on a crash: a crashing provider host must end as on Windows, at once.
-        export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" DISPLAY= WAYLAND_DISPLAY=
         # The test JVM loads the bridge, and passes it on to the JVMs it starts.
         library=$(cd "$(dirname "$library")" && pwd)/$(basename "$library")
         platform=(-Doskelsccih.library="$library" -Doskel.test.platform=windows

@@ -11,16 +11,18 @@ set -u
 java=$1 classpath=$2 linux_lib=$3 bridge_lib=$4 work=$5
 shift 5
 mkdir -p "$work"
-export WINEPREFIX="${OSKEL_WINBRIDGE_PREFIX:-$work/wineprefix}" WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" DISPLAY= WAYLAND_DISPLAY=
+source "$(dirname "$0")/wine-env.sh"
 passed=0 failed=0
+
+# Runs "JniMisuse WHAT" with -Xcheck:jni, its natives from LIB: all the JVM says.
+misuse_run() {
+    "$java" -Xcheck:jni -XX:ErrorFile="$work/hs_err_%p.log" -Doskel.misuse.library="$1" \
+        -cp "$classpath" com.vantrel.oskel.managedprojects.scci.testing.JniMisuse "$2" 2>&1
+}
 
 # The first line of the JVM's fatal report and the native named below it.
 report() {
-    local library=$1 misuse=$2
-    "$java" -Xcheck:jni -XX:ErrorFile="$work/hs_err_%p.log" -Doskel.misuse.library="$library" \
-        -cp "$classpath" com.vantrel.oskel.managedprojects.scci.testing.JniMisuse "$misuse" 2>&1 \
-        | grep -a -A1 -m1 'FATAL ERROR in native method' | tr -d '\t' | tr '\n' ' '
+    misuse_run "$1" "$2" | grep -a -A1 -m1 'FATAL ERROR in native method' | tr -d '\t' | tr '\n' ' '
 }
 
 for misuse in stale foreign; do
@@ -32,8 +34,7 @@ for misuse in stale foreign; do
     fi
     for windows in "$@"; do
         arch=$(basename "$windows")
-        got=$(OSKEL_WINBRIDGE_HOST="$windows/tests/winbridge/winbridge-host.exe" \
-              OSKEL_WINBRIDGE_DLLS="$windows/tests/winbridge/jnimisuse.dll" \
+        got=$(winbridge_env "$windows" "$work" "$windows/tests/winbridge/jnimisuse.dll" &&
               report "$bridge_lib" "$misuse")
         if [ "$got" = "$expected" ]; then
             echo "ok   $arch $misuse: $got"
@@ -48,13 +49,10 @@ done
 for windows in "" "$@"; do
     arch=${windows:+$(basename "$windows")}
     if [ -z "$windows" ]; then
-        out=$("$java" -Xcheck:jni -Doskel.misuse.library="$linux_lib" -cp "$classpath" \
-              com.vantrel.oskel.managedprojects.scci.testing.JniMisuse attached 2>&1)
+        out=$(misuse_run "$linux_lib" attached)
     else
-        out=$(OSKEL_WINBRIDGE_HOST="$windows/tests/winbridge/winbridge-host.exe" \
-              OSKEL_WINBRIDGE_DLLS="$windows/tests/winbridge/jnimisuse.dll" \
-              "$java" -Xcheck:jni -Doskel.misuse.library="$bridge_lib" -cp "$classpath" \
-              com.vantrel.oskel.managedprojects.scci.testing.JniMisuse attached 2>&1)
+        out=$(winbridge_env "$windows" "$work" "$windows/tests/winbridge/jnimisuse.dll" &&
+              misuse_run "$bridge_lib" attached)
     fi
     if grep -q '^ran on jni-misuse worker$' <<<"$out" && grep -q '^the attached thread has ended$' <<<"$out" \
             && ! grep -q 'in native method' <<<"$out"; then

@@ -293,30 +293,50 @@ void JNICALL setRegion(JNIEnv *env, A array, jsize start, jsize length, const T 
 }
 
 // Copies handed out for Get*Chars and Get*ArrayElements, with the JVM's own
-// pointer they stand for. A pointer released that the bridge never handed
-// out goes to the JVM as it is.
+// pointer each stands for and its size. A pointer released that the bridge
+// never handed out goes to the JVM as it is.
+struct Copy {
+    uint64_t real;
+    size_t size;
+};
 std::mutex gCopyMutex;
-std::unordered_map<const void *, uint64_t> gCopies;
+std::unordered_map<const void *, Copy> gCopies;
 
-void *keepCopy(const void *data, size_t size, uint64_t real, size_t extra) {
-    void *copy = std::calloc(size + extra, 1);
+// A copy of the bytes a Get*Chars or Get*ArrayElements answer carries (the
+// JVM's pointer, then the bytes), `terminator` zero bytes longer; null when
+// the JVM gave none.
+template <typename T> T *takeCopy(Answer &a, jboolean *isCopy, size_t terminator) {
+    const uint64_t real = a.in.u64();
+    uint32_t size = 0;
+    const uint8_t *data = a.in.blob(size);
+    if (real == 0)
+        return nullptr;
+    void *copy = std::calloc(size + terminator, 1);
     if (copy == nullptr)
         fatal("out of memory for a copy of bytes", static_cast<unsigned long>(size));
     if (size > 0)
         std::memcpy(copy, data, size);
-    std::lock_guard<std::mutex> lock(gCopyMutex);
-    gCopies[copy] = real;
-    return copy;
+    {
+        std::lock_guard<std::mutex> lock(gCopyMutex);
+        gCopies[copy] = {real, size};
+    }
+    if (isCopy != nullptr)
+        *isCopy = JNI_TRUE;
+    return static_cast<T *>(copy);
 }
-uint64_t dropCopy(const void *copy, bool &known) {
+
+// The record of a copy being released (`known` false, and the pointer
+// itself, for one the bridge never handed out); `forget` drops the record.
+Copy findCopy(const void *copy, bool forget, bool &known) {
     std::lock_guard<std::mutex> lock(gCopyMutex);
     auto found = gCopies.find(copy);
     known = found != gCopies.end();
     if (!known)
-        return R(copy);
-    const uint64_t real = found->second;
-    gCopies.erase(found);
-    return real;
+        return {R(copy), 0};
+    const Copy record = found->second;
+    if (forget)
+        gCopies.erase(found);
+    return record;
 }
 
 template <typename A, typename T, char L> T *JNICALL getElements(JNIEnv *env, A array, jboolean *isCopy) {
@@ -324,39 +344,15 @@ template <typename A, typename T, char L> T *JNICALL getElements(JNIEnv *env, A 
     w.u8(0).u8(L).u64(R(array));
     Answer a;
     ask(env, w, a);
-    const uint64_t real = a.in.u64();
-    uint32_t size = 0;
-    const uint8_t *data = a.in.blob(size);
-    if (real == 0)
-        return nullptr;
-    if (isCopy != nullptr)
-        *isCopy = JNI_TRUE;
-    return static_cast<T *>(keepCopy(data, size, real, 0));
+    return takeCopy<T>(a, isCopy, 0);
 }
 template <typename A, typename T, char L>
 void JNICALL releaseElements(JNIEnv *env, A array, T *elements, jint mode) {
-    // The copy's size: the array's length, asked before the copy may be freed.
-    size_t size = 0;
-    {
-        Writer w = jni(SLOT(GetArrayLength));
-        w.u64(R(array));
-        Answer a;
-        ask(env, w, a);
-        size = static_cast<size_t>(std::max<int32_t>(a.in.i32(), 0)) * sizeof(T);
-    }
     bool known = false;
-    uint64_t real = 0;
-    if (mode == JNI_COMMIT) {
-        std::lock_guard<std::mutex> lock(gCopyMutex);
-        auto found = gCopies.find(elements);
-        known = found != gCopies.end();
-        real = known ? found->second : R(elements);
-    } else {
-        real = dropCopy(elements, known);
-    }
+    const Copy copy = findCopy(elements, mode != JNI_COMMIT, known);
     Writer w = jni(kFnArrayElements);
-    w.u8(1).u8(L).u64(R(array)).u64(real).i32(mode);
-    w.blob(known ? elements : nullptr, known ? size : 0);
+    w.u8(1).u8(L).u64(R(array)).u64(copy.real).i32(mode);
+    w.blob(known ? elements : nullptr, copy.size);
     Answer a;
     ask(env, w, a);
     if (known && mode != JNI_COMMIT)
@@ -364,14 +360,6 @@ void JNICALL releaseElements(JNIEnv *env, A array, T *elements, jint mode) {
 }
 
 // ---- The plain functions -----------------------------------------------------
-
-template <typename... Args> Answer request(JNIEnv *env, uint32_t fn, void (*fill)(Writer &, Args...), Args... args) {
-    Writer w = jni(fn);
-    fill(w, args...);
-    Answer a;
-    ask(env, w, a);
-    return a;
-}
 
 Answer simple(JNIEnv *env, uint32_t fn, std::initializer_list<uint64_t> refs) {
     Writer w = jni(fn);
@@ -460,50 +448,27 @@ jstring JNICALL NewString(JNIEnv *env, const jchar *units, jsize length) {
     ask(env, w, a);
     return P<jstring>(a.in.u64());
 }
+// Get/ReleaseStringChars and Get/ReleaseStringUTFChars: a copy whose release
+// goes to the JVM with the JVM's own pointer.
+template <typename C, uint32_t Fn, size_t Terminator>
+const C *JNICALL getChars(JNIEnv *env, jstring s, jboolean *isCopy) {
+    Answer a = simple(env, Fn, {R(s)});
+    return takeCopy<const C>(a, isCopy, Terminator);
+}
+template <typename C, uint32_t Fn> void JNICALL releaseChars(JNIEnv *env, jstring s, const C *chars) {
+    bool known = false;
+    simple(env, Fn, {R(s), findCopy(chars, true, known).real});
+    if (known)
+        std::free(const_cast<C *>(chars));
+}
 jsize JNICALL GetStringLength(JNIEnv *env, jstring s) { return simple(env, SLOT(GetStringLength), {R(s)}).in.i32(); }
 jsize JNICALL GetStringUTFLength(JNIEnv *env, jstring s) { return simple(env, SLOT(GetStringUTFLength), {R(s)}).in.i32(); }
-const jchar *JNICALL GetStringChars(JNIEnv *env, jstring s, jboolean *isCopy) {
-    Answer a = simple(env, SLOT(GetStringChars), {R(s)});
-    const uint64_t real = a.in.u64();
-    uint32_t size = 0;
-    const uint8_t *data = a.in.blob(size);
-    if (real == 0)
-        return nullptr;
-    if (isCopy != nullptr)
-        *isCopy = JNI_TRUE;
-    return static_cast<const jchar *>(keepCopy(data, size, real, 2));
-}
-void JNICALL ReleaseStringChars(JNIEnv *env, jstring s, const jchar *chars) {
-    bool known = false;
-    const uint64_t real = dropCopy(chars, known);
-    simple(env, SLOT(ReleaseStringChars), {R(s), real});
-    if (known)
-        std::free(const_cast<jchar *>(chars));
-}
 jstring JNICALL NewStringUTF(JNIEnv *env, const char *bytes) {
     Writer w = jni(SLOT(NewStringUTF));
     w.text(bytes);
     Answer a;
     ask(env, w, a);
     return P<jstring>(a.in.u64());
-}
-const char *JNICALL GetStringUTFChars(JNIEnv *env, jstring s, jboolean *isCopy) {
-    Answer a = simple(env, SLOT(GetStringUTFChars), {R(s)});
-    const uint64_t real = a.in.u64();
-    uint32_t size = 0;
-    const uint8_t *data = a.in.blob(size);
-    if (real == 0)
-        return nullptr;
-    if (isCopy != nullptr)
-        *isCopy = JNI_TRUE;
-    return static_cast<const char *>(keepCopy(data, size, real, 1));
-}
-void JNICALL ReleaseStringUTFChars(JNIEnv *env, jstring s, const char *chars) {
-    bool known = false;
-    const uint64_t real = dropCopy(chars, known);
-    simple(env, SLOT(ReleaseStringUTFChars), {R(s), real});
-    if (known)
-        std::free(const_cast<char *>(chars));
 }
 jsize JNICALL GetArrayLength(JNIEnv *env, jarray array) { return simple(env, SLOT(GetArrayLength), {R(array)}).in.i32(); }
 jobjectArray JNICALL NewObjectArray(JNIEnv *env, jsize length, jclass c, jobject initial) {
@@ -600,12 +565,12 @@ void fillTable() {
     SET(GetStaticFieldID, &memberId<SLOT(GetStaticFieldID)>);
     SET(NewString, &NewString);
     SET(GetStringLength, &GetStringLength);
-    SET(GetStringChars, &GetStringChars);
-    SET(ReleaseStringChars, &ReleaseStringChars);
+    SET(GetStringChars, (&getChars<jchar, SLOT(GetStringChars), 2>));
+    SET(ReleaseStringChars, (&releaseChars<jchar, SLOT(ReleaseStringChars)>));
     SET(NewStringUTF, &NewStringUTF);
     SET(GetStringUTFLength, &GetStringUTFLength);
-    SET(GetStringUTFChars, &GetStringUTFChars);
-    SET(ReleaseStringUTFChars, &ReleaseStringUTFChars);
+    SET(GetStringUTFChars, (&getChars<char, SLOT(GetStringUTFChars), 1>));
+    SET(ReleaseStringUTFChars, (&releaseChars<char, SLOT(ReleaseStringUTFChars)>));
     SET(GetArrayLength, &GetArrayLength);
     SET(NewObjectArray, &NewObjectArray);
     SET(GetObjectArrayElement, &GetObjectArrayElement);
